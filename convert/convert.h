@@ -1,0 +1,37 @@
+// One dropped file, from its path to the notice, and the two steps it shares
+// with every other front end: reading a source and writing an output.
+#pragma once
+
+#include "naming.h"
+#include "palette.h"
+#include "platform.h"
+
+namespace kolorvane {
+
+enum class SourceStatus {
+    Read,
+    NotOpened,  // missing, a folder, locked, no rights
+    BadHeader,  // a .pal whose header is not "EDGE PAL" 00 00
+    Failed,     // an I/O error while reading or closing
+};
+
+// Opens, reads and closes the source of a .pal or .act path. The planes start
+// zeroed, so a short source leaves the entries it does not supply at zero.
+SourceStatus readSource(const Platform& platform, const char* path, PaletteKind kind,
+                        PalettePlanes* planes);
+
+// Writes the conversion of a `sourceKind` file to `directory` + `name`
+// (`directory` empty for the current directory, else ending in a separator),
+// completely or not at all: into a new temporary file there, which replaces
+// the target only once every byte is written and the file closed. On any
+// failure the temporary file is removed and an existing target is untouched.
+bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
+                    const char* directory, const char* name);
+
+// Converts the file at `path`, a full path in a kMaxPath buffer, and tells
+// the user the outcome with one notice, or with none where a file could not
+// be opened, read or written. A conversion leaves the source's directory as
+// the current directory, and the output beside the source.
+void handleDroppedFile(const Platform& platform, const char* path);
+
+}  // namespace kolorvane

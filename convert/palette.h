@@ -1,0 +1,64 @@
+// The two palette layouts and the palette in memory.
+//
+//   .pal, 778 bytes: "EDGE PAL" 00 00, then 256 entries of three bytes.
+//   .act, 768 bytes: 256 entries of three bytes, in the reverse entry order.
+//
+// Entry bytes are never interpreted; only the order of the entries differs.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "platform.h"
+
+namespace kolorvane {
+
+constexpr std::size_t kEntryCount = 256;
+constexpr std::size_t kEdgePalHeaderSize = 10;
+constexpr std::size_t kColorTableSize = 3 * kEntryCount;
+constexpr std::size_t kEdgePalSize = kEdgePalHeaderSize + kColorTableSize;
+
+// "EDGE PAL" 00 00, as written; a reader accepts the letters in either case.
+constexpr std::array<unsigned char, kEdgePalHeaderSize> kEdgePalHeader = {
+    'E', 'D', 'G', 'E', ' ', 'P', 'A', 'L', 0, 0};
+
+// Indexed by .pal entry number: index j is .pal entry j and .act entry 255 - j.
+struct PalettePlanes {
+    std::array<unsigned char, kEntryCount> first;
+    std::array<unsigned char, kEntryCount> second;
+    std::array<unsigned char, kEntryCount> third;
+};
+
+enum class ReadStatus {
+    Accepted,
+    BadHeader,  // a .pal whose header is not "EDGE PAL" 00 00
+    Failed,     // an I/O error
+};
+
+// Decoding and encoding over bytes in memory. A source shorter than its
+// layout reads as if padded with zero bytes; bytes past the layout are ignored.
+// decodeEdgePal leaves `planes` untouched when it refuses the header.
+bool decodeEdgePal(const unsigned char* bytes, std::size_t size, PalettePlanes* planes);
+void decodeColorTable(const unsigned char* bytes, std::size_t size, PalettePlanes* planes);
+void encodeEdgePal(const PalettePlanes& planes, std::array<unsigned char, kEdgePalSize>* bytes);
+void encodeColorTable(const PalettePlanes& planes,
+                      std::array<unsigned char, kColorTableSize>* bytes);
+
+// The same on an open file positioned at its start: one buffered read of the
+// layout's length (looping over partial reads) and one complete write.
+ReadStatus readEdgePal(const Platform& platform, FileHandle file, PalettePlanes* planes);
+ReadStatus readColorTable(const Platform& platform, FileHandle file, PalettePlanes* planes);
+bool writeEdgePal(const Platform& platform, FileHandle file, const PalettePlanes& planes);
+bool writeColorTable(const Platform& platform, FileHandle file, const PalettePlanes& planes);
+
+// Reads up to `capacity` bytes, looping until the buffer is full or the file
+// ends. False on an I/O error.
+bool readUpTo(const Platform& platform, FileHandle file, std::size_t capacity, unsigned char* bytes,
+              std::size_t* bytesRead);
+
+// Writes all `size` bytes, looping over partial writes; false on an error or
+// on a write that makes no progress.
+bool writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
+              std::size_t size);
+
+}  // namespace kolorvane

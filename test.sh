@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every test: the core's unit tests built with g++ and with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build and
+# its end-to-end tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+
+for preset in default clang mingw; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done

@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert.h"
+#include "fake_platform.h"
+#include "notices.h"
+
+namespace kolorvane {
+namespace {
+
+using testing::addDirectory;
+using testing::addFile;
+using testing::Bytes;
+using testing::FakePlatform;
+using testing::filesIn;
+using testing::makePlatform;
+
+const std::string kConverted = std::string(kConvertedText) + "|" + kConfirmCaption;
+const std::string kBadHeader = std::string(kBadHeaderText) + "|" + kWarningCaption;
+const std::string kUnsupported = std::string(kUnsupportedText) + "|" + kWarningCaption;
+
+Bytes randomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes) {
+        b = static_cast<unsigned char>(random());
+    }
+    return bytes;
+}
+
+Bytes edgePalFile(const Bytes& entries, const std::string& header = std::string("EDGE PAL\0\0", 10)) {
+    Bytes file(header.begin(), header.end());
+    file.insert(file.end(), entries.begin(), entries.end());
+    return file;
+}
+
+// The .act for .pal entries, computed independently of the core: the 256
+// three-byte entries in reverse order.
+Bytes reversedEntries(const Bytes& entries) {
+    Bytes reversed;
+    for (std::size_t k = 0; k < 256; k++) {
+        const std::size_t at = 3 * (255 - k);
+        for (std::size_t b = 0; b < 3; b++) {
+            reversed.push_back(at + b < entries.size() ? entries[at + b] : 0);
+        }
+    }
+    return reversed;
+}
+
+void drop(FakePlatform* fake, const std::string& path) {
+    char buffer[kMaxPath] = {};
+    ASSERT_LT(path.size(), kMaxPath);
+    std::memcpy(buffer, path.data(), path.size());
+    handleDroppedFile(makePlatform(fake), buffer);
+}
+
+std::vector<std::string> names(std::initializer_list<const char*> list) {
+    return std::vector<std::string>(list.begin(), list.end());
+}
+
+TEST(Drop, PalBecomesActBesideItAndTheDirectoryBecomesCurrent) {
+    FakePlatform fake;
+    const Bytes entries = randomBytes(768, 1);
+    addFile(&fake, "C:\\Palettes\\Sunset.PAL", edgePalFile(entries));
+    addDirectory(&fake, "D:\\elsewhere\\");
+    fake.currentDirectory = "D:\\elsewhere\\";
+
+    drop(&fake, "C:\\Palettes\\Sunset.PAL");
+
+    EXPECT_EQ(fake.files["C:\\Palettes\\Sunset.act"], reversedEntries(entries));
+    EXPECT_EQ(fake.notices, std::vector<std::string>{kConverted});
+    EXPECT_EQ(fake.currentDirectory, "C:\\Palettes\\");
+    EXPECT_EQ(filesIn(fake, "C:\\Palettes\\"), names({"Sunset.PAL", "Sunset.act"}));
+    EXPECT_TRUE(fake.open.empty());
+}
+
+TEST(Drop, ActBecomesPalWithAnUpperCaseHeader) {
+    FakePlatform fake;
+    const Bytes act = randomBytes(768, 2);
+    addFile(&fake, "C:\\w\\p.Act", act);
+
+    drop(&fake, "C:\\w\\p.Act");
+
+    EXPECT_EQ(fake.files["C:\\w\\p.pal"], edgePalFile(reversedEntries(act)));
+    EXPECT_EQ(fake.notices, std::vector<std::string>{kConverted});
+}
+
+TEST(Drop, RoundTripReplacesTheSourceWithItsOwnFirst778Bytes) {
+    FakePlatform fake;
+    Bytes pal = edgePalFile(randomBytes(768, 3));
+    Bytes longer = pal;
+    longer.push_back(0xAB);
+    longer.push_back(0xCD);
+    addFile(&fake, "C:\\w\\a.pal", longer);
+
+    drop(&fake, "C:\\w\\a.pal");
+    drop(&fake, "C:\\w\\a.act");
+
+    EXPECT_EQ(fake.files["C:\\w\\a.pal"], pal);
+    EXPECT_EQ(fake.notices, (std::vector<std::string>{kConverted, kConverted}));
+}
+
+TEST(Drop, SourcesOfOtherLengthsStillConvert) {
+    struct LengthCase {
+        const char* name;
+        const char* path;
+        Bytes source;
+        const char* output;
+        Bytes expected;
+    };
+    const Bytes act = randomBytes(772, 4);
+    const Bytes entries = randomBytes(768, 5);
+    const LengthCase cases[] = {
+        {"772-byte act", "C:\\w\\t.act", act, "C:\\w\\t.pal",
+         edgePalFile(reversedEntries(Bytes(act.begin(), act.begin() + 768)))},
+        {"short act", "C:\\w\\s.act", Bytes(act.begin(), act.begin() + 100), "C:\\w\\s.pal",
+         edgePalFile(reversedEntries(Bytes(act.begin(), act.begin() + 100)))},
+        {"empty act", "C:\\w\\e.act", Bytes(), "C:\\w\\e.pal", edgePalFile(Bytes(768, 0))},
+        {"eight-byte pal", "C:\\w\\h.pal", Bytes{'E', 'D', 'G', 'E', ' ', 'P', 'A', 'L'},
+         "C:\\w\\h.act", Bytes(768, 0)},
+        {"short pal", "C:\\w\\q.pal", edgePalFile(Bytes(entries.begin(), entries.begin() + 50)),
+         "C:\\w\\q.act", reversedEntries(Bytes(entries.begin(), entries.begin() + 50))},
+    };
+    for (const LengthCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fake;
+        addFile(&fake, c.path, c.source);
+        fake.readChunk = 7;  // partial reads must be gathered, not taken as the end
+        drop(&fake, c.path);
+        EXPECT_EQ(fake.files[c.output], c.expected);
+        EXPECT_EQ(fake.notices, std::vector<std::string>{kConverted});
+    }
+}
+
+TEST(Drop, BadHeaderLeavesAnExistingOutputAndTheDirectoryAlone) {
+    FakePlatform fake;
+    const Bytes old = randomBytes(768, 6);
+    addFile(&fake, "C:\\w\\b.pal", edgePalFile(randomBytes(768, 7), std::string("EDGE_PAL\0\0", 10)));
+    addFile(&fake, "C:\\w\\b.act", old);
+
+    drop(&fake, "C:\\w\\b.pal");
+
+    EXPECT_EQ(fake.files["C:\\w\\b.act"], old);
+    EXPECT_EQ(fake.notices, std::vector<std::string>{kBadHeader});
+    EXPECT_EQ(fake.currentDirectory, "C:\\");
+    EXPECT_EQ(fake.log.back(), "notice " + kBadHeader);
+    EXPECT_TRUE(fake.open.empty());
+}
+
+TEST(Drop, PathsThatAreNoFullPalOrActPathOpenNothing) {
+    const char* const paths[] = {
+        "C:\\w\\x.txt", "C:\\w\\x.pal.bak", "x.pal", "\\x.act", "", "C:\\w\\pal",
+    };
+    for (const char* path : paths) {
+        SCOPED_TRACE(path);
+        FakePlatform fake;
+        addFile(&fake, "C:\\w\\x.txt", Bytes(10, 1));
+        drop(&fake, path);
+        EXPECT_EQ(fake.log, std::vector<std::string>{"notice " + kUnsupported});
+    }
+}
+
+TEST(Drop, SourceThatCannotBeOpenedIsSilent) {
+    FakePlatform fake;
+    addDirectory(&fake, "C:\\w\\folder.pal\\");
+    drop(&fake, "C:\\w\\folder.pal");
+    drop(&fake, "C:\\w\\missing.act");
+    EXPECT_TRUE(fake.notices.empty());
+    EXPECT_EQ(fake.log, names({"open C:\\w\\folder.pal", "open C:\\w\\missing.act"}));
+}
+
+TEST(Drop, OutputNameTakenByAFolderIsSilentAndLeavesNoTemporary) {
+    FakePlatform fake;
+    addFile(&fake, "C:\\w\\a.pal", edgePalFile(randomBytes(768, 8)));
+    addDirectory(&fake, "C:\\w\\a.act\\");
+
+    drop(&fake, "C:\\w\\a.pal");
+
+    EXPECT_TRUE(fake.notices.empty());
+    EXPECT_EQ(filesIn(fake, "C:\\w\\"), names({"a.pal"}));
+    EXPECT_TRUE(fake.open.empty());
+}
+
+TEST(Drop, ExistingOutputIsReplaced) {
+    FakePlatform fake;
+    const Bytes act = randomBytes(768, 9);
+    addFile(&fake, "C:\\w\\r.act", act);
+    addFile(&fake, "C:\\w\\r.pal", randomBytes(2000, 10));
+
+    drop(&fake, "C:\\w\\r.act");
+
+    EXPECT_EQ(fake.files["C:\\w\\r.pal"], edgePalFile(reversedEntries(act)));
+    EXPECT_EQ(filesIn(fake, "C:\\w\\"), names({"r.act", "r.pal"}));
+}
+
+TEST(Drop, DoubleByteNamesLandBesideTheSource) {
+    FakePlatform fake;
+    // C:\表示\ソ.pal and C:\能\表.act, whose second bytes are backslashes.
+    const Bytes entries = randomBytes(768, 11);
+    const Bytes act = randomBytes(768, 12);
+    addFile(&fake, "C:\\\x95\x5C\x8E\xA6\\\x83\x5C.pal", edgePalFile(entries));
+    addFile(&fake, "C:\\\x94\x5C\\\x95\x5C.act", act);
+
+    drop(&fake, "C:\\\x95\x5C\x8E\xA6\\\x83\x5C.pal");
+    drop(&fake, "C:\\\x94\x5C\\\x95\x5C.act");
+
+    EXPECT_EQ(fake.files["C:\\\x95\x5C\x8E\xA6\\\x83\x5C.act"], reversedEntries(entries));
+    EXPECT_EQ(fake.files["C:\\\x94\x5C\\\x95\x5C.pal"], edgePalFile(reversedEntries(act)));
+    EXPECT_EQ(fake.notices, (std::vector<std::string>{kConverted, kConverted}));
+}
+
+// The source is closed before the output exists, the output is complete
+// before it takes the output's name, and the notice comes after every close.
+TEST(Drop, EventsComeInOrder) {
+    struct OrderCase {
+        const char* path;
+        Bytes contents;
+        std::vector<std::string> log;
+    };
+    const OrderCase cases[] = {
+        {"C:\\w\\o.pal",
+         edgePalFile(randomBytes(768, 13)),
+         {"open C:\\w\\o.pal", "read 100", "close 100", "chdir C:\\w\\", "temp ", "write 101",
+          "close 101", "replace ~kv0001.tmp o.act", "notice " + kConverted}},
+        {"C:\\w\\o.act",
+         randomBytes(768, 14),
+         {"open C:\\w\\o.act", "read 100", "close 100", "chdir C:\\w\\", "temp ", "write 101",
+          "close 101", "replace ~kv0001.tmp o.pal", "notice " + kConverted}},
+        // A 100-byte source: the read that finds the end is the second.
+        {"C:\\w\\s.act",
+         randomBytes(100, 15),
+         {"open C:\\w\\s.act", "read 100", "read 100", "close 100", "chdir C:\\w\\", "temp ",
+          "write 101", "close 101", "replace ~kv0001.tmp s.pal", "notice " + kConverted}},
+        {"C:\\w\\b.pal",
+         edgePalFile(randomBytes(768, 16), std::string("EDGE PAL\1\0", 10)),
+         {"open C:\\w\\b.pal", "read 100", "close 100", "notice " + kBadHeader}},
+    };
+    for (const OrderCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        FakePlatform fake;
+        addFile(&fake, c.path, c.contents);
+        drop(&fake, c.path);
+        EXPECT_EQ(fake.log, c.log);
+    }
+}
+
+// A drop handled while the notice of an earlier one is open changes the
+// current directory under it; the outer call has finished with files by then.
+TEST(Drop, NestedDropWhileANoticeIsOpen) {
+    FakePlatform fake;
+    const Bytes outer = randomBytes(768, 14);
+    const Bytes inner = randomBytes(768, 15);
+    addFile(&fake, "C:\\one\\a.pal", edgePalFile(outer));
+    addFile(&fake, "C:\\two\\b.act", inner);
+    bool innerDone = false;
+    fake.onNotice = [&] {
+        drop(&fake, "C:\\two\\b.act");
+        innerDone = fake.files.count("C:\\two\\b.pal") != 0;
+    };
+
+    drop(&fake, "C:\\one\\a.pal");
+
+    EXPECT_TRUE(innerDone);
+    EXPECT_EQ(fake.files["C:\\one\\a.act"], reversedEntries(outer));
+    EXPECT_EQ(fake.files["C:\\two\\b.pal"], edgePalFile(reversedEntries(inner)));
+    EXPECT_EQ(fake.currentDirectory, "C:\\two\\");
+    EXPECT_EQ(filesIn(fake, "C:\\one\\"), names({"a.act", "a.pal"}));
+    EXPECT_EQ(filesIn(fake, "C:\\two\\"), names({"b.act", "b.pal"}));
+    EXPECT_EQ(fake.notices, (std::vector<std::string>{kConverted, kConverted}));
+    EXPECT_TRUE(fake.open.empty());
+}
+
+// Every platform call of every pipeline is failed in turn, in the manner of
+// SQLite's I/O-error tests: nothing may be lost, no temporary file may stay,
+// every handle must be closed, and no completion notice may follow.
+TEST(Drop, FailingAnyCallLosesNothing) {
+    struct Pipeline {
+        const char* name;
+        const char* source;
+        Bytes sourceBytes;
+        const char* output;
+        Bytes expected;
+        std::string notice;
+    };
+    const Bytes entries = randomBytes(768, 16);
+    const Bytes act = randomBytes(768, 17);
+    const Pipeline pipelines[] = {
+        {"pal to act", "C:\\w\\f.pal", edgePalFile(entries), "C:\\w\\f.act",
+         reversedEntries(entries), kConverted},
+        {"act to pal", "C:\\w\\f.act", act, "C:\\w\\f.pal", edgePalFile(reversedEntries(act)),
+         kConverted},
+        {"bad header", "C:\\w\\f.pal", edgePalFile(entries, std::string("EDGE PAL\0\1", 10)),
+         "C:\\w\\f.act", Bytes(), kBadHeader},
+    };
+    const Bytes old = randomBytes(500, 18);
+    for (const Pipeline& p : pipelines) {
+        for (bool partial : {false, true}) {
+            // One run with no failure counts the calls; then each is failed.
+            int calls = 0;
+            for (int failAt = -1; failAt < calls; failAt++) {
+                SCOPED_TRACE(std::string(p.name) + (partial ? " partial" : "") + " failing call " +
+                             std::to_string(failAt));
+                FakePlatform fake;
+                addFile(&fake, p.source, p.sourceBytes);
+                addFile(&fake, p.output, old);
+                addDirectory(&fake, "D:\\before\\");
+                fake.currentDirectory = "D:\\before\\";
+                fake.failAt = failAt;
+                if (partial) {
+                    fake.readChunk = 100;
+                    fake.writeChunk = 100;
+                }
+
+                drop(&fake, p.source);
+
+                if (failAt < 0) {
+                    calls = fake.failableCalls;
+                    EXPECT_EQ(fake.notices, std::vector<std::string>{p.notice});
+                    if (!p.expected.empty()) {
+                        EXPECT_EQ(fake.files[p.output], p.expected);
+                    }
+                } else {
+                    EXPECT_TRUE(fake.notices.empty());
+                    EXPECT_EQ(fake.files[p.output], old);
+                }
+                EXPECT_EQ(fake.files[p.source], p.sourceBytes);
+                EXPECT_EQ(filesIn(fake, "C:\\w\\").size(), 2U);
+                EXPECT_TRUE(fake.open.empty());
+                EXPECT_FALSE(fake.closeTwiceSeen);
+                if (fake.currentDirectory != "C:\\w\\") {
+                    EXPECT_EQ(fake.currentDirectory, "D:\\before\\");
+                }
+            }
+            EXPECT_GE(calls, 3);
+        }
+    }
+}
+
+TEST(WriteConverted, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
+    FakePlatform fake;
+    addDirectory(&fake, "C:\\out\\");
+    PalettePlanes planes{};
+    planes.first[0] = 1;
+    const Platform platform = makePlatform(&fake);
+
+    ASSERT_TRUE(writeConverted(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal"));
+
+    EXPECT_EQ(fake.files["C:\\out\\x.pal"].size(), kEdgePalSize);
+    EXPECT_EQ(fake.files["C:\\out\\x.pal"][10], 1);
+    EXPECT_EQ(filesIn(fake, "C:\\out\\"), names({"x.pal"}));
+    EXPECT_EQ(fake.currentDirectory, "C:\\");
+}
+
+TEST(WriteConverted, RefusesATargetThatWouldNotFit) {
+    FakePlatform fake;
+    const std::string directory = "C:\\" + std::string(250, 'd') + "\\";
+    addDirectory(&fake, directory);
+    const PalettePlanes planes{};
+    EXPECT_FALSE(writeConverted(makePlatform(&fake), PaletteKind::EdgePal, planes,
+                                directory.c_str(), "0123456789.act"));
+    EXPECT_TRUE(fake.log.empty());
+}
+
+}  // namespace
+}  // namespace kolorvane

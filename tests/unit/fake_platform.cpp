@@ -1,0 +1,243 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kolorvane::testing {
+
+namespace {
+
+FakePlatform& fakeOf(void* context) { return *static_cast<FakePlatform*>(context); }
+
+// Counts the call and says whether it is the one to fail.
+bool failsNow(FakePlatform& fake) { return fake.failableCalls++ == fake.failAt; }
+
+bool isAbsolute(const std::string& name) {
+    return (name.size() >= 3 && name[1] == ':' && name[2] == '\\') || name.rfind("\\\\", 0) == 0;
+}
+
+bool isDirectory(const FakePlatform& fake, const std::string& path) {
+    std::string asDirectory = path;
+    if (asDirectory.empty() || asDirectory.back() != '\\') {
+        asDirectory += '\\';
+    }
+    return fake.directories.count(asDirectory) != 0;
+}
+
+bool isLeadByte(void*, unsigned char byte) {
+    // Code page 932.
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The directory of a full path, split at its last backslash character (not
+// at a 5C trail byte), backslash included.
+std::string parentOf(const std::string& path) {
+    std::size_t at = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); i++) {
+        if (isLeadByte(nullptr, static_cast<unsigned char>(path[i]))) {
+            i++;
+        } else if (path[i] == '\\') {
+            at = i;
+        }
+    }
+    return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
+OpenFile* findOpen(FakePlatform& fake, FileHandle file) {
+    const auto it = fake.open.find(static_cast<std::intptr_t>(file));
+    return it == fake.open.end() ? nullptr : &it->second;
+}
+
+FileHandle newHandle(FakePlatform& fake, const std::string& path, bool writable) {
+    const std::intptr_t handle = fake.nextHandle++;
+    fake.open[handle] = OpenFile{path, 0, writable};
+    return static_cast<FileHandle>(handle);
+}
+
+std::string handleName(FileHandle file) {
+    return std::to_string(static_cast<std::intptr_t>(file));
+}
+
+FileHandle openSource(void* context, const char* path) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("open ") + path);
+    if (failsNow(fake)) {
+        return kInvalidFile;
+    }
+    const std::string full = resolve(fake, path);
+    if (isDirectory(fake, full) || fake.files.count(full) == 0) {
+        return kInvalidFile;
+    }
+    return newHandle(fake, full, false);
+}
+
+FileHandle createTemporary(void* context, const char* directory, char* name) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("temp ") + directory);
+    if (failsNow(fake)) {
+        return kInvalidFile;
+    }
+    const std::string folder = resolve(fake, directory);
+    if (!isDirectory(fake, folder)) {
+        return kInvalidFile;
+    }
+    std::string chosen;
+    do {
+        char unique[32];
+        std::snprintf(unique, sizeof unique, "~kv%04d.tmp", fake.nextTemporary++);
+        chosen = std::string(directory) + unique;
+    } while (fake.files.count(resolve(fake, chosen)) != 0);
+    if (chosen.size() >= kMaxPath) {
+        return kInvalidFile;
+    }
+    std::memcpy(name, chosen.c_str(), chosen.size() + 1);
+    const std::string full = resolve(fake, chosen);
+    fake.files[full] = Bytes();
+    return newHandle(fake, full, true);
+}
+
+bool readFile(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
+              std::size_t* bytesRead) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back("read " + handleName(file));
+    *bytesRead = 0;
+    OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr) {
+        return false;
+    }
+    const Bytes& contents = fake.files[handle->path];
+    std::size_t count = std::min(capacity, contents.size() - std::min(handle->position, contents.size()));
+    if (fake.readChunk != 0) {
+        count = std::min(count, fake.readChunk);
+    }
+    std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(handle->position), count, bytes);
+    handle->position += count;
+    *bytesRead = count;
+    return true;
+}
+
+bool writeFile(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
+               std::size_t* bytesWritten) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back("write " + handleName(file));
+    *bytesWritten = 0;
+    OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr || !handle->writable) {
+        return false;
+    }
+    const std::size_t count = fake.writeChunk != 0 ? std::min(size, fake.writeChunk) : size;
+    Bytes& contents = fake.files[handle->path];
+    contents.resize(std::max(contents.size(), handle->position + count));
+    std::copy_n(bytes, count, contents.begin() + static_cast<std::ptrdiff_t>(handle->position));
+    handle->position += count;
+    *bytesWritten = count;
+    return true;
+}
+
+bool closeFile(void* context, FileHandle file) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back("close " + handleName(file));
+    // The handle is gone whether or not the close reports success, as with
+    // CloseHandle; only an unknown handle is a fault of the caller.
+    const bool known = fake.open.erase(static_cast<std::intptr_t>(file)) != 0;
+    if (!known) {
+        fake.closeTwiceSeen = true;
+    }
+    return !failsNow(fake) && known;
+}
+
+bool replaceFile(void* context, const char* from, const char* to) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("replace ") + from + " " + to);
+    if (failsNow(fake)) {
+        return false;
+    }
+    const std::string source = resolve(fake, from);
+    const std::string target = resolve(fake, to);
+    for (const auto& entry : fake.open) {
+        if (entry.second.path == source || entry.second.path == target) {
+            return false;  // Windows moves no open file
+        }
+    }
+    if (fake.files.count(source) == 0 || isDirectory(fake, target)) {
+        return false;
+    }
+    fake.files[target] = fake.files[source];
+    fake.files.erase(source);
+    return true;
+}
+
+bool removeFile(void* context, const char* path) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("remove ") + path);
+    if (failsNow(fake)) {
+        return false;
+    }
+    return fake.files.erase(resolve(fake, path)) != 0;
+}
+
+bool setCurrentDirectory(void* context, const char* directory) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("chdir ") + directory);
+    if (failsNow(fake)) {
+        return false;
+    }
+    std::string full = resolve(fake, directory);
+    if (full.back() != '\\') {
+        full += '\\';
+    }
+    if (!isDirectory(fake, full)) {
+        return false;
+    }
+    fake.currentDirectory = full;
+    return true;
+}
+
+void showNotice(void* context, const char* text, const char* caption) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("notice ") + text + "|" + caption);
+    fake.notices.push_back(std::string(text) + "|" + caption);
+    if (fake.onNotice) {
+        const auto nested = fake.onNotice;
+        fake.onNotice = nullptr;  // one nested drop, not an endless chain
+        nested();
+    }
+}
+
+
+}  // namespace
+
+Platform makePlatform(FakePlatform* fake) {
+    return Platform{fake,      openSource,  createTemporary,     readFile,   writeFile, closeFile,
+                    replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte};
+}
+
+void addDirectory(FakePlatform* fake, const std::string& directory) {
+    std::string path = directory;
+    if (path.back() != '\\') {
+        path += '\\';
+    }
+    fake->directories.insert(path);
+}
+
+void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents) {
+    addDirectory(fake, parentOf(path));
+    fake->files[path] = contents;
+}
+
+std::string resolve(const FakePlatform& fake, const std::string& name) {
+    return isAbsolute(name) ? name : fake.currentDirectory + name;
+}
+
+std::vector<std::string> filesIn(const FakePlatform& fake, const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fake.files) {
+        if (parentOf(entry.first) == directory) {
+            names.push_back(entry.first.substr(directory.size()));
+        }
+    }
+    return names;
+}
+
+}  // namespace kolorvane::testing

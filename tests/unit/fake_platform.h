@@ -1,0 +1,63 @@
+// An in-memory Windows-like file system behind the core's platform table.
+// Every call is logged in order, and any one of them can be made to fail.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace kolorvane::testing {
+
+using Bytes = std::vector<unsigned char>;
+
+struct OpenFile {
+    std::string path;
+    std::size_t position;
+    bool writable;
+};
+
+struct FakePlatform {
+    // Full paths ("C:\dir\name") to contents; directories end in a backslash.
+    std::map<std::string, Bytes> files;
+    std::set<std::string> directories;
+    std::string currentDirectory = "C:\\";
+
+    std::map<std::intptr_t, OpenFile> open;
+    std::intptr_t nextHandle = 100;
+    int nextTemporary = 1;
+
+    // One line per call: "open C:\x.pal", "read 100", "notice <text>|<caption>"...
+    std::vector<std::string> log;
+
+    // The ordinal (from 0) of the failable call to fail, or -1 for none.
+    // Failable: open, temp, read, write, close, replace, remove, chdir.
+    int failAt = -1;
+    int failableCalls = 0;
+    std::size_t readChunk = 0;   // when non-zero, at most this many bytes a read
+    std::size_t writeChunk = 0;  // when non-zero, at most this many bytes a write
+    bool closeTwiceSeen = false;
+
+    // Called from inside showNotice, as a window would dispatch a drop that
+    // arrives while the notice is open.
+    std::function<void()> onNotice;
+
+    std::vector<std::string> notices;  // "text|caption"
+};
+
+// The table of operations that routes every call to `fake`.
+Platform makePlatform(FakePlatform* fake);
+
+void addDirectory(FakePlatform* fake, const std::string& directory);
+void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents);
+
+// The full path a bare or full name refers to, as the fake resolves it.
+std::string resolve(const FakePlatform& fake, const std::string& name);
+
+// Names of the files under `directory` (directly), sorted.
+std::vector<std::string> filesIn(const FakePlatform& fake, const std::string& directory);
+
+}  // namespace kolorvane::testing
