@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit tests built with g++ and with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build and
-# its end-to-end tests under Wine.
+# its end-to-end tests under Wine; then each fuzz target for a bounded time,
+# cppcheck, clang-tidy and the clang-format check, and the unit tests under
+# Valgrind's memcheck.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
 
-for preset in default clang mingw; do
+for preset in default clang mingw fuzz lint valgrind; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"

@@ -18,6 +18,8 @@ bool joinPath(const char* directory, const char* name, char* path) {
     if (directoryLength + nameLength >= kMaxPath) {
         return false;
     }
+    // The name's copy below brings the terminator.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(path, directory, directoryLength);
     std::memcpy(path + directoryLength, name, nameLength + 1);
     return true;

@@ -48,7 +48,8 @@ bool equalsIgnoreCaseN(const void* a, const void* b, std::size_t n) {
 
 std::size_t pathLength(const char* path) {
     const void* end = std::memchr(path, 0, kMaxPath);
-    return end == nullptr ? kMaxPath : static_cast<std::size_t>(static_cast<const char*>(end) - path);
+    return end == nullptr ? kMaxPath
+                          : static_cast<std::size_t>(static_cast<const char*>(end) - path);
 }
 
 PaletteKind classifyPath(const char* path) {

@@ -108,8 +108,7 @@ ReadStatus readEdgePal(const Platform& platform, FileHandle file, PalettePlanes*
     if (!readUpTo(platform, file, bytes.size(), bytes.data(), &size)) {
         return ReadStatus::Failed;
     }
-    return decodeEdgePal(bytes.data(), size, planes) ? ReadStatus::Accepted
-                                                     : ReadStatus::BadHeader;
+    return decodeEdgePal(bytes.data(), size, planes) ? ReadStatus::Accepted : ReadStatus::BadHeader;
 }
 
 ReadStatus readColorTable(const Platform& platform, FileHandle file, PalettePlanes* planes) {

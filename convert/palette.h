@@ -20,7 +20,8 @@ constexpr std::size_t kEdgePalSize = kEdgePalHeaderSize + kColorTableSize;
 
 // "EDGE PAL" 00 00, as written; a reader accepts the letters in either case.
 constexpr std::array<unsigned char, kEdgePalHeaderSize> kEdgePalHeader = {
-    'E', 'D', 'G', 'E', ' ', 'P', 'A', 'L', 0, 0};
+    'E', 'D', 'G', 'E', ' ', 'P', 'A', 'L', 0, 0,
+};
 
 // Indexed by .pal entry number: index j is .pal entry j and .act entry 255 - j.
 struct PalettePlanes {

@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ clang-14 libclang-rt-14-dev libgtest-dev
     g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     wine64 xvfb xauth x11-utils libx11-dev locales imagemagick
+    cppcheck clang-tidy-14 clang-format-14 valgrind
 )
 
 missing=()

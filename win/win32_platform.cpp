@@ -28,6 +28,8 @@ FileHandle openSource(void*, const char* path) {
 // "~kv" + eight hex digits + ".tmp".
 void formatTemporaryName(DWORD unique, char* name) {
     const char digits[] = "0123456789abcdef";
+    // The ".tmp" copied last brings the terminator.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(name, "~kv", 3);
     for (int i = 0; i < 8; i++) {
         name[3 + i] = digits[(unique >> (28 - 4 * i)) & 0xF];

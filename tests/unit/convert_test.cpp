@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,8 @@ Bytes randomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-Bytes edgePalFile(const Bytes& entries, const std::string& header = std::string("EDGE PAL\0\0", 10)) {
+Bytes edgePalFile(const Bytes& entries,
+                  const std::string& header = std::string("EDGE PAL\0\0", 10)) {
     Bytes file(header.begin(), header.end());
     file.insert(file.end(), entries.begin(), entries.end());
     return file;
@@ -139,7 +140,8 @@ TEST(Drop, SourcesOfOtherLengthsStillConvert) {
 TEST(Drop, BadHeaderLeavesAnExistingOutputAndTheDirectoryAlone) {
     FakePlatform fake;
     const Bytes old = randomBytes(768, 6);
-    addFile(&fake, "C:\\w\\b.pal", edgePalFile(randomBytes(768, 7), std::string("EDGE_PAL\0\0", 10)));
+    addFile(&fake, "C:\\w\\b.pal",
+            edgePalFile(randomBytes(768, 7), std::string("EDGE_PAL\0\0", 10)));
     addFile(&fake, "C:\\w\\b.act", old);
 
     drop(&fake, "C:\\w\\b.pal");

@@ -55,9 +55,7 @@ FileHandle newHandle(FakePlatform& fake, const std::string& path, bool writable)
     return static_cast<FileHandle>(handle);
 }
 
-std::string handleName(FileHandle file) {
-    return std::to_string(static_cast<std::intptr_t>(file));
-}
+std::string handleName(FileHandle file) { return std::to_string(static_cast<std::intptr_t>(file)); }
 
 FileHandle openSource(void* context, const char* path) {
     FakePlatform& fake = fakeOf(context);
@@ -107,7 +105,8 @@ bool readFile(void* context, FileHandle file, std::size_t capacity, unsigned cha
         return false;
     }
     const Bytes& contents = fake.files[handle->path];
-    std::size_t count = std::min(capacity, contents.size() - std::min(handle->position, contents.size()));
+    std::size_t count =
+        std::min(capacity, contents.size() - std::min(handle->position, contents.size()));
     if (fake.readChunk != 0) {
         count = std::min(count, fake.readChunk);
     }
@@ -205,11 +204,10 @@ void showNotice(void* context, const char* text, const char* caption) {
     }
 }
 
-
 }  // namespace
 
 Platform makePlatform(FakePlatform* fake) {
-    return Platform{fake,      openSource,  createTemporary,     readFile,   writeFile, closeFile,
+    return Platform{fake,        openSource, createTemporary,     readFile,   writeFile, closeFile,
                     replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte};
 }
 

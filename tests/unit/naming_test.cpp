@@ -20,11 +20,11 @@ TEST(Naming, EqualsIgnoreCaseFoldsOnlyAsciiLetters) {
         {".PAL", ".pal", 4, true},
         {".pa1", ".pal", 4, false},
         {".Act", ".act", 4, true},
-        {"@[`{", "`{@[", 4, false},                          // neighbours of A-Z and a-z
+        {"@[`{", "`{@[", 4, false},                                 // neighbours of A-Z and a-z
         {std::string("a\0b", 3), std::string("A\0B", 3), 3, true},  // zero is an ordinary byte
         {std::string("a\0b", 3), std::string("a\0c", 3), 3, false},
-        {"\x83\x5C", "\x83\x7C", 2, false},                  // double-byte bytes compare exactly
-        {"\xC1", "\xE1", 1, false},                          // no Latin-1 folding
+        {"\x83\x5C", "\x83\x7C", 2, false},  // double-byte bytes compare exactly
+        {"\xC1", "\xE1", 1, false},          // no Latin-1 folding
         {"xyz", "abc", 0, true},
     };
     for (const CompareCase& c : cases) {
@@ -39,18 +39,12 @@ TEST(Naming, ClassifiesByTheLastFourBytesOnly) {
         PaletteKind kind;
     };
     const KindCase cases[] = {
-        {"C:\\x.pal", PaletteKind::EdgePal},
-        {"C:\\x.PAL", PaletteKind::EdgePal},
-        {"C:\\x.pAl", PaletteKind::EdgePal},
-        {"C:\\x.act", PaletteKind::ColorTable},
-        {"C:\\x.Act", PaletteKind::ColorTable},
-        {"C:\\.pal", PaletteKind::EdgePal},
-        {".act", PaletteKind::ColorTable},
-        {"C:\\x.pal.bak", PaletteKind::Unsupported},
-        {"C:\\x.pa1", PaletteKind::Unsupported},
-        {"C:\\xpal", PaletteKind::Unsupported},
-        {"C:\\x.txt", PaletteKind::Unsupported},
-        {"pal", PaletteKind::Unsupported},
+        {"C:\\x.pal", PaletteKind::EdgePal},     {"C:\\x.PAL", PaletteKind::EdgePal},
+        {"C:\\x.pAl", PaletteKind::EdgePal},     {"C:\\x.act", PaletteKind::ColorTable},
+        {"C:\\x.Act", PaletteKind::ColorTable},  {"C:\\.pal", PaletteKind::EdgePal},
+        {".act", PaletteKind::ColorTable},       {"C:\\x.pal.bak", PaletteKind::Unsupported},
+        {"C:\\x.pa1", PaletteKind::Unsupported}, {"C:\\xpal", PaletteKind::Unsupported},
+        {"C:\\x.txt", PaletteKind::Unsupported}, {"pal", PaletteKind::Unsupported},
         {"", PaletteKind::Unsupported},
     };
     for (const KindCase& c : cases) {

@@ -19,12 +19,18 @@ struct NoticeCase {
 
 TEST(Notices, AreTheirCodePage932Bytes) {
     const NoticeCase cases[] = {
-        {"bad header", kBadHeaderText, 11,
+        {"bad header",
+         kBadHeaderText,
+         11,
          {'\x93', '\xC7', '\x8D', '\x9E', '\x83', '\x47', '\x83', '\x89', '\x81', '\x5B', '1'}},
-        {"converted", kConvertedText, 18,
+        {"converted",
+         kConvertedText,
+         18,
          {'\x95', '\xCF', '\x8A', '\xB7', '\x82', '\xF0', '\x8A', '\xAE', '\x97', '\xB9', '\x82',
           '\xB5', '\x82', '\xDC', '\x82', '\xB5', '\x82', '\xBD'}},
-        {"unsupported", kUnsupportedText, 32,
+        {"unsupported",
+         kUnsupportedText,
+         32,
          {'\x8E', '\xE6', '\x82', '\xE8', '\x88', '\xB5', '\x82', '\xA6', '\x82', '\xE9', '\x83',
           '\x74', '\x83', '\x40', '\x83', '\x43', '\x83', '\x8B', '\x82', '\xC5', '\x82', '\xCD',
           '\x82', '\xA0', '\x82', '\xE8', '\x82', '\xDC', '\x82', '\xB9', '\x82', '\xF1'}},

@@ -145,16 +145,14 @@ TEST(Palette, SourceLengthsOtherThanTheLayout) {
         std::size_t size;
     };
     const LengthCase cases[] = {
-        {"empty act", false, 0},         {"one byte act", false, 1},
-        {"half act", false, 384},        {"767 byte act", false, 767},
-        {"772 byte act", false, 772},    {"header only pal", true, 10},
-        {"eight byte pal", true, 8},     {"777 byte pal", true, 777},
-        {"782 byte pal", true, 782},
+        {"empty act", false, 0},      {"one byte act", false, 1},   {"half act", false, 384},
+        {"767 byte act", false, 767}, {"772 byte act", false, 772}, {"header only pal", true, 10},
+        {"eight byte pal", true, 8},  {"777 byte pal", true, 777},  {"782 byte pal", true, 782},
     };
     for (const LengthCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = c.edgePal ? withEntries(header(std::string("EDGE PAL\0\0", 10)), entries)
-                               : entries;
+        Bytes file =
+            c.edgePal ? withEntries(header(std::string("EDGE PAL\0\0", 10)), entries) : entries;
         file.resize(c.size);
         const std::size_t offset = c.edgePal ? kEdgePalHeaderSize : 0;
 

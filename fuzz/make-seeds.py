@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Writes the fuzz targets' seed corpus into fuzz/corpus/.
+
+The seeds are checked in; run this again only to change them. Each target
+gets a few inputs of every shape its code tells apart, so that fuzzing starts
+from the interesting paths rather than from finding the header by chance.
+"""
+import os
+import shutil
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+HEADER = b"EDGE PAL\x00\x00"
+
+
+def entries(count, seed):
+    return bytes((seed + 7 * i) & 0xFF for i in range(3 * count))
+
+
+def write(target, name, data):
+    with open(os.path.join(HERE, "corpus", target, name), "wb") as f:
+        f.write(data)
+
+
+def pal_seeds():
+    return {
+        "full.pal": HEADER + entries(256, 1),
+        "lower-case-header.pal": b"edge pal\x00\x00" + entries(256, 2),
+        "mixed-case-header.pal": b"Edge Pal\x00\x00" + entries(256, 3),
+        "header-only-letters.pal": b"EDGE PAL",
+        "short.pal": HEADER + entries(17, 4),
+        "trailing-bytes.pal": HEADER + entries(256, 5) + b"\xAB\xCD\xEF",
+        "underscore-header.pal": b"EDGE_PAL\x00\x00" + entries(256, 6),
+        "nonzero-header.pal": b"EDGE PAL\x00\x01" + entries(256, 7),
+        "empty.pal": b"",
+    }
+
+
+def act_seeds():
+    return {
+        "full.act": entries(256, 8),
+        "short.act": entries(33, 9) + b"\x01",
+        "trailing-bytes.act": entries(256, 10) + b"\x00\x11\x22\x33",
+        "one-entry.act": b"\x10\x20\x30",
+        "empty.act": b"",
+    }
+
+
+NAMING_PATHS = {
+    "drive.pal": b"C:\\Palettes\\Sunset.PAL",
+    "unc.act": b"\\\\server\\share\\p.act",
+    "dots.pal": b"C:\\tile.set.pal",
+    "extension-only.pal": b"C:\\.pal",
+    "slashes.pal": b"C:\\dir/with/slashes.pal",
+    "double-extension.bak": b"C:\\w\\x.pal.bak",
+    "no-directory.pal": b"x.pal",
+    "leading-backslash.act": b"\\x.act",
+    # Code page 932: 95 5C is one character, 83 5C another.
+    "double-byte.pal": b"C:\\\x95\x5C\x8E\xA6\\\x83\x5C.pal",
+    "double-byte-only.act": b"\x83\x5C.act",
+    "lead-byte-last": b"C:\\x\\\x83",
+    "longest.pal": b"C:\\" + b"d" * 252 + b".pal",  # 259 bytes, the most that fits
+    "unterminated.pal": b"C:\\" + b"d" * 253 + b".pal",  # 260: no room for the terminator
+}
+
+
+def drop_input(path, contents, fail=0, read_chunk=0, write_chunk=0, flags=0):
+    return bytes([fail, read_chunk, write_chunk, flags]) + path + b"\x00" + contents
+
+
+def drop_seeds():
+    pal = HEADER + entries(256, 11)
+    act = entries(256, 12)
+    seeds = {
+        "pal-to-act": drop_input(b"C:\\w\\Sunset.PAL", pal),
+        "act-to-pal": drop_input(b"C:\\w\\p.Act", act),
+        "bad-header": drop_input(b"C:\\w\\b.pal", b"EDGE_PAL\x00\x00" + entries(256, 13)),
+        "short-act-chunked": drop_input(b"C:\\w\\s.act", entries(20, 14), read_chunk=7, write_chunk=100),
+        "unsupported": drop_input(b"C:\\w\\x.txt", pal),
+        "relative": drop_input(b"sub\\r.pal", pal),
+        "unc": drop_input(b"\\\\server\\share\\u.act", act),
+        "double-byte": drop_input(b"C:\\\x94\x5C\\\x95\x5C.act", act),
+        "source-missing": drop_input(b"C:\\w\\m.pal", pal, flags=1),
+        "source-folder": drop_input(b"C:\\w\\f.act", act, flags=2),
+        "output-exists": drop_input(b"C:\\w\\e.pal", pal, flags=4),
+        "output-folder": drop_input(b"C:\\w\\o.act", act, flags=8),
+        "directory-gone": drop_input(b"C:\\w\\g.pal", pal, flags=16),
+        "temporary-taken": drop_input(b"C:\\w\\t.act", act, flags=32 | 4),
+    }
+    # Each call of a conversion failed in turn: open, read, close, chdir,
+    # temp, write, close, replace, and remove after a failed replace.
+    for call in range(1, 10):
+        seeds["fail-%d" % call] = drop_input(b"C:\\w\\c.pal", pal, fail=call, flags=4)
+    seeds["fail-remove"] = drop_input(b"C:\\w\\c.act", act, fail=9, flags=8)
+    return seeds
+
+
+def main():
+    for target, seeds in [
+        ("read_pal", pal_seeds()),
+        ("read_act", act_seeds()),
+        ("naming", NAMING_PATHS),
+        ("drop", drop_seeds()),
+    ]:
+        folder = os.path.join(HERE, "corpus", target)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for name, data in seeds.items():
+            write(target, name, data)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,6 @@
+#include "reading.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kolorvane::fuzzing::checkReading(kolorvane::PaletteKind::EdgePal, data, size);
+    return 0;
+}

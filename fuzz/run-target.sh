@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target for a bounded time:
+#   run-target.sh BINARY SEEDS WORK SECONDS [libFuzzer options...]
+# New inputs go to WORK/corpus, emptied first; the checked-in SEEDS are only
+# read. A finding (crash, broken invariant, leak, timeout, running out of
+# memory) leaves its input in WORK/findings and fails the run.
+set -euo pipefail
+
+if [ $# -lt 4 ]; then
+    echo "usage: $0 BINARY SEEDS WORK SECONDS [libFuzzer options...]" >&2
+    exit 2
+fi
+binary=$1 seeds=$2 work=$3 seconds=$4
+shift 4
+
+rm -rf "$work"
+mkdir -p "$work/corpus" "$work/findings"
+
+# The largest input that means anything: the drop target's four set-up
+# bytes, a full path and a .pal with some bytes to spare.
+"$binary" \
+    -max_total_time="$seconds" \
+    -timeout=10 \
+    -rss_limit_mb=2048 \
+    -max_len=1200 \
+    -dict="$(dirname "$0")/kolorvane.dict" \
+    -print_final_stats=1 \
+    -artifact_prefix="$work/findings/" \
+    "$@" \
+    "$work/corpus" "$seeds"
