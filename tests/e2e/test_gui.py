@@ -1,0 +1,306 @@
+"""End-to-end tests of kolorvane.exe under Wine: real XDND drops on its window,
+its message boxes read back as code page 932 bytes, the files on disk
+compared byte for byte with palettes converted here independently.
+
+    python3 test_gui.py --exe K.exe --boxes B.exe --xdnd XDND --work DIR [unittest args]
+"""
+
+import argparse
+import os
+import random
+import shutil
+import sys
+import unittest
+
+import harness
+from harness import BAD_HEADER, CONFIRM, CONVERTED, UNSUPPORTED, WARNING
+
+HEADER = b"EDGE PAL\x00\x00"
+CONFIG = {}
+
+
+def random_entries(seed):
+    generator = random.Random(seed)
+    return [bytes(generator.randrange(256) for _ in range(3)) for _ in range(256)]
+
+
+def pal_file(entries, header=HEADER):
+    return header + b"".join(entries)
+
+
+def act_file(entries):
+    return b"".join(entries)
+
+
+def reversed_entries(entries):
+    return list(reversed(entries))
+
+
+def write(path, data):
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+class KolorvaneUnderWine(unittest.TestCase):
+    session = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = harness.start_session(CONFIG["work"], CONFIG["exe"], CONFIG["boxes"],
+                                            CONFIG["xdnd"])
+        harness.stop_on_signal(cls.session)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.session is not None:
+            harness.stop_session(cls.session)
+            left = harness.wait_for(lambda: not harness.leftover_processes(cls.session))
+            if not left:
+                raise AssertionError("still running in the prefix: %s"
+                                     % harness.leftover_processes(cls.session))
+
+    def setUp(self):
+        name = self.id().rsplit(".", 1)[-1]
+        self.folder = os.path.join(CONFIG["work"], "cases", name)
+        self.sentinels = os.path.join(CONFIG["work"], "sentinels", name)
+        for folder in (self.folder, self.sentinels):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+        self.program, self.rect = harness.start_program(self.session)
+        self.closed = False
+
+    def tearDown(self):
+        if self.closed:
+            return
+        # A failed case may leave boxes open; dismiss them so that the window
+        # closes and the next case starts clean.
+        for _ in range(8):
+            open_now = harness.open_boxes(self.session)
+            if not open_now:
+                break
+            try:
+                harness.press_ok(self.session, open_now[0])
+            except harness.HarnessError:
+                break
+        code = harness.close_program(self.session, self.program)
+        self.assertEqual(code, 0, "exit code after WM_CLOSE")
+
+    # -- what a user does and sees ----------------------------------------
+
+    def path(self, *names):
+        return os.path.join(self.folder, *names)
+
+    def drop(self, paths, point=None):
+        status = harness.drop(self.session, point or harness.centre(self.rect), paths)
+        self.assertEqual(status, 0, "xdnd-drop status for %s" % (paths,))
+
+    def expect_notice(self, caption, text):
+        found = harness.open_boxes(self.session, 1, 5000)
+        self.assertEqual(len(found), 1, "one notice open")
+        self.assertEqual((found[0].caption, found[0].text), (caption, text))
+        harness.press_ok(self.session, found[0])
+
+    def expect_no_notice(self):
+        """Proves the last drop showed nothing: a second drop is handled only
+        after everything the first did, so had the first left a notice, the
+        second would be nested inside it and two would be open."""
+        sentinel = os.path.join(self.sentinels, "sentinel%d.pal" % len(os.listdir(self.sentinels)))
+        write(sentinel, pal_file(random_entries(0)))
+        self.drop([sentinel])
+        written = sentinel[:-4] + ".act"
+        self.assertTrue(harness.wait_for(lambda: os.path.exists(written)), "sentinel converted")
+        found = harness.open_boxes(self.session, 1, 5000)
+        self.assertEqual([(box.caption, box.text) for box in found], [(CONFIRM, CONVERTED)],
+                         "the sentinel's notice alone is open")
+        harness.press_ok(self.session, found[0])
+
+    def assert_folder(self, expected, folder=None):
+        self.assertEqual(sorted(os.listdir(folder or self.folder)), sorted(expected))
+
+    # -- cases -------------------------------------------------------------
+
+    def test_window_is_centred_on_the_screen(self):
+        self.assertEqual(self.rect, (412, 284, 612, 484))
+
+    def test_closing_the_window_ends_the_program_with_zero(self):
+        self.closed = True
+        self.assertEqual(harness.close_program(self.session, self.program), 0)
+
+    def test_pal_becomes_act_byte_for_byte(self):
+        entries = random_entries(1)
+        write(self.path("sky.pal"), pal_file(entries))
+        self.drop([self.path("sky.pal")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path("sky.act")), act_file(reversed_entries(entries)))
+        self.assert_folder(["sky.pal", "sky.act"])
+
+    def test_act_becomes_pal_byte_for_byte(self):
+        entries = random_entries(2)
+        write(self.path("sea.act"), act_file(entries))
+        self.drop([self.path("sea.act")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path("sea.pal")), pal_file(reversed_entries(entries)))
+        self.assert_folder(["sea.act", "sea.pal"])
+
+    def test_mixed_case_extensions_and_header(self):
+        entries = random_entries(3)
+        write(self.path("Dusk.PaL"), pal_file(entries, b"edge Pal\x00\x00"))
+        write(self.path("DAWN.ACT"), act_file(entries))
+        self.drop([self.path("Dusk.PaL")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.drop([self.path("DAWN.ACT")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path("Dusk.act")), act_file(reversed_entries(entries)))
+        self.assertEqual(read(self.path("DAWN.pal")), pal_file(reversed_entries(entries)))
+        self.assert_folder(["Dusk.PaL", "Dusk.act", "DAWN.ACT", "DAWN.pal"])
+
+    def test_short_sources_are_filled_with_zeros(self):
+        entries = random_entries(4)
+        write(self.path("short.act"), act_file(entries)[:300])
+        self.drop([self.path("short.act")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        padded = [entries[k] if k < 100 else b"\x00\x00\x00" for k in range(256)]
+        self.assertEqual(read(self.path("short.pal")), pal_file(reversed_entries(padded)))
+
+    def test_bad_header_leaves_existing_output_untouched(self):
+        write(self.path("bad.pal"), pal_file(random_entries(5), b"EDGE_PAL\x00\x00"))
+        write(self.path("bad.act"), b"keep me")
+        self.drop([self.path("bad.pal")])
+        self.expect_notice(WARNING, BAD_HEADER)
+        self.assertEqual(read(self.path("bad.act")), b"keep me")
+        self.assert_folder(["bad.pal", "bad.act"])
+
+    def test_unsupported_file(self):
+        write(self.path("notes.txt"), b"not a palette")
+        self.drop([self.path("notes.txt")])
+        self.expect_notice(WARNING, UNSUPPORTED)
+        self.assert_folder(["notes.txt"])
+
+    def test_folder_named_like_a_palette_gives_no_notice(self):
+        os.mkdir(self.path("x.pal"))
+        self.drop([self.path("x.pal")])
+        self.expect_no_notice()
+        self.assert_folder(["x.pal"])
+        self.assert_folder([], self.path("x.pal"))
+
+    def test_output_name_taken_by_a_folder_gives_no_notice(self):
+        write(self.path("a.pal"), pal_file(random_entries(6)))
+        os.mkdir(self.path("a.act"))
+        self.drop([self.path("a.pal")])
+        self.expect_no_notice()
+        self.assert_folder(["a.pal", "a.act"])
+        self.assert_folder([], self.path("a.act"))
+
+    def test_existing_output_is_replaced(self):
+        entries = random_entries(7)
+        write(self.path("old.act"), act_file(entries))
+        write(self.path("old.pal"), b"an older, longer file than the new one" * 40)
+        self.drop([self.path("old.act")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path("old.pal")), pal_file(reversed_entries(entries)))
+        self.assert_folder(["old.act", "old.pal"])
+
+    def test_three_files_convert_only_the_first(self):
+        names = ["one.pal", "two.pal", "three.act"]
+        for index, name in enumerate(names):
+            entries = random_entries(10 + index)
+            write(self.path(name), act_file(entries) if name.endswith(".act") else pal_file(entries))
+        self.drop([self.path(name) for name in names])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.expect_no_notice()
+        self.assert_folder(names + ["one.act"])
+
+    def test_drop_while_a_notice_is_open_is_converted_at_once(self):
+        write(self.path("first.pal"), pal_file(random_entries(20)))
+        write(self.path("second.act"), act_file(random_entries(21)))
+        self.drop([self.path("first.pal")])
+        first = harness.open_boxes(self.session, 1, 5000)
+        self.assertEqual(len(first), 1)
+        # On the part of the window the notice leaves free, as a user would.
+        self.drop([self.path("second.act")], harness.uncovered_point(self.rect, first))
+        self.assertTrue(harness.wait_for(lambda: os.path.exists(self.path("second.pal"))),
+                        "converted while the first notice is open")
+        both = harness.open_boxes(self.session, 2, 5000)
+        self.assertEqual(len(both), 2)
+        self.assertIn(first[0].handle, [box.handle for box in both])
+        self.assertEqual(read(self.path("second.pal")),
+                         pal_file(reversed_entries(random_entries(21))))
+        # The nested notice is on top and must close first.
+        for box in both:
+            self.assertEqual((box.caption, box.text), (CONFIRM, CONVERTED))
+            harness.press_ok(self.session, box)
+        self.assert_folder(["first.pal", "first.act", "second.act", "second.pal"])
+
+    def test_double_byte_names_with_5c_trail_bytes(self):
+        # ソ is 83 5C, 表 is 95 5C, 能 is 94 5C: each ends in the backslash
+        # byte, which must not split the path.
+        cases = [("表", "ソ.pal", "ソ.act"), ("能ソ", "表能.ACT", "表能.pal"),
+                 ("ソ表能", "能.pal", "能.act")]
+        for index, (folder, source, output) in enumerate(cases):
+            os.makedirs(self.path(folder))
+            entries = random_entries(30 + index)
+            data = pal_file(entries) if source.lower().endswith(".pal") else act_file(entries)
+            write(self.path(folder, source), data)
+            self.drop([self.path(folder, source)])
+            self.expect_notice(CONFIRM, CONVERTED)
+            expected = (act_file(reversed_entries(entries)) if output.endswith(".act")
+                        else pal_file(reversed_entries(entries)))
+            self.assertEqual(read(self.path(folder, output)), expected)
+            self.assert_folder([source, output], self.path(folder))
+        self.assert_folder([folder for folder, _, _ in cases])
+
+    def long_path(self, windows_length, name):
+        """A path whose Windows form (Z: and the Unix path) has exactly
+        `windows_length` bytes."""
+        base = self.path("")
+        room = windows_length - len("Z:") - len(base.encode()) - len(name)
+        folders = []
+        while room > 0:
+            # Each folder takes its name and a slash; never leave one byte over.
+            size = min(room, 101) - 1
+            if room - (size + 1) == 1:
+                size -= 1
+            if size < 1:
+                raise AssertionError("cannot make a path of %d bytes" % windows_length)
+            folders.append("d" * size)
+            room -= size + 1
+        path = os.path.join(base, *folders, name)
+        self.assertEqual(len("Z:") + len(path.encode()), windows_length)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        return path
+
+    def test_path_of_259_bytes_converts(self):
+        path = self.long_path(259, "edge.pal")
+        entries = random_entries(40)
+        write(path, pal_file(entries))
+        self.drop([path])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(path[:-4] + ".act"), act_file(reversed_entries(entries)))
+        self.assert_folder(["edge.pal", "edge.act"], os.path.dirname(path))
+
+    def test_path_longer_than_the_limit_is_unsupported(self):
+        # Cut to the 259 bytes that fit, the dropped path would name cut.pal,
+        # another file, which must not be converted in its place.
+        path = self.long_path(263, "cut.pal.act")
+        write(path, act_file(random_entries(41)))
+        write(path[:-4], pal_file(random_entries(42)))
+        self.drop([path])
+        self.expect_notice(WARNING, UNSUPPORTED)
+        self.assert_folder(["cut.pal", "cut.pal.act"], os.path.dirname(path))
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("exe", "boxes", "xdnd", "work"):
+        parser.add_argument("--" + option, required=True)
+    options, rest = parser.parse_known_args()
+    CONFIG.update({key: os.path.abspath(value) for key, value in vars(options).items()})
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
