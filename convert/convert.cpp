@@ -58,25 +58,41 @@ SourceStatus readSource(const Platform& platform, const char* path, PaletteKind 
     return SourceStatus::Read;
 }
 
-bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
-                    const char* directory, const char* name) {
+WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKind,
+                                 const PalettePlanes& planes, const char* directory,
+                                 const char* name, ExistingOutput existing) {
     char target[kMaxPath] = {};
     if (sourceKind == PaletteKind::Unsupported || !joinPath(directory, name, target)) {
-        return false;
+        return WriteStatus::Failed;
     }
     char temporary[kMaxPath] = {};
     const FileHandle file = platform.createTemporary(platform.context, directory, temporary);
     if (file == kInvalidFile) {
-        return false;
+        return WriteStatus::Failed;
     }
     const bool written = writeFormat(platform, file, sourceKind, planes);
     // Closed before the move in every case: Windows moves no open file.
     const bool closed = platform.closeFile(platform.context, file);
-    if (written && closed && platform.replaceFile(platform.context, temporary, target)) {
-        return true;
+    MoveStatus moved = MoveStatus::Failed;
+    if (written && closed) {
+        if (existing == ExistingOutput::Replace) {
+            moved = platform.replaceFile(platform.context, temporary, target) ? MoveStatus::Moved
+                                                                              : MoveStatus::Failed;
+        } else {
+            moved = platform.moveToNewName(platform.context, temporary, target);
+        }
+    }
+    if (moved == MoveStatus::Moved) {
+        return WriteStatus::Written;
     }
     platform.removeFile(platform.context, temporary);
-    return false;
+    return moved == MoveStatus::TargetExists ? WriteStatus::Kept : WriteStatus::Failed;
+}
+
+bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
+                    const char* directory, const char* name) {
+    return writeConvertedOutput(platform, sourceKind, planes, directory, name,
+                                ExistingOutput::Replace) == WriteStatus::Written;
 }
 
 void handleDroppedFile(const Platform& platform, const char* path) {

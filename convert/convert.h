@@ -20,11 +20,29 @@ enum class SourceStatus {
 SourceStatus readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes);
 
+enum class ExistingOutput {
+    Replace,  // the window's rule: a new output replaces an old one
+    Keep,     // an existing output, or anything else of that name, stays as it is
+};
+
+enum class WriteStatus {
+    Written,
+    Kept,  // ExistingOutput::Keep and the name was taken: nothing written
+    Failed,
+};
+
 // Writes the conversion of a `sourceKind` file to `directory` + `name`
 // (`directory` empty for the current directory, else ending in a separator),
 // completely or not at all: into a new temporary file there, which replaces
 // the target only once every byte is written and the file closed. On any
 // failure the temporary file is removed and an existing target is untouched.
+// With ExistingOutput::Keep the complete file takes the name only if nothing
+// has it, checked in the same step as the move.
+WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKind,
+                                 const PalettePlanes& planes, const char* directory,
+                                 const char* name, ExistingOutput existing);
+
+// writeConvertedOutput with ExistingOutput::Replace; true when written.
 bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
                     const char* directory, const char* name);
 

@@ -89,6 +89,21 @@ long lastSeparator(const Platform& platform, const char* path, const char* separ
     return found;
 }
 
+std::size_t directoryPartLength(const Platform& platform, const char* path,
+                                const char* separators) {
+    const long at = lastSeparator(platform, path, separators);
+    if (at >= 0) {
+        return static_cast<std::size_t>(at) + 1;
+    }
+    // lastSeparator passes over the first byte, but a path that fits and
+    // starts with a separator names a file in the root.
+    if (pathLength(path) < kMaxPath &&
+        isSeparator(static_cast<unsigned char>(path[0]), separators)) {
+        return 1;
+    }
+    return 0;
+}
+
 bool directoryPart(const Platform& platform, const char* path, char* directory) {
     const long at = lastSeparator(platform, path, "\\");
     if (at < 0) {

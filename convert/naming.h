@@ -39,6 +39,11 @@ std::size_t pathLength(const char* path);
 // -1 when there is none. `separators` lists the separator bytes (all ASCII).
 long lastSeparator(const Platform& platform, const char* path, const char* separators);
 
+// Length of the folder part of a path as a command line takes it: up to and
+// including its last separator, where a separator in the first byte counts
+// too ("/x.pal" is in "/"); 0 when the path has no separator, or does not fit.
+std::size_t directoryPartLength(const Platform& platform, const char* path, const char* separators);
+
 // The path up to and including its last backslash, and the bytes after it,
 // each into a buffer of kMaxPath bytes. False, and nothing copied, when the
 // path has no backslash after its first byte.

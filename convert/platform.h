@@ -18,6 +18,12 @@ constexpr std::size_t kMaxPath = 260;
 enum class FileHandle : std::intptr_t {};
 constexpr FileHandle kInvalidFile = static_cast<FileHandle>(-1);
 
+enum class MoveStatus {
+    Moved,
+    TargetExists,  // something, file or folder, already has the new name
+    Failed,
+};
+
 struct Platform {
     // Handed back as the first argument of every operation, so that a test
     // can keep its fake on its own stack.
@@ -57,6 +63,11 @@ struct Platform {
 
     // Whether `byte` starts a double-byte character in the ANSI code page.
     bool (*isLeadByte)(void* context, unsigned char byte);
+
+    // Moves `from` to `to` in one step only if nothing is named `to`; unlike
+    // replaceFile it never replaces anything, even a file created an instant
+    // before.
+    MoveStatus (*moveToNewName)(void* context, const char* from, const char* to);
 };
 
 }  // namespace kolorvane

@@ -87,6 +87,16 @@ bool replaceFile(void*, const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+MoveStatus moveToNewName(void*, const char* from, const char* to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != FALSE) {
+        return MoveStatus::Moved;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveStatus::TargetExists
+                                                                       : MoveStatus::Failed;
+}
+
 bool removeFile(void*, const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool setCurrentDirectory(void*, const char* directory) {
@@ -104,8 +114,9 @@ bool isLeadByte(void*, unsigned char byte) { return IsDBCSLeadByte(byte) != FALS
 }  // namespace
 
 Platform makeWin32Platform() {
-    return Platform{nullptr,     openSource, createTemporary,     readFile,   writeFile, closeFile,
-                    replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte};
+    return Platform{
+        nullptr,     openSource, createTemporary,     readFile,   writeFile,  closeFile,
+        replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte, moveToNewName};
 }
 
 }  // namespace kolorvane

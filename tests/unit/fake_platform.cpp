@@ -167,6 +167,30 @@ bool replaceFile(void* context, const char* from, const char* to) {
     return true;
 }
 
+MoveStatus moveToNewName(void* context, const char* from, const char* to) {
+    FakePlatform& fake = fakeOf(context);
+    fake.log.push_back(std::string("movenew ") + from + " " + to);
+    if (failsNow(fake)) {
+        return MoveStatus::Failed;
+    }
+    const std::string source = resolve(fake, from);
+    const std::string target = resolve(fake, to);
+    if (fake.files.count(target) != 0 || isDirectory(fake, target)) {
+        return MoveStatus::TargetExists;
+    }
+    for (const auto& entry : fake.open) {
+        if (entry.second.path == source) {
+            return MoveStatus::Failed;  // Windows moves no open file
+        }
+    }
+    if (fake.files.count(source) == 0) {
+        return MoveStatus::Failed;
+    }
+    fake.files[target] = fake.files[source];
+    fake.files.erase(source);
+    return MoveStatus::Moved;
+}
+
 bool removeFile(void* context, const char* path) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("remove ") + path);
@@ -207,8 +231,9 @@ void showNotice(void* context, const char* text, const char* caption) {
 }  // namespace
 
 Platform makePlatform(FakePlatform* fake) {
-    return Platform{fake,        openSource, createTemporary,     readFile,   writeFile, closeFile,
-                    replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte};
+    return Platform{
+        fake,        openSource, createTemporary,     readFile,   writeFile,  closeFile,
+        replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte, moveToNewName};
 }
 
 void addDirectory(FakePlatform* fake, const std::string& directory) {

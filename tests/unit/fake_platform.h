@@ -34,7 +34,7 @@ struct FakePlatform {
     std::vector<std::string> log;
 
     // The ordinal (from 0) of the failable call to fail, or -1 for none.
-    // Failable: open, temp, read, write, close, replace, remove, chdir.
+    // Failable: open, temp, read, write, close, replace, movenew, remove, chdir.
     int failAt = -1;
     int failableCalls = 0;
     std::size_t readChunk = 0;   // when non-zero, at most this many bytes a read
