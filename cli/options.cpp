@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace kolorvane {
@@ -34,24 +33,32 @@ LongOption findLongOption(const char* name, std::size_t length) {
     return LongOption::Unknown;
 }
 
-// "%.*s" keeps an absurdly long argument from pushing the rest of the line
-// out of the buffer.
-Command usageError(Options* options, const char* format, const char* subject,
-                   std::size_t subjectLength) {
-    const int shown = subjectLength > 64 ? 64 : static_cast<int>(subjectLength);
-    if (std::snprintf(options->problem, sizeof options->problem, format, shown, subject) < 0) {
-        options->problem[0] = '\0';
-    }
+// `before`, at most 64 bytes of `subject` and `after`: an absurdly long
+// argument must not push the rest of the line out of the buffer. Put
+// together by hand, as printf's family would add its formatting code to the
+// Windows .exe for this one line.
+Command usageError(Options* options, const char* before, const char* subject,
+                   std::size_t subjectLength, const char* after) {
+    const std::size_t shown = subjectLength > 64 ? 64 : subjectLength;
+    const std::size_t beforeLength = std::strlen(before);
+    const std::size_t afterLength = std::strlen(after);
+    static_assert(kProblemSize > 64 + 64, "room for the longest problem");
+    char* end = options->problem;
+    std::memcpy(end, before, beforeLength);
+    end += beforeLength;
+    std::memcpy(end, subject, shown);
+    end += shown;
+    std::memcpy(end, after, afterLength + 1);
     return Command::UsageError;
 }
 
 Command setOutputDirectory(Options* options, const char* value, const char* option) {
     if (value == nullptr) {
-        return usageError(options, "option '%.*s' needs a folder", option, std::strlen(option));
+        return usageError(options, "option '", option, std::strlen(option), "' needs a folder");
     }
     if (value[0] == '\0') {
-        return usageError(options, "option '%.*s' was given an empty folder name", option,
-                          std::strlen(option));
+        return usageError(options, "option '", option, std::strlen(option),
+                          "' was given an empty folder name");
     }
     options->outputDirectory = value;
     return Command::Convert;
@@ -67,7 +74,7 @@ Command readLongOption(int argc, char** argv, int* next, Options* options) {
         equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name);
     const LongOption option = findLongOption(name, nameLength);
     if (option == LongOption::Unknown) {
-        return usageError(options, "unknown option '--%.*s'", name, nameLength);
+        return usageError(options, "unknown option '--", name, nameLength, "'");
     }
     if (option == LongOption::OutputDirectory) {
         const char* value = equals != nullptr ? equals + 1 : nullptr;
@@ -77,7 +84,7 @@ Command readLongOption(int argc, char** argv, int* next, Options* options) {
         return setOutputDirectory(options, value, "--output-dir");
     }
     if (equals != nullptr) {
-        return usageError(options, "option '--%.*s' takes no value", name, nameLength);
+        return usageError(options, "option '--", name, nameLength, "' takes no value");
     }
     switch (option) {
         case LongOption::NoClobber:
@@ -119,7 +126,7 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
                 return setOutputDirectory(options, value, "-o");
             }
             default:
-                return usageError(options, "unknown option '-%.*s'", argument + i, 1);
+                return usageError(options, "unknown option '-", argument + i, 1, "'");
         }
     }
     return Command::Convert;

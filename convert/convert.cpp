@@ -85,8 +85,10 @@ WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKin
     if (moved == MoveStatus::Moved) {
         return WriteStatus::Written;
     }
-    platform.removeFile(platform.context, temporary);
-    return moved == MoveStatus::TargetExists ? WriteStatus::Kept : WriteStatus::Failed;
+    // An output kept is only a success if the temporary file went too: one
+    // left behind must be heard of, not hidden behind "left alone".
+    const bool removed = platform.removeFile(platform.context, temporary);
+    return moved == MoveStatus::TargetExists && removed ? WriteStatus::Kept : WriteStatus::Failed;
 }
 
 bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,

@@ -37,7 +37,8 @@ enum class WriteStatus {
 // the target only once every byte is written and the file closed. On any
 // failure the temporary file is removed and an existing target is untouched.
 // With ExistingOutput::Keep the complete file takes the name only if nothing
-// has it, checked in the same step as the move.
+// has it, checked in the same step as the move; Kept means the temporary file
+// is gone again too (a removal that fails is reported as Failed).
 WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKind,
                                  const PalettePlanes& planes, const char* directory,
                                  const char* name, ExistingOutput existing);

@@ -108,19 +108,21 @@ def stop_process(process, grace=5):
         process.wait(timeout=grace)
 
 
-def start_session(work, exe, boxes, xdnd):
-    """A fresh prefix under `work` and a screen of its own."""
-    wine, wineserver = find_wine()
+def fresh_prefix(work):
+    """An empty folder for a new Wine prefix under `work`. The server runs in
+    the prefix's folder, so that must exist first; wineboot fills it."""
     prefix = os.path.join(work, "wineprefix")
     shutil.rmtree(prefix, ignore_errors=True)
-    # The server runs in the prefix's folder, so that must exist first;
-    # wineboot fills an empty one.
     os.makedirs(prefix)
-    xvfb, display = start_xvfb()
+    return prefix
+
+
+def wine_environment(prefix, display):
+    """This process's environment for Wine in `prefix`, with a Japanese
+    locale, and on `display` unless that is None."""
     env = {key: value for key, value in os.environ.items()
-           if not key.startswith(("WINE", "LC_", "WAYLAND"))}
+           if not key.startswith(("WINE", "LC_", "WAYLAND", "DISPLAY"))}
     env.update({
-        "DISPLAY": display,
         "WINEPREFIX": prefix,
         "WINEARCH": "win64",
         "WINEDEBUG": "-all",
@@ -130,25 +132,56 @@ def start_session(work, exe, boxes, xdnd):
         "LC_ALL": "ja_JP.UTF-8",
         "LANG": "ja_JP.UTF-8",
     })
-    session = Session(work, exe, boxes, xdnd, wine, wineserver, env, display, xvfb)
+    if display is not None:
+        env["DISPLAY"] = display
+    return env
+
+
+def boot_prefix(session, warm_up):
+    """Starts the session's own wineserver and fills its prefix; `warm_up`,
+    a Windows program's command line, runs once the prefix is made. On any
+    failure the session is stopped."""
     try:
         # A server of our own, in the foreground, so that it has an id to stop.
-        session.server = subprocess.Popen([wineserver, "--foreground", "--persistent"], env=env,
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        session.server = subprocess.Popen([session.wineserver, "--foreground", "--persistent"],
+                                          env=session.env, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.DEVNULL)
         time.sleep(0.2)
         if session.server.poll() is not None:
             raise HarnessError("wineserver ended at start with %d" % session.server.returncode)
-        run_quietly([wine, "wineboot", "--init"], env, PREFIX_TIMEOUT)
-        # No window manager runs on the virtual screen: Wine draws frames and
-        # captions itself, as Windows does, so that screenshots show them.
-        run_quietly([wine, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
-             "/f"], env, PREFIX_TIMEOUT)
+        run_quietly([session.wine, "wineboot", "--init"], session.env, PREFIX_TIMEOUT)
+        if session.display is not None:
+            # No window manager runs on the virtual screen: Wine draws frames
+            # and captions itself, as Windows does, so that screenshots show
+            # them.
+            run_quietly([session.wine, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
+                         "Managed", "/d", "N", "/f"], session.env, PREFIX_TIMEOUT)
         # The prefix's services may still be starting after wineboot; the
         # first program of the session waits for them, the cases do not.
-        run_quietly([wine, boxes, "wait", "0", "0"], env, PREFIX_TIMEOUT)
+        run_quietly([session.wine] + warm_up, session.env, PREFIX_TIMEOUT)
     except BaseException:
         stop_session(session)
         raise
+
+
+def start_session(work, exe, boxes, xdnd):
+    """A fresh prefix under `work` and a screen of its own."""
+    wine, wineserver = find_wine()
+    prefix = fresh_prefix(work)
+    xvfb, display = start_xvfb()
+    env = wine_environment(prefix, display)
+    session = Session(work, exe, boxes, xdnd, wine, wineserver, env, display, xvfb)
+    boot_prefix(session, [boxes, "wait", "0", "0"])
+    return session
+
+
+def start_console_session(work, exe):
+    """A fresh prefix under `work` for a console program: no screen."""
+    wine, wineserver = find_wine()
+    prefix = fresh_prefix(work)
+    env = wine_environment(prefix, None)
+    session = Session(work, exe, None, None, wine, wineserver, env, None, None)
+    boot_prefix(session, [exe, "--version"])
     return session
 
 

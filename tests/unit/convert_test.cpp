@@ -367,5 +367,70 @@ TEST(WriteConverted, RefusesATargetThatWouldNotFit) {
     EXPECT_TRUE(fake.log.empty());
 }
 
+TEST(WriteConverted, KeepingAnExistingOutputChecksTheNameInTheMove) {
+    struct Case {
+        const char* name;
+        bool fileThere;
+        bool folderThere;
+        WriteStatus status;
+    };
+    const Case cases[] = {
+        {"name free", false, false, WriteStatus::Written},
+        {"name taken by a file", true, false, WriteStatus::Kept},
+        {"name taken by a folder", false, true, WriteStatus::Kept},
+    };
+    const Bytes old = randomBytes(30, 19);
+    PalettePlanes planes{};
+    planes.third[255] = 9;
+    for (const Case& c : cases) {
+        // With no failure, then failing each call in turn.
+        int calls = 0;
+        for (int failAt = -1; failAt < calls; failAt++) {
+            SCOPED_TRACE(std::string(c.name) + " failing call " + std::to_string(failAt));
+            FakePlatform fake;
+            addDirectory(&fake, "C:\\w\\");
+            if (c.fileThere) {
+                addFile(&fake, "C:\\w\\x.act", old);
+            }
+            if (c.folderThere) {
+                addDirectory(&fake, "C:\\w\\x.act\\");
+            }
+            fake.failAt = failAt;
+
+            const WriteStatus status =
+                writeConvertedOutput(makePlatform(&fake), PaletteKind::EdgePal, planes,
+                                     "C:\\w\\", "x.act", ExistingOutput::Keep);
+
+            if (failAt < 0) {
+                calls = fake.failableCalls;
+                EXPECT_EQ(status, c.status);
+            } else {
+                EXPECT_EQ(status, WriteStatus::Failed);
+            }
+            // Only a temporary file that could not be removed may stay, and
+            // then the write says it failed.
+            // (Every call a write makes can fail, so the log's entry at
+            // failAt is the call that failed.)
+            const auto failAtEntry = static_cast<std::size_t>(failAt);
+            const bool removalFailed = failAt >= 0 && failAtEntry < fake.log.size() &&
+                                       fake.log[failAtEntry].rfind("remove", 0) == 0;
+            if (status == WriteStatus::Written) {
+                ASSERT_EQ(fake.files["C:\\w\\x.act"].size(), kColorTableSize);
+                EXPECT_EQ(fake.files["C:\\w\\x.act"][2], 9);  // .act entry 0 is .pal entry 255
+            } else if (c.fileThere) {
+                EXPECT_EQ(fake.files["C:\\w\\x.act"], old);
+            } else {
+                EXPECT_EQ(fake.files.count("C:\\w\\x.act"), 0U);
+            }
+            const std::vector<std::string> left = filesIn(fake, "C:\\w\\");
+            EXPECT_EQ(left.size(), (status == WriteStatus::Written || c.fileThere ? 1U : 0U) +
+                                       (removalFailed ? 1U : 0U))
+                << (left.empty() ? "" : left.front());
+            EXPECT_TRUE(fake.open.empty());
+        }
+        EXPECT_GE(calls, 4);
+    }
+}
+
 }  // namespace
 }  // namespace kolorvane

@@ -148,5 +148,34 @@ TEST(Naming, LastSeparatorTakesAnySeparatorListed) {
     EXPECT_EQ(lastSeparator(platform, "C:\\\x83/x.pal", "\\/"), 2);  // 2F is a trail byte there
 }
 
+TEST(Naming, DirectoryPartLengthAsACommandLineTakesIt) {
+    testing::FakePlatform fake;
+    const Platform platform = testing::makePlatform(&fake);
+    struct Case {
+        const char* path;
+        const char* separators;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {"a.pal", "/", 0},
+        {"/a.pal", "/", 1},  // a file in the root
+        {"dir/a.pal", "/", 4},
+        {"/d/e//a.pal", "/", 6},
+        {"dir\\a.pal", "/", 0},  // an ordinary byte where it is no separator
+        {"C:a.pal", "\\/:", 2},
+        {"C:\\w/a.pal", "\\/:", 5},
+        {"\\a.pal", "\\/:", 1},
+        {"\x95\x5C\\a.pal", "\\/:", 3},  // 表 ends in 5C: the real backslash follows it
+        {"\x83\x5C.pal", "\\/:", 0},       // ソ alone: no separator at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(directoryPartLength(platform, c.path, c.separators), c.length);
+    }
+    char unterminated[kMaxPath];
+    std::memset(unterminated, '/', sizeof unterminated);
+    EXPECT_EQ(directoryPartLength(platform, unterminated, "/"), 0U);
+}
+
 }  // namespace
 }  // namespace kolorvane

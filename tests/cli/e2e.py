@@ -1,0 +1,553 @@
+"""End-to-end tests of kolorvane-cli: the built program run on real files in
+a folder of their own, its output, error lines and exit status compared
+exactly, and the files compared byte for byte with palettes converted here
+independently.
+
+    python3 e2e.py --cli PROGRAM --work DIR [--wine] [--version-text V] [unittest args]
+
+With --wine, PROGRAM is kolorvane-cli.exe and runs under Wine 8 with a
+Japanese locale (ANSI code page 932), in a Wine prefix of its own under DIR
+whose server is stopped by its id at the end. The same cases run either way;
+the few that need a POSIX system (signals, /dev/full) only natively.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import harness  # noqa: E402  (the Wine session helpers of the window's suite)
+
+HEADER = b"EDGE PAL\x00\x00"
+RUN_TIMEOUT = 60  # seconds for any one run of the program
+CONFIG = {}
+
+
+def random_entries(seed, count=256):
+    generator = random.Random(seed)
+    return [bytes(generator.randrange(256) for _ in range(3)) for _ in range(count)]
+
+
+def pal_file(entries, header=HEADER):
+    return header + b"".join(entries)
+
+
+def act_file(entries):
+    return b"".join(entries)
+
+
+def as_act(pal_bytes):
+    """The .act for a .pal file's bytes, however long: entry k is entry
+    255 - k, bytes the file does not supply are zero."""
+    body = pal_bytes[10:778].ljust(768, b"\x00")
+    return b"".join(body[3 * (255 - k):3 * (255 - k) + 3] for k in range(256))
+
+
+def as_pal(act_bytes):
+    body = act_bytes[:768].ljust(768, b"\x00")
+    return HEADER + b"".join(body[3 * (255 - k):3 * (255 - k) + 3] for k in range(256))
+
+
+def write(path, data):
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def temporaries(folder):
+    """Anything under `folder` that looks like a temporary file of ours."""
+    found = []
+    for root, _, files in os.walk(folder):
+        found += [os.path.join(root, name) for name in files
+                  if name.startswith((".kolorvane-", "~kv")) or name.endswith(".tmp")]
+    return found
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out
+        self.err = err
+
+
+class Native:
+    """The program built for this system."""
+    wine = False
+    encoding = "utf-8"
+    newline = b"\n"
+    separator = "/"
+
+    def __init__(self, program):
+        self.program = program
+        self.env = dict(os.environ)
+
+    def command(self, arguments):
+        return [self.program] + arguments
+
+    def stop(self):
+        pass
+
+
+class UnderWine:
+    """kolorvane-cli.exe in a Wine session of its own. Its arguments reach it
+    in code page 932, and so do its lines."""
+    wine = True
+    encoding = "cp932"
+    newline = b"\r\n"
+    separator = "\\"
+
+    def __init__(self, program, work):
+        self.session = harness.start_console_session(work, program)
+        harness.stop_on_signal(self.session)
+        self.env = self.session.env
+
+    def command(self, arguments):
+        return [self.session.wine, self.session.exe] + arguments
+
+    def stop(self):
+        harness.stop_session(self.session)
+        if not harness.wait_for(lambda: not harness.leftover_processes(self.session)):
+            raise AssertionError("still running in the prefix: %s"
+                                 % harness.leftover_processes(self.session))
+
+
+class CommandLine(unittest.TestCase):
+    host = None
+
+    @classmethod
+    def setUpClass(cls):
+        if CONFIG["wine"]:
+            cls.host = UnderWine(CONFIG["cli"], CONFIG["work"])
+        else:
+            cls.host = Native(CONFIG["cli"])
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.host is not None:
+            cls.host.stop()
+
+    def setUp(self):
+        name = self.id().rsplit(".", 1)[-1]
+        self.folder = os.path.join(CONFIG["work"], "cases", name)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+        self.streams = os.path.join(CONFIG["work"], "streams")
+        os.makedirs(self.streams, exist_ok=True)
+
+    # -- running the program and reading what it said ----------------------
+
+    def run_cli(self, *arguments, stdout_path=None):
+        """Runs the program in the case's folder. Its streams go to files, not
+        pipes: a Wine service started on the way would hold a pipe open."""
+        encoded = [a.encode("utf-8") if isinstance(a, str) else a for a in arguments]
+        out_path = stdout_path or os.path.join(self.streams, "stdout")
+        err_path = os.path.join(self.streams, "stderr")
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            completed = subprocess.run(self.host.command(encoded), cwd=self.folder,
+                                       env=self.host.env, stdin=subprocess.DEVNULL, stdout=out,
+                                       stderr=err, timeout=RUN_TIMEOUT, check=False)
+        out_bytes = b"" if stdout_path is not None else read(out_path)
+        return Result(completed.returncode, out_bytes, read(err_path))
+
+    def lines(self, *texts):
+        """The bytes the program prints for these lines."""
+        return b"".join(t.encode(self.host.encoding) + self.host.newline for t in texts)
+
+    def native_path(self, *parts):
+        """A path relative to the case's folder, as written on this system."""
+        return self.host.separator.join(parts)
+
+    def path(self, *names):
+        return os.path.join(self.folder, *names)
+
+    def full_path(self, *names):
+        """An absolute path of a file in the case's folder, as the program's
+        system spells it (Wine's Z: drive is the Unix root)."""
+        unix = self.path(*names)
+        return "Z:" + unix.replace("/", "\\") if self.host.wine else unix
+
+    def assert_folder(self, expected, folder=None):
+        """The folder holds exactly these names: nothing lost, nothing left."""
+        self.assertEqual(sorted(os.listdir(folder or self.folder)), sorted(expected))
+
+    def assert_usage_error(self, result, problem):
+        self.assertEqual(result.code, 2)
+        self.assertEqual(result.out, b"")
+        self.assertEqual(result.err, self.lines("kolorvane-cli: " + problem,
+                                                "Try 'kolorvane-cli --help' for more information."))
+
+    # -- the conversion ------------------------------------------------------
+
+    def test_both_directions_byte_for_byte(self):
+        pal = pal_file(random_entries(1), header=b"edge pal\x00\x00")  # any case is accepted
+        act = act_file(random_entries(2))
+        write(self.path("Sunset.PAL"), pal)
+        write(self.path("Ocean.Act"), act)
+
+        result = self.run_cli("Sunset.PAL", "Ocean.Act")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines("Sunset.PAL -> Sunset.act",
+                                                "Ocean.Act -> Ocean.pal"))
+        self.assertEqual(read(self.path("Sunset.act")), act_file(reversed(random_entries(1))))
+        self.assertEqual(read(self.path("Ocean.pal")), pal_file(reversed(random_entries(2))))
+        self.assert_folder(["Sunset.PAL", "Sunset.act", "Ocean.Act", "Ocean.pal"])
+
+    def test_sources_of_other_lengths(self):
+        sources = {
+            "long1.act": act_file(random_entries(3)) + b"tail",
+            "short1.act": act_file(random_entries(4))[:100],
+            "empty.act": b"",
+            "header.pal": b"EDGE PAL",
+            "short2.pal": pal_file(random_entries(5))[:160],
+            "long2.pal": pal_file(random_entries(6)) + b"more bytes",
+        }
+        for name, data in sources.items():
+            write(self.path(name), data)
+
+        result = self.run_cli(*sources)
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        for name, data in sources.items():
+            output = name[:-4] + (".pal" if name.endswith(".act") else ".act")
+            expected = as_pal(data) if name.endswith(".act") else as_act(data)
+            self.assertEqual(read(self.path(output)), expected, output)
+        self.assertEqual(len(os.listdir(self.folder)), 2 * len(sources))
+
+    def test_existing_output_is_replaced(self):
+        write(self.path("a.pal"), pal_file(random_entries(7)))
+        write(self.path("a.act"), b"an older, longer file that must not show through" * 40)
+
+        result = self.run_cli("a.pal")
+
+        self.assertEqual((result.code, result.out), (0, self.lines("a.pal -> a.act")))
+        self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(7))))
+        self.assert_folder(["a.pal", "a.act"])
+
+    def test_a_batch_of_good_and_bad_files(self):
+        write(self.path("first.pal"), pal_file(random_entries(8)))
+        os.mkdir(self.path("folder.pal"))
+        write(self.path("notes.txt"), b"not a palette")
+        write(self.path("bad.pal"), pal_file(random_entries(9), header=b"EDGE_PAL\x00\x00"))
+        write(self.path("bad.act"), b"kept")
+        write(self.path("last.act"), act_file(random_entries(10)))
+
+        result = self.run_cli("first.pal", "missing.pal", "folder.pal", "notes.txt", "bad.pal",
+                              "last.act")
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, self.lines("first.pal -> first.act", "last.act -> last.pal"))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: missing.pal: no such file",
+            "kolorvane-cli: folder.pal: is a folder, not a file",
+            "kolorvane-cli: notes.txt: not a .pal or .act file name",
+            'kolorvane-cli: bad.pal: the header is not "EDGE PAL"'))
+        self.assertEqual(read(self.path("first.act")), act_file(reversed(random_entries(8))))
+        self.assertEqual(read(self.path("last.pal")), pal_file(reversed(random_entries(10))))
+        self.assertEqual(read(self.path("bad.act")), b"kept")
+        self.assert_folder(["first.pal", "first.act", "folder.pal", "notes.txt", "bad.pal",
+                            "bad.act", "last.act", "last.pal"])
+        self.assert_folder([], self.path("folder.pal"))
+
+    def test_output_name_taken_by_a_folder_leaves_nothing_behind(self):
+        write(self.path("a.pal"), pal_file(random_entries(11)))
+        os.mkdir(self.path("a.act"))
+        write(self.path("a.act", "inside"), b"untouched")
+        write(self.path("b.act"), act_file(random_entries(12)))
+
+        result = self.run_cli("a.pal", "b.act")
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, self.lines("b.act -> b.pal"))
+        prefix = "kolorvane-cli: a.pal: cannot write a.act: ".encode(self.host.encoding)
+        self.assertTrue(result.err.startswith(prefix), result.err)
+        self.assertTrue(result.err.endswith(self.host.newline))
+        self.assertGreater(len(result.err), len(prefix) + len(self.host.newline),
+                           "the system's reason follows")
+        self.assertEqual(result.err.count(b"\n"), 1)
+        self.assert_folder(["a.pal", "a.act", "b.act", "b.pal"])
+        self.assert_folder(["inside"], self.path("a.act"))
+        self.assertEqual(read(self.path("a.act", "inside")), b"untouched")
+
+    # -- options -------------------------------------------------------------
+
+    def test_output_dir(self):
+        os.mkdir(self.path("src"))
+        write(self.path("src", "a.pal"), pal_file(random_entries(13)))
+        write(self.path("src", "b.act"), act_file(random_entries(14)))
+        a = self.native_path("src", "a.pal")
+        b = self.native_path("src", "b.act")
+        sep = self.host.separator
+        spellings = [
+            (["-o", "out"], "out" + sep),
+            (["-oout"], "out" + sep),
+            (["--output-dir", "out"], "out" + sep),
+            (["--output-dir=out"], "out" + sep),
+            (["-o", "out/"], "out/"),  # a folder given with its separator keeps it
+            (["-qo", "out"], None),
+        ]
+        if self.host.wine:
+            spellings.append((["-o", "out\\"], "out\\"))
+        for options, shown in spellings:
+            with self.subTest(options=options):
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                os.mkdir(self.path("out"))
+
+                result = self.run_cli(a, *options, b)
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                expected = b"" if shown is None else self.lines(a + " -> " + shown + "a.act",
+                                                                 b + " -> " + shown + "b.pal")
+                self.assertEqual(result.out, expected)
+                self.assertEqual(read(self.path("out", "a.act")),
+                                 act_file(reversed(random_entries(13))))
+                self.assertEqual(read(self.path("out", "b.pal")),
+                                 pal_file(reversed(random_entries(14))))
+                self.assert_folder(["a.act", "b.pal"], self.path("out"))
+                self.assert_folder(["a.pal", "b.act"], self.path("src"))
+
+    def test_output_dir_that_does_not_exist(self):
+        write(self.path("a.pal"), pal_file(random_entries(15)))
+
+        result = self.run_cli("-o", "nowhere", "a.pal")
+
+        self.assertEqual((result.code, result.out), (1, b""))
+        prefix = ("kolorvane-cli: a.pal: cannot write nowhere%sa.act: "
+                  % self.host.separator).encode(self.host.encoding)
+        self.assertTrue(result.err.startswith(prefix), result.err)
+        self.assert_folder(["a.pal"])
+
+    def test_no_clobber(self):
+        write(self.path("a.pal"), pal_file(random_entries(16)))
+        write(self.path("a.act"), b"older")
+        write(self.path("b.act"), act_file(random_entries(17)))
+        write(self.path("c.pal"), pal_file(random_entries(18)))
+        os.mkdir(self.path("c.act"))
+
+        result = self.run_cli("-n", "a.pal", "b.act", "c.pal")
+
+        self.assertEqual(result.code, 0)
+        self.assertEqual(result.out, self.lines("b.act -> b.pal"))
+        self.assertEqual(result.err, self.lines("kolorvane-cli: a.pal: a.act exists, left alone",
+                                                "kolorvane-cli: c.pal: c.act exists, left alone"))
+        self.assertEqual(read(self.path("a.act")), b"older")
+        self.assertEqual(read(self.path("b.pal")), pal_file(reversed(random_entries(17))))
+        self.assert_folder(["a.pal", "a.act", "b.act", "b.pal", "c.pal", "c.act"])
+        self.assert_folder([], self.path("c.act"))
+
+        # Quiet as well: nothing to say, the older file still kept.
+        result = self.run_cli("--no-clobber", "--quiet", "a.pal")
+        self.assertEqual((result.code, result.out, result.err), (0, b"", b""))
+        self.assertEqual(read(self.path("a.act")), b"older")
+
+    def test_quiet_prints_errors_only(self):
+        write(self.path("a.pal"), pal_file(random_entries(19)))
+        for option in ("-q", "--quiet"):
+            with self.subTest(option=option):
+                result = self.run_cli(option, "a.pal", "gone.act")
+                self.assertEqual((result.code, result.out), (1, b""))
+                self.assertEqual(result.err, self.lines("kolorvane-cli: gone.act: no such file"))
+                self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(19))))
+
+    def test_usage_errors_convert_nothing(self):
+        write(self.path("a.pal"), pal_file(random_entries(20)))
+        cases = [
+            (["-x", "a.pal"], "unknown option '-x'"),
+            (["a.pal", "-nqz"], "unknown option '-z'"),
+            (["--bogus", "a.pal"], "unknown option '--bogus'"),
+            (["--no-clob", "a.pal"], "unknown option '--no-clob'"),  # no abbreviations
+            (["--quiet=yes", "a.pal"], "option '--quiet' takes no value"),
+            (["a.pal", "-o"], "option '-o' needs a folder"),
+            (["a.pal", "--output-dir"], "option '--output-dir' needs a folder"),
+            (["--output-dir=", "a.pal"], "option '--output-dir' was given an empty folder name"),
+            ([], "no FILE given"),
+            (["-q", "-o", "out"], "no FILE given"),
+        ]
+        for arguments, problem in cases:
+            with self.subTest(arguments=arguments):
+                self.assert_usage_error(self.run_cli(*arguments), problem)
+                self.assert_folder(["a.pal"])
+
+    def test_help_and_version(self):
+        write(self.path("a.pal"), pal_file(random_entries(21)))
+        for arguments in (["--help"], ["-h"], ["a.pal", "--help"]):
+            with self.subTest(arguments=arguments):
+                result = self.run_cli(*arguments)
+                self.assertEqual((result.code, result.err), (0, b""))
+                text = result.out.decode(self.host.encoding)
+                self.assertTrue(text.startswith("Usage: kolorvane-cli [OPTIONS] FILE..."))
+                for option in ("--output-dir", "--no-clobber", "--quiet", "--help", "--version"):
+                    self.assertIn(option, text)
+                self.assertTrue(all(line.endswith(self.host.newline)
+                                    for line in result.out.splitlines(keepends=True)))
+                self.assert_folder(["a.pal"])
+        result = self.run_cli("--version")
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines("kolorvane-cli " + CONFIG["version"]))
+
+    def test_double_dash_ends_the_options(self):
+        write(self.path("-n.pal"), pal_file(random_entries(22)))
+        write(self.path("--x.act"), act_file(random_entries(23)))
+
+        result = self.run_cli("--", "-n.pal", "--x.act", "-")
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, self.lines("-n.pal -> -n.act", "--x.act -> --x.pal"))
+        self.assertEqual(result.err, self.lines("kolorvane-cli: -: not a .pal or .act file name"))
+        self.assertEqual(read(self.path("-n.act")), act_file(reversed(random_entries(22))))
+        self.assert_folder(["-n.pal", "-n.act", "--x.act", "--x.pal"])
+
+    # -- paths ---------------------------------------------------------------
+
+    def test_double_byte_names(self):
+        # ソ, 表 and 能 end in 5C, the backslash, in code page 932: the
+        # output must land beside the source, named after it, all the same.
+        os.mkdir(self.path("表示"))
+        write(self.path("表示", "ソ能.pal"), pal_file(random_entries(24)))
+        write(self.path("表示", "表.act"), act_file(random_entries(25)))
+        first = self.native_path("表示", "ソ能.pal")
+        second = self.full_path("表示", "表.act")
+
+        result = self.run_cli(first, second, "-o", "表示")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines(
+            first + " -> " + self.native_path("表示", "ソ能.act"),
+            second + " -> " + self.native_path("表示", "表.pal")))
+        self.assertEqual(read(self.path("表示", "ソ能.act")), act_file(reversed(random_entries(24))))
+        self.assertEqual(read(self.path("表示", "表.pal")), pal_file(reversed(random_entries(25))))
+        self.assert_folder(["表示"])
+        self.assert_folder(["ソ能.pal", "ソ能.act", "表.act", "表.pal"], self.path("表示"))
+
+        # Beside the source, without -o.
+        os.remove(self.path("表示", "ソ能.act"))
+        result = self.run_cli(first)
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines(first + " -> "
+                                                + self.native_path("表示", "ソ能.act")))
+        self.assertEqual(read(self.path("表示", "ソ能.act")), act_file(reversed(random_entries(24))))
+
+    def test_paths_of_the_platform(self):
+        os.makedirs(self.path("one", "two"))
+        # The path given, where the source is under the case's folder, and
+        # the output's path as the program names it.
+        cases = [
+            ("./a.pal", "a.pal", "./a.act"),
+            (self.full_path("one", "b.act"), "one/b.act", self.full_path("one", "b.pal")),
+        ]
+        if self.host.wine:
+            cases += [
+                ("one/two\\c.pal", "one/two/c.pal", "one/two\\c.act"),
+                ("one\\two/d.act", "one/two/d.act", "one\\two/d.pal"),
+                ("Z:" + self.path("one", "e.pal"), "one/e.pal", "Z:" + self.path("one", "e.act")),
+            ]
+        else:
+            # A backslash is an ordinary byte of a name here.
+            cases += [
+                ("one//two/c.pal", "one/two/c.pal", "one//two/c.act"),
+                ("one/two\\d.act", "one/two\\d.act", "one/two\\d.pal"),
+            ]
+        for index, (given, where, shown) in enumerate(cases):
+            with self.subTest(path=given):
+                is_pal = given.endswith(".pal")
+                data = (pal_file if is_pal else act_file)(random_entries(30 + index))
+                write(self.path(where), data)
+
+                result = self.run_cli(given)
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                self.assertEqual(result.out, self.lines(given + " -> " + shown))
+                output = self.path(where[:-4] + (".act" if is_pal else ".pal"))
+                self.assertEqual(read(output), as_act(data) if is_pal else as_pal(data))
+
+    def test_path_too_long_is_refused_not_cut(self):
+        # Cut to the bytes that fit, the path would name another file.
+        folder = self.native_path(*(["d" * 60] * 5))
+        os.makedirs(self.path(*(["d" * 60] * 5)))
+        long_name = folder + self.host.separator + "cut.pal.act"
+        self.assertGreater(len(long_name), 259)
+        write(self.path(*(["d" * 60] * 5), "cut.pal.act"), act_file(random_entries(40)))
+
+        result = self.run_cli(long_name)
+
+        self.assertEqual((result.code, result.out), (1, b""))
+        self.assertEqual(result.err, self.lines("kolorvane-cli: " + long_name
+                                                + ": the path is too long"))
+        self.assert_folder(["cut.pal.act"], self.path(*(["d" * 60] * 5)))
+
+    # -- what only a POSIX system can show -----------------------------------
+
+    def test_lost_standard_output_is_a_failure(self):
+        if self.host.wine or not os.path.exists("/dev/full"):
+            self.skipTest("needs /dev/full")
+        write(self.path("a.pal"), pal_file(random_entries(41)))
+
+        result = self.run_cli("a.pal", stdout_path="/dev/full")
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.err, self.lines("kolorvane-cli: cannot write to standard output"))
+        self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(41))))
+
+    def test_interrupted_batch_leaves_no_partial_or_temporary_file(self):
+        if self.host.wine:
+            self.skipTest("POSIX signals")
+        count = 3000
+        sources = {}
+        for i in range(count):
+            name = "p%04d.pal" % i if i % 2 == 0 else "p%04d.act" % i
+            data = (pal_file if i % 2 == 0 else act_file)(random_entries(1000 + i % 7))
+            sources[name] = data
+            write(self.path(name), data)
+        interrupted = 0
+        for number, delay in ((signal.SIGINT, 0.02), (signal.SIGTERM, 0.05),
+                              (signal.SIGHUP, 0.01)):
+            with self.subTest(signal=number):
+                out = os.path.join(self.folder, "out")
+                shutil.rmtree(out, ignore_errors=True)
+                os.mkdir(out)
+                program = subprocess.Popen(self.host.command(["-q", "-o", "out"] + list(sources)),
+                                           cwd=self.folder, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+                try:
+                    time.sleep(delay)
+                    program.send_signal(number)
+                    code = program.wait(timeout=RUN_TIMEOUT)
+                finally:
+                    harness.stop_process(program)
+                self.assertIn(code, (0, -number))
+                interrupted += code == -number
+                written = os.listdir(out)
+                self.assertEqual(temporaries(out), [])
+                for name in written:
+                    source = name[:-4] + (".pal" if name.endswith(".act") else ".act")
+                    expected = (as_act if name.endswith(".act") else as_pal)(sources[source])
+                    self.assertEqual(read(os.path.join(out, name)), expected, name)
+        # Had every run finished before its signal, nothing was shown.
+        self.assertGreater(interrupted, 0, "no run was interrupted; raise the file count")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--version-text", default="1.0.0")
+    options, rest = parser.parse_known_args()
+    CONFIG.update({"cli": os.path.abspath(options.cli), "work": os.path.abspath(options.work),
+                   "wine": options.wine, "version": options.version_text})
+    os.makedirs(CONFIG["work"], exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

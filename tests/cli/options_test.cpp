@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace kolorvane {
+namespace {
+
+struct Parsed {
+    Command command;
+    std::string outputDirectory;  // "(none)" when not given
+    bool noClobber;
+    bool quiet;
+    std::vector<std::string> files;
+    std::string problem;
+};
+
+Parsed parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "kolorvane-cli");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    Options options{};
+    const Command command = parseArguments(static_cast<int>(arguments.size()), argv.data(), &options);
+    Parsed parsed{command,
+                  options.outputDirectory != nullptr ? options.outputDirectory : "(none)",
+                  options.noClobber,
+                  options.quiet,
+                  {},
+                  options.problem};
+    for (int i = 0; i < options.fileCount; i++) {
+        parsed.files.emplace_back(options.files[i]);
+    }
+    return parsed;
+}
+
+using Files = std::vector<std::string>;
+
+TEST(Options, ConvertCommandLines) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string outputDirectory;
+        bool noClobber;
+        bool quiet;
+        Files files;
+    };
+    const Case cases[] = {
+        {{"a.pal"}, "(none)", false, false, {"a.pal"}},
+        {{"a.pal", "b.act", "c.pal"}, "(none)", false, false, {"a.pal", "b.act", "c.pal"}},
+        // Options anywhere, FILEs kept in their order.
+        {{"a.pal", "-n", "b.act", "-q"}, "(none)", true, true, {"a.pal", "b.act"}},
+        {{"-nq", "a.pal"}, "(none)", true, true, {"a.pal"}},
+        {{"--no-clobber", "--quiet", "a.pal"}, "(none)", true, true, {"a.pal"}},
+        // Every spelling of the output folder; the last one given counts.
+        {{"-o", "out", "a.pal"}, "out", false, false, {"a.pal"}},
+        {{"-oout", "a.pal"}, "out", false, false, {"a.pal"}},
+        {{"-nqo", "out", "a.pal"}, "out", true, true, {"a.pal"}},
+        {{"-nqoout", "a.pal"}, "out", true, true, {"a.pal"}},
+        {{"--output-dir", "out", "a.pal"}, "out", false, false, {"a.pal"}},
+        {{"--output-dir=out", "a.pal"}, "out", false, false, {"a.pal"}},
+        {{"--output-dir=a=b", "a.pal"}, "a=b", false, false, {"a.pal"}},
+        {{"-o", "one", "-o", "two", "a.pal"}, "two", false, false, {"a.pal"}},
+        // The value of -o is taken whatever it looks like.
+        {{"-o", "-n", "a.pal"}, "-n", false, false, {"a.pal"}},
+        {{"-o", "--", "a.pal"}, "--", false, false, {"a.pal"}},
+        // "--" ends the options; "-" alone is a FILE.
+        {{"--", "-n", "--quiet", "a.pal"}, "(none)", false, false, {"-n", "--quiet", "a.pal"}},
+        {{"-q", "--", "--"}, "(none)", false, true, {"--"}},
+        {{"-", "-q"}, "(none)", false, true, {"-"}},
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed = parse(c.arguments);
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        EXPECT_EQ(parsed.command, Command::Convert);
+        EXPECT_EQ(parsed.outputDirectory, c.outputDirectory);
+        EXPECT_EQ(parsed.noClobber, c.noClobber);
+        EXPECT_EQ(parsed.quiet, c.quiet);
+        EXPECT_EQ(parsed.files, c.files);
+        EXPECT_EQ(parsed.problem, "");
+    }
+}
+
+TEST(Options, HelpAndVersionStopAtTheFirstOneSeen) {
+    struct Case {
+        std::vector<std::string> arguments;
+        Command command;
+    };
+    const Case cases[] = {
+        {{"--help"}, Command::Help},
+        {{"-h"}, Command::Help},
+        {{"a.pal", "-qh"}, Command::Help},
+        {{"--version"}, Command::Version},
+        {{"--version", "--help"}, Command::Version},
+        {{"--help", "--bogus"}, Command::Help},  // read left to right, like GNU tools
+        {{"--bogus", "--help"}, Command::UsageError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        EXPECT_EQ(parse(c.arguments).command, c.command);
+    }
+    // After "--" the word is a FILE to convert.
+    EXPECT_EQ(parse({"--", "--help"}).command, Command::Convert);
+    EXPECT_EQ(parse({"--", "--help"}).files, Files{"--help"});
+}
+
+TEST(Options, UsageErrorsSayWhatWasWrong) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{}, "no FILE given"},
+        {{"-q", "-n"}, "no FILE given"},
+        {{"--"}, "no FILE given"},
+        {{"-x", "a.pal"}, "unknown option '-x'"},
+        {{"-nqx", "a.pal"}, "unknown option '-x'"},
+        {{"--bogus", "a.pal"}, "unknown option '--bogus'"},
+        {{"--bogus=1", "a.pal"}, "unknown option '--bogus'"},
+        {{"--quiet=yes", "a.pal"}, "option '--quiet' takes no value"},
+        {{"--help=me"}, "option '--help' takes no value"},
+        // Abbreviations would change meaning as options are added.
+        {{"--out", "d", "a.pal"}, "unknown option '--out'"},
+        {{"a.pal", "-o"}, "option '-o' needs a folder"},
+        {{"a.pal", "--output-dir"}, "option '--output-dir' needs a folder"},
+        {{"-o", "", "a.pal"}, "option '-o' was given an empty folder name"},
+        {{"--output-dir=", "a.pal"}, "option '--output-dir' was given an empty folder name"},
+        // A long argument is cut in the line, which still ends the sentence.
+        {{"--" + std::string(100, 'z'), "a.pal"}, "unknown option '--" + std::string(64, 'z') + "'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const Parsed parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.command, Command::UsageError);
+        EXPECT_EQ(parsed.problem, c.problem);
+    }
+}
+
+TEST(Options, FilesAreGatheredInPlaceWithoutLosingAnArgument) {
+    // argv is rearranged in place: every operand must survive the moves,
+    // however options and operands interleave.
+    std::vector<std::string> arguments;
+    Files expected;
+    for (int i = 0; i < 40; i++) {
+        if (i % 3 == 0) {
+            arguments.emplace_back(i % 2 == 0 ? "-n" : "-o");
+            if (i % 2 != 0) {
+                arguments.emplace_back("dir" + std::to_string(i));
+            }
+        }
+        arguments.push_back("f" + std::to_string(i) + ".pal");
+        expected.push_back(arguments.back());
+    }
+    const Parsed parsed = parse(arguments);
+    EXPECT_EQ(parsed.command, Command::Convert);
+    EXPECT_EQ(parsed.files, expected);
+    EXPECT_EQ(parsed.outputDirectory, "dir39");
+}
+
+}  // namespace
+}  // namespace kolorvane
