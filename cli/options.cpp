@@ -43,9 +43,12 @@ Command usageError(Options* options, const char* before, const char* subject,
     const std::size_t beforeLength = std::strlen(before);
     const std::size_t afterLength = std::strlen(after);
     static_assert(kProblemSize > 64 + 64, "room for the longest problem");
+    // The copy of `after` at the end brings the terminator.
     char* end = options->problem;
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(end, before, beforeLength);
     end += beforeLength;
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(end, subject, shown);
     end += shown;
     std::memcpy(end, after, afterLength + 1);

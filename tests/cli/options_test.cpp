@@ -25,7 +25,8 @@ Parsed parse(std::vector<std::string> arguments) {
     }
     argv.push_back(nullptr);
     Options options{};
-    const Command command = parseArguments(static_cast<int>(arguments.size()), argv.data(), &options);
+    const Command command =
+        parseArguments(static_cast<int>(arguments.size()), argv.data(), &options);
     Parsed parsed{command,
                   options.outputDirectory != nullptr ? options.outputDirectory : "(none)",
                   options.noClobber,
@@ -129,7 +130,8 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
         {{"-o", "", "a.pal"}, "option '-o' was given an empty folder name"},
         {{"--output-dir=", "a.pal"}, "option '--output-dir' was given an empty folder name"},
         // A long argument is cut in the line, which still ends the sentence.
-        {{"--" + std::string(100, 'z'), "a.pal"}, "unknown option '--" + std::string(64, 'z') + "'"},
+        {{"--" + std::string(100, 'z'), "a.pal"},
+         "unknown option '--" + std::string(64, 'z') + "'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));

@@ -152,9 +152,9 @@ TEST(Run, OutputIsGatheredIntoOneWriteUnlessItIsATerminal) {
         const std::string b = "C:\\w\\b.pal -> C:\\w\\b.act\n";
         const std::string c = "C:\\w\\c.pal -> C:\\w\\c.act\n";
         if (terminal) {
-            EXPECT_EQ(host.writes, streamWrites({{Stream::Output, a},
-                                                 {Stream::Output, b},
-                                                 {Stream::Output, c}}));
+            EXPECT_EQ(
+                host.writes,
+                streamWrites({{Stream::Output, a}, {Stream::Output, b}, {Stream::Output, c}}));
         } else {
             EXPECT_EQ(host.writes, streamWrites({{Stream::Output, a + b + c}}));
         }
@@ -174,8 +174,9 @@ TEST(Run, LinesOnBothStreamsKeepTheOrderOfTheFiles) {
     EXPECT_EQ(host.writes,
               streamWrites({{Stream::Output, "C:\\w\\a.pal -> C:\\w\\a.act\n"},
                             {Stream::Error, "kolorvane-cli: C:\\w\\b.pal: no such file\n"},
-                            {Stream::Output, "C:\\w\\c.pal -> C:\\w\\c.act\n"
-                                             "C:\\w\\d.pal -> C:\\w\\d.act\n"}}));
+                            {Stream::Output,
+                             "C:\\w\\c.pal -> C:\\w\\c.act\n"
+                             "C:\\w\\d.pal -> C:\\w\\d.act\n"}}));
 }
 
 TEST(Run, FailuresToWriteTheOutputCarryTheSystemsWords) {

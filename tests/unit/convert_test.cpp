@@ -398,8 +398,8 @@ TEST(WriteConverted, KeepingAnExistingOutputChecksTheNameInTheMove) {
             fake.failAt = failAt;
 
             const WriteStatus status =
-                writeConvertedOutput(makePlatform(&fake), PaletteKind::EdgePal, planes,
-                                     "C:\\w\\", "x.act", ExistingOutput::Keep);
+                writeConvertedOutput(makePlatform(&fake), PaletteKind::EdgePal, planes, "C:\\w\\",
+                                     "x.act", ExistingOutput::Keep);
 
             if (failAt < 0) {
                 calls = fake.failableCalls;

@@ -166,7 +166,7 @@ TEST(Naming, DirectoryPartLengthAsACommandLineTakesIt) {
         {"C:\\w/a.pal", "\\/:", 5},
         {"\\a.pal", "\\/:", 1},
         {"\x95\x5C\\a.pal", "\\/:", 3},  // 表 ends in 5C: the real backslash follows it
-        {"\x83\x5C.pal", "\\/:", 0},       // ソ alone: no separator at all
+        {"\x83\x5C.pal", "\\/:", 0},     // ソ alone: no separator at all
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
