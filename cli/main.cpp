@@ -8,6 +8,16 @@
 #endif
 #include "run.h"
 
+#ifdef __MINGW32__
+// cmd.exe hands "*.pal" over as it stands, leaving the expansion to the
+// program, as every Windows tool's C runtime does it: this asks MinGW's
+// start-up code to have msvcrt expand wildcards in the arguments (a pattern
+// that matches nothing stays as it is, and is then reported as a FILE).
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 int main(int argc, char** argv) {
 #ifdef _WIN32
     kolorvane::Win32HostState state{};

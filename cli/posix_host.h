@@ -1,8 +1,6 @@
 // The command line's host on Linux, macOS and other POSIX systems.
 #pragma once
 
-#include <signal.h>
-
 #include "host.h"
 
 namespace kolorvane {
@@ -11,8 +9,6 @@ struct PosixHostState {
     int error;  // errno of the first failure since forgetFailure, 0 for none
     unsigned long long nameSeed;
     unsigned long long namesTried;
-    sigset_t interrupts;
-    sigset_t heldFrom;  // the mask before holdInterrupts
 };
 
 // The table of operations over `state`, which it sets up and which must

@@ -470,6 +470,29 @@ class CommandLine(unittest.TestCase):
                 output = self.path(where[:-4] + (".act" if is_pal else ".pal"))
                 self.assertEqual(read(output), as_act(data) if is_pal else as_pal(data))
 
+    def test_wildcards(self):
+        write(self.path("a.pal"), pal_file(random_entries(50)))
+        write(self.path("b.pal"), pal_file(random_entries(51)))
+        write(self.path("c.act"), act_file(random_entries(52)))
+
+        result = self.run_cli("*.pal", "none*.act")
+
+        self.assertEqual(result.code, 1)
+        if self.host.wine:
+            # cmd.exe leaves the expansion to the program, whose C runtime
+            # does it; a pattern that matches nothing stays as it is.
+            self.assertEqual(sorted(result.out.splitlines(keepends=True)),
+                             sorted(self.lines("a.pal -> a.act", "b.pal -> b.act")
+                                    .splitlines(keepends=True)))
+            self.assertTrue(result.err.startswith(b"kolorvane-cli: none*.act: "), result.err)
+            self.assert_folder(["a.pal", "a.act", "b.pal", "b.act", "c.act"])
+        else:
+            # A POSIX shell expands them; to the program they are names.
+            self.assertEqual(result.out, b"")
+            self.assertEqual(result.err, self.lines("kolorvane-cli: *.pal: no such file",
+                                                    "kolorvane-cli: none*.act: no such file"))
+            self.assert_folder(["a.pal", "b.pal", "c.act"])
+
     def test_path_too_long_is_refused_not_cut(self):
         # Cut to the bytes that fit, the path would name another file.
         folder = self.native_path(*(["d" * 60] * 5))
