@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: the core's unit tests built with g++ and with clang under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build and
-# its end-to-end tests under Wine; then each fuzz target for a bounded time,
+# Runs every test: the unit tests built with g++ and with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer and the command line's
+# end-to-end tests, then the Windows builds and their end-to-end tests under
+# Wine; then each fuzz target for a bounded time,
 # cppcheck, clang-tidy and the clang-format check, and the unit tests under
 # Valgrind's memcheck.
 set -euo pipefail
