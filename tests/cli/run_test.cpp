@@ -220,6 +220,27 @@ TEST(Run, AReportThatIsLostFailsTheRun) {
     }
 }
 
+TEST(Run, OutputPathsThatWouldNotFitAreRefusedBeforeAnyFileIsTouched) {
+    // Each part fits on its own; together they pass the limit, by one byte
+    // or by many.
+    const std::string folder = "D:\\" + std::string(196, 'o') + "\\";  // 200 bytes
+    for (const std::size_t nameLength : {std::size_t{60}, std::size_t{200}}) {
+        SCOPED_TRACE(nameLength);
+        FakeHost host;
+        const std::string name = std::string(nameLength - 4, 'n') + ".pal";
+        const std::string source = "C:\\" + name;
+        addFile(&host.files, source, edgePal());
+        addDirectory(&host.files, folder);
+
+        EXPECT_EQ(run(&host, {"-o", folder, source}), kExitFailed);
+
+        EXPECT_TRUE(host.files.log.empty());
+        EXPECT_EQ(host.writes,
+                  streamWrites({{Stream::Error, "kolorvane-cli: " + source +
+                                                    ": the output's path would be too long\n"}}));
+    }
+}
+
 TEST(Run, UsageErrorTouchesNoFile) {
     FakeHost host;
     addFile(&host.files, "C:\\w\\a.pal", edgePal());
