@@ -182,21 +182,6 @@ bool copyPath(const char* text, std::size_t length, char* path) {
     return true;
 }
 
-// `folder` and `name` one after the other into a kMaxPath buffer; false,
-// and nothing written, if they do not fit together.
-bool joinPath(const char* folder, const char* name, char* path) {
-    const std::size_t folderLength = std::strlen(folder);
-    const std::size_t nameLength = std::strlen(name);
-    if (folderLength + nameLength >= kMaxPath) {
-        return false;
-    }
-    // The name's copy brings the terminator.
-    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(path, folder, folderLength);
-    std::memcpy(path + folderLength, name, nameLength + 1);
-    return true;
-}
-
 // The folder the outputs go to when -o names one, ending in a separator as
 // the core expects. False if it does not fit with room for a name.
 bool outputFolder(const Host& host, const char* folder, char* directory) {

@@ -1,7 +1,5 @@
 #include "convert.h"
 
-#include <cstring>
-
 #include "notices.h"
 
 namespace kolorvane {
@@ -10,19 +8,6 @@ namespace {
 
 void showNotice(const Platform& platform, const char* text, const char* caption) {
     platform.showNotice(platform.context, text, caption);
-}
-
-bool joinPath(const char* directory, const char* name, char* path) {
-    const std::size_t directoryLength = std::strlen(directory);
-    const std::size_t nameLength = std::strlen(name);
-    if (directoryLength + nameLength >= kMaxPath) {
-        return false;
-    }
-    // The name's copy below brings the terminator.
-    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(path, directory, directoryLength);
-    std::memcpy(path + directoryLength, name, nameLength + 1);
-    return true;
 }
 
 bool writeFormat(const Platform& platform, FileHandle file, PaletteKind sourceKind,

@@ -138,4 +138,15 @@ bool outputFileName(const char* fileName, const char* extension, char* output) {
     return true;
 }
 
+bool joinPath(const char* directory, const char* name, char* path) {
+    const std::size_t directoryLength = pathLength(directory);
+    const std::size_t nameLength = pathLength(name);
+    if (directoryLength + nameLength >= kMaxPath) {
+        return false;
+    }
+    std::memcpy(path, directory, directoryLength);
+    copyTerminated(name, nameLength, path + directoryLength);
+    return true;
+}
+
 }  // namespace kolorvane

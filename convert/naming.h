@@ -55,4 +55,9 @@ bool fileNamePart(const Platform& platform, const char* path, char* fileName);
 // the name is shorter than four bytes or the result would not fit.
 bool outputFileName(const char* fileName, const char* extension, char* output);
 
+// `directory` (empty, or ending in a separator) followed by `name`, into a
+// buffer of kMaxPath bytes. False, and nothing written, when the two do not
+// fit together.
+bool joinPath(const char* directory, const char* name, char* path);
+
 }  // namespace kolorvane

@@ -13,7 +13,6 @@ the few that need a POSIX system (signals, /dev/full) only natively.
 
 import argparse
 import os
-import random
 import shutil
 import signal
 import subprocess
@@ -22,46 +21,12 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import harness  # noqa: E402  (the Wine session helpers of the window's suite)
+# The Wine session and the palettes of the window's suite.
+import harness  # noqa: E402
+from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, write  # noqa: E402
 
-HEADER = b"EDGE PAL\x00\x00"
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
-
-
-def random_entries(seed, count=256):
-    generator = random.Random(seed)
-    return [bytes(generator.randrange(256) for _ in range(3)) for _ in range(count)]
-
-
-def pal_file(entries, header=HEADER):
-    return header + b"".join(entries)
-
-
-def act_file(entries):
-    return b"".join(entries)
-
-
-def as_act(pal_bytes):
-    """The .act for a .pal file's bytes, however long: entry k is entry
-    255 - k, bytes the file does not supply are zero."""
-    body = pal_bytes[10:778].ljust(768, b"\x00")
-    return b"".join(body[3 * (255 - k):3 * (255 - k) + 3] for k in range(256))
-
-
-def as_pal(act_bytes):
-    body = act_bytes[:768].ljust(768, b"\x00")
-    return HEADER + b"".join(body[3 * (255 - k):3 * (255 - k) + 3] for k in range(256))
-
-
-def write(path, data):
-    with open(path, "wb") as file:
-        file.write(data)
-
-
-def read(path):
-    with open(path, "rb") as file:
-        return file.read()
 
 
 def temporaries(folder):

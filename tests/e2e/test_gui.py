@@ -7,43 +7,15 @@ compared byte for byte with palettes converted here independently.
 
 import argparse
 import os
-import random
 import shutil
 import sys
 import unittest
 
 import harness
 from harness import BAD_HEADER, CONFIRM, CONVERTED, UNSUPPORTED, WARNING
+from palettes import act_file, pal_file, random_entries, read, reversed_entries, write
 
-HEADER = b"EDGE PAL\x00\x00"
 CONFIG = {}
-
-
-def random_entries(seed):
-    generator = random.Random(seed)
-    return [bytes(generator.randrange(256) for _ in range(3)) for _ in range(256)]
-
-
-def pal_file(entries, header=HEADER):
-    return header + b"".join(entries)
-
-
-def act_file(entries):
-    return b"".join(entries)
-
-
-def reversed_entries(entries):
-    return list(reversed(entries))
-
-
-def write(path, data):
-    with open(path, "wb") as file:
-        file.write(data)
-
-
-def read(path):
-    with open(path, "rb") as file:
-        return file.read()
 
 
 class KolorvaneUnderWine(unittest.TestCase):

@@ -177,5 +177,31 @@ TEST(Naming, DirectoryPartLengthAsACommandLineTakesIt) {
     EXPECT_EQ(directoryPartLength(platform, unterminated, "/"), 0U);
 }
 
+TEST(Naming, JoinPathFitsBothPartsOrWritesNothing) {
+    struct Case {
+        std::string directory;
+        std::string name;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"C:\\d\\", "x.act", true},
+        {"", "x.act", true},
+        {std::string(254, 'd'), "x.act", true},   // 259 bytes and the terminator
+        {std::string(255, 'd'), "x.act", false},  // one byte too many
+        {std::string(200, 'd'), std::string(200, 'n'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory.size() + c.name.size());
+        char path[kMaxPath];
+        std::memset(path, '#', sizeof path);
+        ASSERT_EQ(joinPath(c.directory.c_str(), c.name.c_str(), path), c.fits);
+        if (c.fits) {
+            EXPECT_EQ(std::string(path), c.directory + c.name);
+        } else {
+            EXPECT_EQ(path[0], '#');
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kolorvane
