@@ -43,8 +43,9 @@ struct Host {
     bool (*writeStream)(void* context, Stream stream, const char* bytes, std::size_t size);
 
     // Between these two calls an interrupt from the terminal or a polite kill
-    // waits, to be acted on at the release: a file is never left half
-    // written, nor a temporary file behind, by one.
+    // cannot end the process: on POSIX it waits, to be acted on at the
+    // release; Windows keeps none for later, so there it is ignored. Either
+    // way no file is left half written, nor a temporary file behind, by one.
     void (*holdInterrupts)(void* context);
     void (*releaseInterrupts)(void* context);
 };
