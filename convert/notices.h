@@ -1,9 +1,12 @@
-// The notice texts, as code page 932 bytes: the program hands them unchanged
-// to the ANSI message box, so they must not depend on the source file's or
-// the compiler's character set.
+// The notice texts, as code page 932 bytes, so that they do not depend on the
+// source file's or the compiler's character set. The window shows them read
+// in that code page, whatever the system's own.
 #pragma once
 
 namespace kolorvane {
+
+// The code page the texts below are stored in: Shift-JIS.
+constexpr unsigned kNoticeCodePage = 932;
 
 // 読込エラー1 ("read error 1"), 11 bytes; the digit is ASCII.
 constexpr char kBadHeaderText[] = "\x93\xC7\x8D\x9E\x83\x47\x83\x89\x81\x5B\x31";

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12, once: packages that
-# are already there are not fetched again, and the Japanese locale (under
-# which Wine's ANSI code page is 932) is generated only when missing.
+# are already there are not fetched again, and the locales the tests run
+# Wine under are generated only when missing.
 set -euo pipefail
 
 packages=(
@@ -27,12 +27,23 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+# Under Wine the locale picks the ANSI code page: 932 (Japanese), 936 and
+# 950 (Chinese), 949 (Korean) and 1252 (English) are each tested.
+locales=(ja_JP zh_CN zh_TW ko_KR en_US)
+wanted=()
+for name in "${locales[@]}"; do
+    if ! locale -a 2>/dev/null | grep -qix "$name.utf8"; then
+        wanted+=("$name")
+    fi
+done
+if [ ${#wanted[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "generating the ja_JP.UTF-8 locale"
-    if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
-        echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    fi
+    echo "generating the locales: ${wanted[*]}"
+    for name in "${wanted[@]}"; do
+        if ! grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen; then
+            echo "$name.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+        fi
+    done
     $sudo locale-gen >/dev/null
 fi

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "ansi_names.h"
 #include "convert.h"
 #include "win32_platform.h"
 
@@ -44,19 +45,31 @@ LRESULT onDestroy() {
     return 0;
 }
 
-// Converts the first file of the drop. A path longer than the buffer is not
-// fetched at all: cut short it would name some other file, so the empty
-// path it leaves is reported as a file the program cannot handle.
+// The first dropped file's path in the ANSI code page, into `path` (MAX_PATH
+// zeroed bytes), or nothing when that path would not name exactly the file
+// dropped: a name longer than the buffer would have to be cut, and one with
+// a character the code page lacks would come out as a look-alike (the yen
+// sign as a backslash, é as e), both naming some other file. The empty path
+// left is reported as a file the program cannot handle.
+void fetchDroppedPath(HDROP drop, char* path) {
+    wchar_t name[MAX_PATH] = {};
+    if (DragQueryFileW(drop, 0, nullptr, 0) >= MAX_PATH ||
+        DragQueryFileW(drop, 0, name, MAX_PATH) == 0) {
+        return;
+    }
+    if (exactAnsiName(GetACP(), name, path) != AnsiName::Exact) {
+        ZeroMemory(path, MAX_PATH);
+    }
+}
+
+// Converts the first file of the drop.
 LRESULT onDropFiles(HDROP drop) {
     char* path = static_cast<char*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, MAX_PATH));
     if (path == nullptr) {
         DragFinish(drop);
         return 0;
     }
-    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-    if (length < MAX_PATH) {
-        DragQueryFileA(drop, 0, path, MAX_PATH);
-    }
+    fetchDroppedPath(drop, path);
     handleDroppedFile(makeWin32Platform(), path);
     DragFinish(drop);
     GlobalFree(path);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "notices.h"
+
 namespace kolorvane {
 
 namespace {
@@ -103,9 +105,26 @@ bool setCurrentDirectory(void*, const char* directory) {
     return SetCurrentDirectoryA(directory) != FALSE;
 }
 
+// A notice's text in UTF-16, read as the code page its bytes are stored in.
+bool noticeText(const char* text, wchar_t* wide, int capacity) {
+    return MultiByteToWideChar(kNoticeCodePage, MB_ERR_INVALID_CHARS, text, -1, wide, capacity) > 0;
+}
+
 void showNotice(void*, const char* text, const char* caption) {
-    // No owner: the main window stays enabled, so a drop made while the
-    // notice is open is handled at once, from the notice's own message loop.
+    // Handed to the ANSI message box, the bytes would be read in the
+    // system's code page, and come out as mojibake wherever that is not 932;
+    // in UTF-16 they read as Japanese on every Windows. No owner: the main
+    // window stays enabled, so a drop made while the notice is open is
+    // handled at once, from the notice's own message loop.
+    constexpr int kNoticeSize = 64;  // characters; the longest text has 16
+    wchar_t wideText[kNoticeSize] = {};
+    wchar_t wideCaption[kNoticeSize] = {};
+    if (noticeText(text, wideText, kNoticeSize) && noticeText(caption, wideCaption, kNoticeSize)) {
+        MessageBoxW(nullptr, wideText, wideCaption, MB_OK);
+        return;
+    }
+    // Only a system without code page 932 gets here: the bytes as they are
+    // still say that something happened.
     MessageBoxA(nullptr, text, caption, MB_OK);
 }
 

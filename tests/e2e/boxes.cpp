@@ -10,9 +10,10 @@
 //     boxes rect                      the main window's outer rectangle
 //     boxes close                     send WM_CLOSE to the main window
 //
-// A box is listed as: box HANDLE LEFT TOP RIGHT BOTTOM CAPTION TEXT, with
-// caption and text in hexadecimal (the ANSI code page's bytes), "-" when
-// empty. Boxes come in Z order, the topmost first.
+// A box is listed as: box HANDLE LEFT TOP RIGHT BOTTOM CAPTION TEXT WCAPTION
+// WTEXT, with caption and text in hexadecimal, first as the ANSI calls give
+// them (in the ANSI code page), then as the wide calls do (UTF-16LE); "-"
+// when empty. Boxes come in Z order, the topmost first.
 #include <windows.h>
 
 #include <cstdio>
@@ -58,6 +59,18 @@ void printHex(const char* text, int length) {
     }
 }
 
+void printWideHex(const wchar_t* text, int length) {
+    if (length <= 0) {
+        std::fputs(" -", stdout);
+        return;
+    }
+    std::fputc(' ', stdout);
+    for (int i = 0; i < length; i++) {
+        const unsigned unit = text[i];
+        std::printf("%02x%02x", unit & 0xFF, unit >> 8);
+    }
+}
+
 void printBox(HWND box) {
     char caption[kTextSize] = "";
     char text[kTextSize] = "";
@@ -71,6 +84,10 @@ void printBox(HWND box) {
                 rect.top, rect.right, rect.bottom);
     printHex(caption, captionLength);
     printHex(text, textLength);
+    wchar_t wideCaption[kTextSize] = L"";
+    wchar_t wideText[kTextSize] = L"";
+    printWideHex(wideCaption, GetWindowTextW(box, wideCaption, kTextSize));
+    printWideHex(wideText, static_cast<int>(GetDlgItemTextW(box, 0xFFFF, wideText, kTextSize)));
     std::fputc('\n', stdout);
 }
 

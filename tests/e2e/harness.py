@@ -37,8 +37,10 @@ class HarnessError(Exception):
 class Box:
     handle: str
     rect: tuple
-    caption: bytes
+    caption: bytes  # as the ANSI calls read them, in the ANSI code page
     text: bytes
+    wide_caption: str = ""  # as the wide calls read them
+    wide_text: str = ""
 
 
 @dataclass
@@ -128,7 +130,8 @@ def wine_environment(prefix, display):
         "WINEDEBUG": "-all",
         # No prompts to install Mono or Gecko into the new prefix.
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
-        # Wine's ANSI code page follows the locale: 932 under Japanese.
+        # Wine's ANSI code page follows the locale of each program started:
+        # 932 under Japanese.
         "LC_ALL": "ja_JP.UTF-8",
         "LANG": "ja_JP.UTF-8",
     })
@@ -248,10 +251,11 @@ def parse_boxes(listing):
     found = []
     for line in listing.splitlines():
         parts = line.split()
-        if len(parts) != 8 or parts[0] != "box":
+        if len(parts) != 10 or parts[0] != "box":
             continue
-        text = [b"" if p == "-" else bytes.fromhex(p) for p in parts[6:8]]
-        found.append(Box(parts[1], tuple(int(p) for p in parts[2:6]), text[0], text[1]))
+        text = [b"" if p == "-" else bytes.fromhex(p) for p in parts[6:10]]
+        found.append(Box(parts[1], tuple(int(p) for p in parts[2:6]), text[0], text[1],
+                         text[2].decode("utf-16-le"), text[3].decode("utf-16-le")))
     return found
 
 
@@ -278,9 +282,17 @@ def main_rect(session):
     return tuple(int(p) for p in listing.split())
 
 
-def start_program(session):
-    """kolorvane.exe, started from the work folder, once its window is up."""
-    program = subprocess.Popen([session.wine, session.exe], env=session.env, cwd=session.work,
+def in_locale(env, locale):
+    """`env` with another Unix locale, and so another ANSI code page for the
+    Wine programs started with it; the prefix and its server stay the same."""
+    return dict(env, LC_ALL=locale, LANG=locale) if locale else env
+
+
+def start_program(session, locale=None):
+    """kolorvane.exe, started from the work folder, once its window is up;
+    under `locale` when given, else the session's Japanese one."""
+    program = subprocess.Popen([session.wine, session.exe], env=in_locale(session.env, locale),
+                               cwd=session.work,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     session.programs.append(program)
     deadline = time.monotonic() + START_TIMEOUT

@@ -13,9 +13,19 @@ import unittest
 
 import harness
 from harness import BAD_HEADER, CONFIRM, CONVERTED, UNSUPPORTED, WARNING
-from palettes import act_file, pal_file, random_entries, read, reversed_entries, write
+from palettes import (act_file, as_act, as_pal, pal_file, random_entries, read, reversed_entries,
+                      write)
 
 CONFIG = {}
+
+
+def in_locale(locale):
+    """Runs the decorated case's program under `locale` (and so its ANSI code
+    page) instead of the Japanese one."""
+    def mark(case):
+        case.locale = locale
+        return case
+    return mark
 
 
 class KolorvaneUnderWine(unittest.TestCase):
@@ -43,7 +53,8 @@ class KolorvaneUnderWine(unittest.TestCase):
         for folder in (self.folder, self.sentinels):
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
-        self.program, self.rect = harness.start_program(self.session)
+        self.locale = getattr(getattr(self, self._testMethodName), "locale", None)
+        self.program, self.rect = harness.start_program(self.session, self.locale)
         self.closed = False
 
     def tearDown(self):
@@ -72,9 +83,15 @@ class KolorvaneUnderWine(unittest.TestCase):
         self.assertEqual(status, 0, "xdnd-drop status for %s" % (paths,))
 
     def expect_notice(self, caption, text):
+        """The one notice open reads as the Japanese `text` and `caption` (code
+        page 932 bytes), in UTF-16 under any code page, and as exactly those
+        bytes to the ANSI calls under 932."""
         found = harness.open_boxes(self.session, 1, 5000)
         self.assertEqual(len(found), 1, "one notice open")
-        self.assertEqual((found[0].caption, found[0].text), (caption, text))
+        self.assertEqual((found[0].wide_caption, found[0].wide_text),
+                         (caption.decode("cp932"), text.decode("cp932")))
+        if self.locale is None:
+            self.assertEqual((found[0].caption, found[0].text), (caption, text))
         harness.press_ok(self.session, found[0])
 
     def expect_no_notice(self):
@@ -264,6 +281,86 @@ class KolorvaneUnderWine(unittest.TestCase):
         self.drop([path])
         self.expect_notice(WARNING, UNSUPPORTED)
         self.assert_folder(["cut.pal", "cut.pal.act"], os.path.dirname(path))
+
+    # -- names the ANSI code page cannot spell ------------------------------
+
+    def assert_unchanged(self, contents):
+        """Every file under the case's folder is one of `contents` (relative
+        path to bytes), as it was, and nothing else is there."""
+        found = {}
+        for folder, _, names in os.walk(self.folder):
+            for name in names:
+                path = os.path.join(folder, name)
+                found[os.path.relpath(path, self.folder)] = read(path)
+        self.assertEqual(found, contents)
+
+    def make_files(self, contents):
+        for name, data in contents.items():
+            os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+            write(self.path(name), data)
+
+    def test_names_the_code_page_lacks_convert_nothing(self):
+        # Best fit would make é an e and the yen sign a backslash, naming
+        # cafe.pal and a\b.pal, and an emoji a question mark.
+        contents = {"cafe.pal": pal_file(random_entries(50)), "cafe.act": b"keep",
+                    "café.pal": pal_file(random_entries(51)),
+                    os.path.join("a", "b.pal"): pal_file(random_entries(52)),
+                    "a¥b.pal": pal_file(random_entries(53)),
+                    os.path.join("x", "y", "p.act"): act_file(random_entries(54)),
+                    os.path.join("x¥y", "p.act"): act_file(random_entries(55)),
+                    "\U0001F3A8.pal": pal_file(random_entries(56))}
+        self.make_files(contents)
+        for name in ("café.pal", "a¥b.pal", os.path.join("x¥y", "p.act"), "\U0001F3A8.pal"):
+            self.drop([self.path(name)])
+            self.expect_notice(WARNING, UNSUPPORTED)
+        self.assert_unchanged(contents)
+
+    def test_names_the_code_page_has_convert(self):
+        # Fullwidth yen and half-width katakana are characters of code page 932.
+        for index, (source, output) in enumerate([("円￥.pal", "円￥.act"), ("ｶﾗｰ.act", "ｶﾗｰ.pal")]):
+            entries = random_entries(60 + index)
+            data = pal_file(entries) if source.endswith(".pal") else act_file(entries)
+            write(self.path(source), data)
+            self.drop([self.path(source)])
+            self.expect_notice(CONFIRM, CONVERTED)
+            self.assertEqual(read(self.path(output)), as_act(data) if output.endswith(".act")
+                             else as_pal(data))
+
+    @in_locale("en_US.UTF-8")
+    def test_code_page_1252_spells_its_own_names_and_shows_japanese_notices(self):
+        entries = random_entries(70)
+        self.make_files({"café.pal": pal_file(entries), "ソ.pal": b"", "Āb.pal": b""})
+        self.drop([self.path("café.pal")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path("café.act")), act_file(reversed_entries(entries)))
+        for name in ("ソ.pal", "Āb.pal"):  # no form in 1252; Ā would pass for A
+            self.drop([self.path(name)])
+            self.expect_notice(WARNING, UNSUPPORTED)
+        self.assert_folder(["café.pal", "café.act", "ソ.pal", "Āb.pal"])
+
+    def convert_in_folder(self, folder, source, output, seed):
+        """Drops `folder`/`source` and expects `output` beside it."""
+        entries = random_entries(seed)
+        data = pal_file(entries) if source.endswith(".pal") else act_file(entries)
+        self.make_files({os.path.join(folder, source): data})
+        self.drop([self.path(folder, source)])
+        self.expect_notice(CONFIRM, CONVERTED)
+        self.assertEqual(read(self.path(folder, output)),
+                         as_act(data) if output.endswith(".act") else as_pal(data))
+        self.assert_folder([source, output], self.path(folder))
+
+    @in_locale("zh_CN.UTF-8")
+    def test_code_page_936_name_with_5c_second_byte(self):
+        self.convert_in_folder("乗", "乗.pal", "乗.act", 71)  # 乗 is 81 5C
+
+    @in_locale("zh_TW.UTF-8")
+    def test_code_page_950_name_with_5c_second_byte(self):
+        self.convert_in_folder("么", "么.act", "么.pal", 72)  # 么 is A4 5C
+
+    @in_locale("ko_KR.UTF-8")
+    def test_code_page_949_name(self):
+        self.convert_in_folder("색", "팔레트.pal", "팔레트.act", 73)
+
 
 def main():
     parser = argparse.ArgumentParser()
