@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Times kolorvane-cli against cp, and counts its system calls per file:
+# Times kolorvane-cli against cp (and rsync --fsync), and counts its system
+# calls per file:
 #   bench/run.sh [ROUNDS [FILES]]
 # Makes FILES random palettes (10000 unless given; half .pal, half .act) in a
-# temporary folder, then in each of ROUNDS rounds (7 unless given), in
-# alternating order, times one `kolorvane-cli -o DIR FILE...` converting them
-# all and one `cp -t DIR FILE...` copying them all (one read and one write
-# each: the floor), each into an empty folder on the same file system. Prints
-# each round's times and the median of the ratio kolorvane-cli / cp; then
-# runs each once more under `strace -f -c` and prints its system calls per
-# file. Measures build/release/cli/kolorvane-cli (the release preset, built
-# here if missing) unless KOLORVANE_CLI names another binary.
+# temporary folder, then in each of ROUNDS rounds (7 unless given) times four
+# scenarios, each in one call over all the files:
+#   first     converting in place, no output there yet
+#   unchanged the same again: every output already holds its bytes
+#   outdir    `-o DIR` into an empty folder
+#   changed   converting in place after every source has changed, so that
+#             every output is replaced, flushed first
+# each against `cp -t DIR` copying the same files into an empty folder on the
+# same file system (one read and one write each: the floor), in alternating
+# order; and `changed` also against `rsync --fsync` bringing a copy of the
+# old sources up to the changed ones, which replaces every file durably as
+# the changed run does. Prints each round's times and the median of each
+# ratio; then runs each scenario once more under `strace -f -c` and prints
+# its system calls per file. Measures build/release/cli/kolorvane-cli (the
+# release preset, built here if missing) unless KOLORVANE_CLI names another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,80 +29,112 @@ if [ -z "${KOLORVANE_CLI:-}" ] && [ ! -x "$cli" ]; then
     cmake --build --preset release >/dev/null
 fi
 cli=$(realpath "$cli")
-command -v strace >/dev/null || { echo "strace is needed" >&2; exit 1; }
+for tool in strace rsync; do
+    command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kolorvane-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/src"
 
-python3 - "$work/src" "$count" <<'PY'
-import os, sys
-folder, count = sys.argv[1], int(sys.argv[2])
+# FOLDER COUNT SEED: the palettes, the same names for every seed.
+makePalettes() {
+    mkdir -p "$1"
+    python3 - "$@" <<'PY'
+import os, random, sys
+folder, count, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+generator = random.Random(seed)
 for i in range(count):
-    if i % 2 == 0:
-        data, name = b"EDGE PAL\0\0" + os.urandom(768), "p%05d.pal" % i
-    else:
-        data, name = os.urandom(768), "p%05d.act" % i
+    body = generator.randbytes(768)
+    data, name = (b"EDGE PAL\0\0" + body, "p%05d.pal" % i) if i % 2 == 0 else (body, "p%05d.act" % i)
     with open(os.path.join(folder, name), "wb") as f:
         f.write(data)
 PY
+}
 
-cd "$work/src"
-names=(p*)
+makePalettes "$work/old" "$count" 1
+makePalettes "$work/new" "$count" 2
+names=()
+for path in "$work"/old/p*; do
+    names+=("${path##*/}")
+done
 
-# Nanoseconds one command takes, with an empty output folder made beforehand
-# and removed afterwards (neither timed). The sync keeps the write-back of
-# one run's files from landing in the next one's time.
+# Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
+# write-back of the set-up from landing in the time.
 timed() {
-    local out=$1
+    local folder=$1
     shift
-    rm -rf "$out"
-    mkdir "$out"
     sync
     local start end
     start=$(date +%s%N)
-    "$@" >/dev/null
+    (cd "$folder" && "$@" >/dev/null)
     end=$(date +%s%N)
-    rm -rf "$out"
     echo $((end - start))
 }
 
-runCli=("$cli" -o ../out-cli -- "${names[@]}")
-runCp=(cp -t ../out-cp -- "${names[@]}")
+# Each scenario's set-up (untimed) in $work/run; then its command.
+fresh() { rm -rf "$work/run" "$work/out" && cp -a "$work/$1" "$work/run" && mkdir "$work/out"; }
+setupFirst() { fresh old; }
+setupUnchanged() { fresh old && (cd "$work/run" && "$cli" -q -- "${names[@]}"); }
+setupOutdir() { fresh old; }
+setupChanged() { setupUnchanged && cp -a "$work/new/." "$work/run/"; }
+setupCp() { fresh old; }
+setupRsync() { fresh old && rm -rf "$work/mirror" && cp -a "$work/old" "$work/mirror"; }
+runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
+runUnchanged() { runFirst; }
+runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
+runChanged() { runFirst; }
+runCp() { timed "$work/run" cp -t ../out -- "${names[@]}"; }
+runRsync() { timed "$work" rsync -r --whole-file --fsync new/ mirror/; }
 
-# One untimed run of each, so that both start with warm caches.
-timed ../out-cli "${runCli[@]}" >/dev/null
-timed ../out-cp "${runCp[@]}" >/dev/null
+# NAME: one timed run of that scenario after its set-up.
+measure() { "setup$1" >/dev/null && "run$1"; }
 
-ratios=()
-printf '%-6s %12s %12s %8s\n' round cli_ms cp_ms ratio
-for ((round = 1; round <= rounds; round++)); do
-    if ((round % 2)); then
-        cliTime=$(timed ../out-cli "${runCli[@]}")
-        cpTime=$(timed ../out-cp "${runCp[@]}")
-    else
-        cpTime=$(timed ../out-cp "${runCp[@]}")
-        cliTime=$(timed ../out-cli "${runCli[@]}")
-    fi
-    ratio=$(awk -v a="$cliTime" -v b="$cpTime" 'BEGIN { printf "%.3f", a / b }')
-    ratios+=("$ratio")
-    awk -v r="$round" -v a="$cliTime" -v b="$cpTime" -v q="$ratio" \
-        'BEGIN { printf "%-6d %12.1f %12.1f %8s\n", r, a / 1e6, b / 1e6, q }'
+median() {
+    sort -n | awk '{ v[NR] = $1 } END {
+        if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+# LABEL MINE PEER: one row of the table.
+row() {
+    awk -v r="$round" -v l="$1" -v a="$2" -v b="$3" \
+        'BEGIN { printf "%-6d %-10s %10.1f %10.1f %8.3f\n", r, l, a / 1e6, b / 1e6, a / b }'
+}
+
+scenarios=(First Unchanged Outdir Changed)
+declare -A ratios
+for name in "${scenarios[@]}" Cp Rsync; do
+    measure "$name" >/dev/null  # warm caches
 done
-median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ v[NR] = $1 } END {
-    if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-echo "median ratio kolorvane-cli / cp over $rounds rounds of $count files: $median"
+printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
+for ((round = 1; round <= rounds; round++)); do
+    for name in "${scenarios[@]}"; do
+        if ((round % 2)); then
+            mine=$(measure "$name") && peer=$(measure Cp)
+        else
+            peer=$(measure Cp) && mine=$(measure "$name")
+        fi
+        ratios[$name]+="$(ratio "$mine" "$peer") "
+        row "$name" "$mine" "$peer"
+    done
+    mine=$(measure Changed) && peer=$(measure Rsync)
+    ratios[Rsync]+="$(ratio "$mine" "$peer") "
+    row "vs rsync" "$mine" "$peer"
+done
+for name in "${scenarios[@]}"; do
+    echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
+done
+echo "median ratio Changed / rsync --fsync: $(tr ' ' '\n' <<<"${ratios[Rsync]}" | grep . | median)"
+echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
 perFile() {
-    local label=$1 out=$2
-    shift 2
-    rm -rf "$out"
-    mkdir "$out"
-    strace -f -c -o "$work/strace-$label.txt" "$@" >/dev/null
-    rm -rf "$out"
+    local label=$1
+    shift
+    strace -f -c -o "$work/strace.txt" "$@" >/dev/null
     local total
-    total=$(awk '$NF == "total" { print $(NF - 2) }' "$work/strace-$label.txt")
+    total=$(awk '$NF == "total" { print $(NF - 2) }' "$work/strace.txt")
     awk -v t="$total" -v n="$count" -v l="$label" \
         'BEGIN { printf "%s: %d system calls, %.2f per file\n", l, t, t / n }'
     # The calls made about once per file or more, with their count per file
@@ -102,7 +142,13 @@ perFile() {
     awk -v n="$count" 'NR > 2 && $NF != "total" && $4 ~ /^[0-9]+$/ && $4 >= n / 2 {
         printf "    %-18s %5.2f", $NF, $4 / n
         if (NF == 6) printf "  (%.2f failing)", $5 / n
-        printf "\n" }' "$work/strace-$label.txt"
+        printf "\n" }' "$work/strace.txt"
 }
-perFile kolorvane-cli ../out-cli "${runCli[@]}"
-perFile cp ../out-cp "${runCp[@]}"
+for name in "${scenarios[@]}" Cp; do
+    "setup$name" >/dev/null
+    (cd "$work/run" && case $name in
+        Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
+        Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
+        *) perFile "$name" "$cli" -- "${names[@]}" ;;
+    esac)
+done
