@@ -12,29 +12,43 @@ namespace {
 // pages refuse the flags too, but none of them can be the ANSI code page.)
 bool refusesBestFitFlags(UINT codePage) { return codePage == CP_UTF8; }
 
-int convert(UINT codePage, DWORD flags, const wchar_t* name, char* ansi, BOOL* usedDefault) {
-    return WideCharToMultiByte(codePage, flags, name, -1, ansi, MAX_PATH, nullptr, usedDefault);
+// The exact conversion; 0 when it fails. A null `ansi` asks for the size.
+int convertExactly(UINT codePage, const wchar_t* name, char* ansi, int capacity,
+                   BOOL* usedDefault) {
+    if (refusesBestFitFlags(codePage)) {
+        return WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, name, -1, ansi, capacity,
+                                   nullptr, nullptr);
+    }
+    return WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, name, -1, ansi, capacity, nullptr,
+                               usedDefault);
+}
+
+// What UTF-8 shows for a name with an unpaired surrogate: U+FFFD in its place.
+int convertForShowing(UINT codePage, const wchar_t* name, char* ansi, int capacity) {
+    return WideCharToMultiByte(codePage, 0, name, -1, ansi, capacity, nullptr, nullptr);
 }
 
 }  // namespace
 
-AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi) {
+AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi, int capacity) {
     BOOL usedDefault = FALSE;
-    const bool plain = refusesBestFitFlags(codePage);
-    const int size = plain ? convert(codePage, WC_ERR_INVALID_CHARS, name, ansi, nullptr)
-                           : convert(codePage, WC_NO_BEST_FIT_CHARS, name, ansi, &usedDefault);
-    if (size > 0) {
+    if (convertExactly(codePage, name, ansi, capacity, &usedDefault) > 0) {
         return usedDefault ? AnsiName::NotSpelled : AnsiName::Exact;
     }
     ansi[0] = '\0';
     if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         return AnsiName::TooLong;
     }
-    // An unpaired surrogate under UTF-8: shown with U+FFFD in its place.
-    if (plain && convert(codePage, 0, name, ansi, nullptr) == 0) {
+    if (convertForShowing(codePage, name, ansi, capacity) == 0) {
         ansi[0] = '\0';
     }
     return AnsiName::NotSpelled;
+}
+
+int ansiNameSize(UINT codePage, const wchar_t* name) {
+    BOOL usedDefault = FALSE;
+    const int size = convertExactly(codePage, name, nullptr, 0, &usedDefault);
+    return size > 0 ? size : convertForShowing(codePage, name, nullptr, 0);
 }
 
 }  // namespace kolorvane

@@ -13,13 +13,18 @@ namespace kolorvane {
 enum class AnsiName {
     Exact,       // the bytes name exactly the file the UTF-16 name does
     NotSpelled,  // some character has no form of its own in the code page
-    TooLong,     // the bytes would not fit in MAX_PATH with their terminator
+    TooLong,     // the bytes and their terminator would not fit `capacity`
 };
 
 // `name` in `codePage` (the ANSI code page is GetACP()), into `ansi`, a buffer
-// of MAX_PATH bytes. For a name NotSpelled, `ansi` holds it with the code
+// of `capacity` bytes. For a name NotSpelled, `ansi` holds it with the code
 // page's default character (`?`) for what is missing, fit for showing the
 // user, never for opening; for one TooLong it is empty.
-AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi);
+AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi, int capacity);
+
+// The bytes exactAnsiName needs for `name`, terminator included. A character
+// may take more bytes in its exact form than in its look-alike, so this is
+// the only right size for the buffer.
+int ansiNameSize(UINT codePage, const wchar_t* name);
 
 }  // namespace kolorvane

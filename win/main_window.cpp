@@ -57,7 +57,7 @@ void fetchDroppedPath(HDROP drop, char* path) {
         DragQueryFileW(drop, 0, name, MAX_PATH) == 0) {
         return;
     }
-    if (exactAnsiName(GetACP(), name, path) != AnsiName::Exact) {
+    if (exactAnsiName(GetACP(), name, path, MAX_PATH) != AnsiName::Exact) {
         ZeroMemory(path, MAX_PATH);
     }
 }

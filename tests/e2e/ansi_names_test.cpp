@@ -21,8 +21,12 @@ struct Case {
 bool check(const Case& c, int index) {
     char ansi[MAX_PATH];
     std::memset(ansi, 0x7F, sizeof ansi);
-    const kolorvane::AnsiName got = kolorvane::exactAnsiName(c.codePage, c.name, ansi);
-    if (got == c.expected && std::strcmp(ansi, c.bytes) == 0) {
+    const kolorvane::AnsiName got = kolorvane::exactAnsiName(c.codePage, c.name, ansi, MAX_PATH);
+    // The size asked for beforehand is the size the conversion takes.
+    const bool sized = got == kolorvane::AnsiName::TooLong ||
+                       kolorvane::ansiNameSize(c.codePage, c.name) ==
+                           static_cast<int>(std::strlen(ansi)) + 1;
+    if (got == c.expected && std::strcmp(ansi, c.bytes) == 0 && sized) {
         return true;
     }
     std::printf("case %d (code page %u): result %d, expected %d; bytes:", index, c.codePage,
@@ -57,6 +61,7 @@ int main() {
         {932, L"\u30bd\uffe5.pal", AnsiName::Exact, "\x83\x5C\x81\x8F.pal"},
         {1252, L"caf\u00e9\u00b5.pal", AnsiName::Exact, "caf\xE9\xB5.pal"},
         {1252, L"\u0100.pal", AnsiName::NotSpelled, "?.pal"},
+        {932, L"\u00b5.pal", AnsiName::NotSpelled, "?.pal"},
         {936, L"\u4e57.pal", AnsiName::Exact, "\x81\x5C.pal"},
         // 258 bytes fit MAX_PATH with the terminator; 260 do not.
         {932, table129, AnsiName::Exact, nullptr},
