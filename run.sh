@@ -2,7 +2,7 @@
 # Builds kolorvane.exe and runs it under Wine. With a display, the window
 # opens there: drop .pal and .act files on it. Without one, it runs on a
 # virtual screen, converts examples/sunset.pal, prints the notice and the
-# file written, saves a screenshot and closes.
+# file written, saves the README's screenshot, docs/kolorvane.png, and closes.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,4 +23,4 @@ fi
 
 exec python3 tests/e2e/demo.py --exe "$build/win/kolorvane.exe" \
     --boxes "$build/tests/e2e/boxes.exe" --xdnd "$build/tests/e2e/xdnd-drop" \
-    --work build/demo examples/sunset.pal
+    --work build/demo --picture docs/kolorvane.png examples/sunset.pal

@@ -1,8 +1,9 @@
 """The headless run of run.sh: kolorvane.exe on a virtual screen, a sample
 palette dropped on its window, the notice's text and the file written
-printed, a screenshot of the window and its notice saved, the program closed.
+printed, a screenshot of the window and its notice saved (as PICTURE, by
+default DIR/kolorvane.png), the program closed.
 
-    python3 demo.py --exe K.exe --boxes B.exe --xdnd XDND --work DIR PALETTE
+    python3 demo.py --exe K.exe --boxes B.exe --xdnd XDND --work DIR [--picture PICTURE] PALETTE
 """
 
 import argparse
@@ -40,6 +41,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("exe", "boxes", "xdnd", "work"):
         parser.add_argument("--" + option, required=True)
+    parser.add_argument("--picture")
     parser.add_argument("palette")
     options = parser.parse_args()
     work = os.path.abspath(options.work)
@@ -52,7 +54,8 @@ def main():
                                     os.path.abspath(options.boxes), os.path.abspath(options.xdnd))
     harness.stop_on_signal(session)
     try:
-        return convert_one(session, source, os.path.join(work, "kolorvane.png"))
+        picture = os.path.abspath(options.picture or os.path.join(work, "kolorvane.png"))
+        return convert_one(session, source, picture)
     finally:
         harness.stop_session(session)
 

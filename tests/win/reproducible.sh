@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the Windows release twice, as a user would (the mingw preset, the
+# dist target), from two copies of the sources in folders of different names
+# and depths, one after the other, and fails unless the two dist/ folders
+# hold the same bytes: ZIP, programs and SHA256SUMS. The builds are seconds
+# apart, so a link time or a file's time anywhere in them would differ; so
+# would a build path. SHA256SUMS must also check, and the ZIP's entries be
+# dated SOURCE_DATE_EPOCH, by default the last commit's time.
+#   reproducible.sh SOURCE_DIR WORK_DIR
+set -euo pipefail
+source_dir=$(realpath "$1")
+work=$2
+
+rm -rf "$work"
+mkdir -p "$work"
+work=$(realpath "$work")
+
+# The working tree as it is (uncommitted changes included) and its .git, for
+# the default SOURCE_DATE_EPOCH.
+copy_sources() {
+    local target=$1
+    mkdir -p "$target"
+    (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' file; do
+            # A file deleted but not yet committed is still listed.
+            if [ -e "$file" ]; then cp --parents -- "$file" "$target"; fi
+        done)
+    cp -a "$source_dir/.git" "$target/.git"
+}
+
+build_release() {
+    local tree=$1
+    copy_sources "$tree"
+    (cd "$tree" && cmake --preset mingw -DBUILD_TESTING=OFF >/dev/null &&
+        cmake --build --preset dist >/dev/null)
+    echo "$tree/build/mingw/dist"
+}
+
+first=$(build_release "$work/a")
+second=$(build_release "$work/second/folder/of/another/length")
+ls "$first"
+(cd "$first" && sha256sum -c SHA256SUMS)
+status=0
+if ! diff -r "$first" "$second"; then
+    echo "the two builds differ" >&2
+    status=1
+fi
+
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}
+python3 - "$first"/*.zip "$epoch" <<'EOF' || status=1
+import sys, time, zipfile
+expected = time.gmtime(int(sys.argv[2]))[:6]
+expected = expected[:5] + (expected[5] // 2 * 2,)  # a ZIP time has 2-second steps
+for info in zipfile.ZipFile(sys.argv[1]).infolist():
+    if info.date_time != expected:
+        sys.exit("%s is dated %s, not %s" % (info.filename, info.date_time, expected))
+EOF
+exit $status
