@@ -6,31 +6,51 @@ namespace kolorvane {
 
 namespace {
 
-enum class LongOption { OutputDirectory, NoClobber, Quiet, Help, Version, Unknown };
+enum class Meaning { OutputDirectory, NoClobber, Quiet, Help, Version };
 
-struct LongName {
-    const char* name;
-    LongOption option;
+struct Option {
+    char shortName;  // '\0': long name only
+    const char* longName;
+    Meaning meaning;
+    bool takesValue;
 };
 
-constexpr LongName kLongNames[] = {
-    {"output-dir", LongOption::OutputDirectory},
-    {"no-clobber", LongOption::NoClobber},
-    {"quiet", LongOption::Quiet},
-    {"help", LongOption::Help},
-    {"version", LongOption::Version},
+constexpr Option kOptions[] = {
+    {'o', "output-dir", Meaning::OutputDirectory, true},
+    {'n', "no-clobber", Meaning::NoClobber, false},
+    {'q', "quiet", Meaning::Quiet, false},
+    {'h', "help", Meaning::Help, false},
+    {'\0', "version", Meaning::Version, false},
+};
+
+// An option as the user wrote it, for the messages: its name and what goes
+// before it in them ("option '-" or "option '--").
+struct Spelling {
+    const char* before;
+    const char* name;
+    std::size_t length;
 };
 
 // The whole name before any "=": GNU tools also take unambiguous
 // abbreviations, but a script that relies on them breaks when an option is
 // added, so only full names are accepted.
-LongOption findLongOption(const char* name, std::size_t length) {
-    for (const LongName& entry : kLongNames) {
-        if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
-            return entry.option;
+const Option* findLong(const char* name, std::size_t length) {
+    for (const Option& option : kOptions) {
+        if (std::strlen(option.longName) == length &&
+            std::strncmp(option.longName, name, length) == 0) {
+            return &option;
         }
     }
-    return LongOption::Unknown;
+    return nullptr;
+}
+
+const Option* findShort(char name) {
+    for (const Option& option : kOptions) {
+        if (option.shortName == name) {
+            return &option;
+        }
+    }
+    return nullptr;
 }
 
 // `before`, at most 64 bytes of `subject` and `after`: an absurdly long
@@ -55,81 +75,81 @@ Command usageError(Options* options, const char* before, const char* subject,
     return Command::UsageError;
 }
 
-Command setOutputDirectory(Options* options, const char* value, const char* option) {
-    if (value == nullptr) {
-        return usageError(options, "option '", option, std::strlen(option), "' needs a folder");
+Command problemWith(Options* options, const Spelling& option, const char* problem) {
+    return usageError(options, option.before, option.name, option.length, problem);
+}
+
+// What each option means, in one place; `value` is null when none was given.
+Command apply(const Option& option, const Spelling& spelling, const char* value,
+              Options* options) {
+    switch (option.meaning) {
+        case Meaning::OutputDirectory:
+            if (value == nullptr) {
+                return problemWith(options, spelling, "' needs a folder");
+            }
+            if (value[0] == '\0') {
+                return problemWith(options, spelling, "' was given an empty folder name");
+            }
+            options->outputDirectory = value;
+            return Command::Convert;
+        case Meaning::NoClobber:
+            options->noClobber = true;
+            return Command::Convert;
+        case Meaning::Quiet:
+            options->quiet = true;
+            return Command::Convert;
+        case Meaning::Help:
+            return Command::Help;
+        case Meaning::Version:
+            break;
     }
-    if (value[0] == '\0') {
-        return usageError(options, "option '", option, std::strlen(option),
-                          "' was given an empty folder name");
+    return Command::Version;
+}
+
+// The value of an option that takes one: `joined` when it came in the same
+// argument, else the next argument, which `next` then passes.
+const char* valueOf(const char* joined, int argc, char** argv, int* next) {
+    if (joined == nullptr && *next < argc) {
+        return argv[(*next)++];
     }
-    options->outputDirectory = value;
-    return Command::Convert;
+    return joined;
 }
 
 // One "--name" or "--name=value"; `next` is the index of the argument that
 // may hold the value, advanced when it does.
 Command readLongOption(int argc, char** argv, int* next, Options* options) {
-    const char* argument = argv[*next - 1];
-    const char* name = argument + 2;
+    const char* name = argv[*next - 1] + 2;
     const char* equals = std::strchr(name, '=');
-    const std::size_t nameLength =
-        equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name);
-    const LongOption option = findLongOption(name, nameLength);
-    if (option == LongOption::Unknown) {
-        return usageError(options, "unknown option '--", name, nameLength, "'");
+    const Spelling spelling = {
+        "option '--", name, equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name)};
+    const Option* option = findLong(name, spelling.length);
+    if (option == nullptr) {
+        return usageError(options, "unknown option '--", name, spelling.length, "'");
     }
-    if (option == LongOption::OutputDirectory) {
-        const char* value = equals != nullptr ? equals + 1 : nullptr;
-        if (value == nullptr && *next < argc) {
-            value = argv[(*next)++];
-        }
-        return setOutputDirectory(options, value, "--output-dir");
+    if (!option->takesValue && equals != nullptr) {
+        return problemWith(options, spelling, "' takes no value");
     }
-    if (equals != nullptr) {
-        return usageError(options, "option '--", name, nameLength, "' takes no value");
-    }
-    switch (option) {
-        case LongOption::NoClobber:
-            options->noClobber = true;
-            return Command::Convert;
-        case LongOption::Quiet:
-            options->quiet = true;
-            return Command::Convert;
-        case LongOption::Help:
-            return Command::Help;
-        case LongOption::Version:
-            return Command::Version;
-        case LongOption::OutputDirectory:
-        case LongOption::Unknown:
-            break;
-    }
-    return Command::UsageError;
+    const char* value =
+        option->takesValue ? valueOf(equals == nullptr ? nullptr : equals + 1, argc, argv, next)
+                           : nullptr;
+    return apply(*option, spelling, value, options);
 }
 
 // A group of short options such as "-nq" or "-qoDIR".
 Command readShortOptions(int argc, char** argv, int* next, Options* options) {
     const char* argument = argv[*next - 1];
     for (std::size_t i = 1; argument[i] != '\0'; i++) {
-        switch (argument[i]) {
-            case 'n':
-                options->noClobber = true;
-                break;
-            case 'q':
-                options->quiet = true;
-                break;
-            case 'h':
-                return Command::Help;
-            case 'o': {
-                // The rest of the group is the folder, or else the next argument.
-                const char* value = argument[i + 1] != '\0' ? argument + i + 1 : nullptr;
-                if (value == nullptr && *next < argc) {
-                    value = argv[(*next)++];
-                }
-                return setOutputDirectory(options, value, "-o");
-            }
-            default:
-                return usageError(options, "unknown option '-", argument + i, 1, "'");
+        const Option* option = findShort(argument[i]);
+        if (option == nullptr) {
+            return usageError(options, "unknown option '-", argument + i, 1, "'");
+        }
+        const Spelling spelling = {"option '-", argument + i, 1};
+        // The rest of the group is the value, or else the next argument.
+        const char* rest = argument[i + 1] != '\0' ? argument + i + 1 : nullptr;
+        const char* value = option->takesValue ? valueOf(rest, argc, argv, next) : nullptr;
+        const Command command = apply(*option, spelling, value, options);
+        if (command != Command::Convert || option->takesValue) {
+            return command;
         }
     }
     return Command::Convert;
