@@ -27,10 +27,10 @@ struct Host {
     // "" for code 0, which no system error stands behind.
     void (*describe)(std::uint32_t code, char* text, std::size_t capacity);
 
-    // Called with platform.context. Between these two calls an interrupt from the terminal or a polite kill
-    // cannot end the process: on POSIX it waits, to be acted on at the
-    // release; Windows keeps none for later, so there it is ignored. Either
-    // way no file is left half written, nor a temporary file behind, by one.
+    // Called with platform.context. Between these two calls an interrupt from the terminal or a
+    // polite kill cannot end the process: on POSIX it waits, to be acted on at the release; Windows
+    // keeps none for later, so there it is ignored. Either way no file is left half written, nor a
+    // temporary file behind, by one.
     void (*holdInterrupts)(void* context);
     void (*releaseInterrupts)(void* context);
 };

@@ -9,44 +9,37 @@ namespace {
 enum class Meaning { OutputDirectory, NoClobber, Quiet, Help, Version };
 
 struct Option {
-    char shortName;  // '\0': long name only
     const char* longName;
     Meaning meaning;
+    char shortName;  // '\0': long name only
     bool takesValue;
 };
 
 constexpr Option kOptions[] = {
-    {'o', "output-dir", Meaning::OutputDirectory, true},
-    {'n', "no-clobber", Meaning::NoClobber, false},
-    {'q', "quiet", Meaning::Quiet, false},
-    {'h', "help", Meaning::Help, false},
-    {'\0', "version", Meaning::Version, false},
+    {"output-dir", Meaning::OutputDirectory, 'o', true},
+    {"no-clobber", Meaning::NoClobber, 'n', false},
+    {"quiet", Meaning::Quiet, 'q', false},
+    {"help", Meaning::Help, 'h', false},
+    {"version", Meaning::Version, '\0', false},
 };
 
-// An option as the user wrote it, for the messages: its name and what goes
-// before it in them ("option '-" or "option '--").
+// An option's name as the user wrote it, for the messages, with what goes
+// before it in them ("option '-", "unknown option '--"...).
 struct Spelling {
     const char* before;
     const char* name;
     std::size_t length;
 };
 
-// The whole name before any "=": GNU tools also take unambiguous
-// abbreviations, but a script that relies on them breaks when an option is
-// added, so only full names are accepted.
-const Option* findLong(const char* name, std::size_t length) {
+// By its long name, or with `length` 0 by the one byte of its short name.
+// A long name is the whole name before any "=": GNU tools also take
+// unambiguous abbreviations, but a script that relies on them breaks when an
+// option is added, so only full names are accepted.
+const Option* findOption(const char* name, std::size_t length) {
     for (const Option& option : kOptions) {
-        if (std::strlen(option.longName) == length &&
-            std::strncmp(option.longName, name, length) == 0) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
-const Option* findShort(char name) {
-    for (const Option& option : kOptions) {
-        if (option.shortName == name) {
+        if (length == 0 ? option.shortName == name[0]
+                        : std::strlen(option.longName) == length &&
+                              std::strncmp(option.longName, name, length) == 0) {
             return &option;
         }
     }
@@ -57,38 +50,28 @@ const Option* findShort(char name) {
 // argument must not push the rest of the line out of the buffer. Put
 // together by hand, as printf's family would add its formatting code to the
 // Windows .exe for this one line.
-Command usageError(Options* options, const char* before, const char* subject,
-                   std::size_t subjectLength, const char* after) {
-    const std::size_t shown = subjectLength > 64 ? 64 : subjectLength;
-    const std::size_t beforeLength = std::strlen(before);
-    const std::size_t afterLength = std::strlen(after);
+Command usageError(Options* options, const Spelling& spelling, const char* after) {
     static_assert(kProblemSize > 64 + 64, "room for the longest problem");
-    // The copy of `after` at the end brings the terminator.
-    char* end = options->problem;
+    const std::size_t beforeLength = std::strlen(spelling.before);
+    const std::size_t shown = spelling.length > 64 ? 64 : spelling.length;
+    // Each copy is terminated by the next; the last brings the terminator.
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(end, before, beforeLength);
-    end += beforeLength;
+    std::memcpy(options->problem, spelling.before, beforeLength);
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(end, subject, shown);
-    end += shown;
-    std::memcpy(end, after, afterLength + 1);
+    std::memcpy(options->problem + beforeLength, spelling.name, shown);
+    std::memcpy(options->problem + beforeLength + shown, after, std::strlen(after) + 1);
     return Command::UsageError;
 }
 
-Command problemWith(Options* options, const Spelling& option, const char* problem) {
-    return usageError(options, option.before, option.name, option.length, problem);
-}
-
 // What each option means, in one place; `value` is null when none was given.
-Command apply(const Option& option, const Spelling& spelling, const char* value,
-              Options* options) {
+Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
     switch (option.meaning) {
         case Meaning::OutputDirectory:
             if (value == nullptr) {
-                return problemWith(options, spelling, "' needs a folder");
+                return usageError(options, spelling, "' needs a folder");
             }
             if (value[0] == '\0') {
-                return problemWith(options, spelling, "' was given an empty folder name");
+                return usageError(options, spelling, "' was given an empty folder name");
             }
             options->outputDirectory = value;
             return Command::Convert;
@@ -120,18 +103,19 @@ const char* valueOf(const char* joined, int argc, char** argv, int* next) {
 Command readLongOption(int argc, char** argv, int* next, Options* options) {
     const char* name = argv[*next - 1] + 2;
     const char* equals = std::strchr(name, '=');
-    const Spelling spelling = {
-        "option '--", name, equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name)};
-    const Option* option = findLong(name, spelling.length);
+    const std::size_t length =
+        equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name);
+    const Spelling spelling = {"option '--", name, length};
+    const Option* option = findOption(name, length);
     if (option == nullptr) {
-        return usageError(options, "unknown option '--", name, spelling.length, "'");
+        return usageError(options, Spelling{"unknown option '--", name, length}, "'");
     }
     if (!option->takesValue && equals != nullptr) {
-        return problemWith(options, spelling, "' takes no value");
+        return usageError(options, spelling, "' takes no value");
     }
-    const char* value =
-        option->takesValue ? valueOf(equals == nullptr ? nullptr : equals + 1, argc, argv, next)
-                           : nullptr;
+    const char* value = option->takesValue
+                            ? valueOf(equals == nullptr ? nullptr : equals + 1, argc, argv, next)
+                            : nullptr;
     return apply(*option, spelling, value, options);
 }
 
@@ -139,9 +123,9 @@ Command readLongOption(int argc, char** argv, int* next, Options* options) {
 Command readShortOptions(int argc, char** argv, int* next, Options* options) {
     const char* argument = argv[*next - 1];
     for (std::size_t i = 1; argument[i] != '\0'; i++) {
-        const Option* option = findShort(argument[i]);
+        const Option* option = findOption(argument + i, 0);
         if (option == nullptr) {
-            return usageError(options, "unknown option '-", argument + i, 1, "'");
+            return usageError(options, Spelling{"unknown option '-", argument + i, 1}, "'");
         }
         const Spelling spelling = {"option '-", argument + i, 1};
         // The rest of the group is the value, or else the next argument.
@@ -158,12 +142,8 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
 }  // namespace
 
 Command parseArguments(int argc, char** argv, Options* options) {
-    options->outputDirectory = nullptr;
-    options->noClobber = false;
-    options->quiet = false;
+    *options = Options{};
     options->files = argv + 1;
-    options->fileCount = 0;
-    options->problem[0] = '\0';
 
     bool optionsEnded = false;
     int next = 1;

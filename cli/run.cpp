@@ -43,40 +43,33 @@ constexpr const char* kHelpLines[] = {
 constexpr std::size_t kOutputBufferSize = 16384;
 constexpr std::size_t kErrorBufferSize = 2048;
 
+// A failed write is not acted on here, nor by any caller: the stream keeps
+// its error, which streamsWritten checks at the end of the run.
 void putLine(std::FILE* stream, std::initializer_list<const char*> parts) {
     for (const char* part : parts) {
-        std::fputs(part, stream);
+        static_cast<void>(std::fputs(part, stream));
     }
-    std::fputc('\n', stream);
+    static_cast<void>(std::fputc('\n', stream));
 }
 
-void printOutput(const Host& host, std::initializer_list<const char*> parts) {
-    putLine(host.output, parts);
-    if (host.interactive) {
-        std::fflush(host.output);
-    }
-}
+void flush(std::FILE* stream) { static_cast<void>(std::fflush(stream)); }
 
 // Standard output goes first, so that a terminal or a file that receives
 // both shows every line in the order of the FILEs.
 void printError(const Host& host, std::initializer_list<const char*> parts) {
-    std::fflush(host.output);
+    flush(host.output);
     putLine(host.error, parts);
-    std::fflush(host.error);
+    flush(host.error);
 }
 
 // "kolorvane-cli: FILE: " with `reason`, `detail` and the system's words for
 // `code`, where there are any.
-void reportFailure(const Host& host, const char* file, const char* reason, const char* detail,
-                   std::uint32_t code) {
+void reportFailure(const Host& host, const char* file, const char* reason, const char* detail = "",
+                   std::uint32_t code = 0) {
     char text[kMaxPath] = {};
     host.describe(code, text, sizeof text);
-    printError(host, {kProgram, ": ", file, ": ", reason, detail, text[0] != '\0' ? ": " : "",
-                      text});
-}
-
-void reportFailure(const Host& host, const char* file, const char* reason) {
-    reportFailure(host, file, reason, "", 0);
+    printError(host,
+               {kProgram, ": ", file, ": ", reason, detail, text[0] != '\0' ? ": " : "", text});
 }
 
 // Why the names alone rule a FILE out; null when they do not.
@@ -94,9 +87,13 @@ const char* planProblem(PlanStatus status) {
     return nullptr;
 }
 
-// Why the source could not be opened or read, in the user's terms.
+// Why the source was not read, in the user's terms.
 void reportSourceFailure(const Host& host, const char* file, const SourceResult& result) {
     const Cause cause = result.failure.cause;
+    if (result.status == SourceStatus::BadHeader) {
+        reportFailure(host, file, "the header is not \"EDGE PAL\"");
+        return;
+    }
     if (cause == Cause::NoSuchFile || cause == Cause::Folder) {
         reportFailure(host, file,
                       cause == Cause::NoSuchFile ? "no such file" : "is a folder, not a file");
@@ -112,7 +109,10 @@ bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
     switch (result.status) {
         case WriteStatus::Written:
             if (!quiet) {
-                printOutput(host, {file, " -> ", plan.target});
+                putLine(host.output, {file, " -> ", plan.target});
+            }
+            if (host.interactive) {
+                flush(host.output);
             }
             return true;
         case WriteStatus::Kept:
@@ -139,10 +139,6 @@ bool convertFile(const Host& host, const char* file, const char* outputFolder,
     }
     PalettePlanes planes{};
     const SourceResult source = readSource(host.platform, file, plan.kind, &planes);
-    if (source.status == SourceStatus::BadHeader) {
-        reportFailure(host, file, "the header is not \"EDGE PAL\"");
-        return false;
-    }
     if (source.status != SourceStatus::Read) {
         reportSourceFailure(host, file, source);
         return false;
@@ -162,7 +158,7 @@ bool streamsWritten(const Host& host) {
         // The names of the outputs written did not all reach their reader,
         // which should not take the run for a success.
         putLine(host.error, {kProgram, ": cannot write to standard output"});
-        std::fflush(host.error);
+        flush(host.error);
         return false;
     }
     return std::fflush(host.error) == 0 && std::ferror(host.error) == 0;
@@ -209,8 +205,9 @@ int runCommand(const Host& host, int argc, char** argv) {
 int runCommandLine(const Host& host, int argc, char** argv) {
     char outputBuffer[kOutputBufferSize];
     char errorBuffer[kErrorBufferSize];
-    std::setvbuf(host.output, outputBuffer, _IOFBF, sizeof outputBuffer);
-    std::setvbuf(host.error, errorBuffer, _IOFBF, sizeof errorBuffer);
+    // Should either fail, the stream keeps the C library's own buffering.
+    static_cast<void>(std::setvbuf(host.output, outputBuffer, _IOFBF, sizeof outputBuffer));
+    static_cast<void>(std::setvbuf(host.error, errorBuffer, _IOFBF, sizeof errorBuffer));
     const int status = runCommand(host, argc, argv);
     const bool written = streamsWritten(host);
     return status == kExitUsage || written ? status : kExitFailed;

@@ -1,6 +1,5 @@
 #include "palette.h"
 
-
 namespace kolorvane {
 
 namespace {

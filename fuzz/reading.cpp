@@ -103,10 +103,10 @@ void checkRoundTrips(PaletteKind kind, const PalettePlanes& planes) {
     const Platform platform = testing::makePlatform(&fake);
     const std::string converted = std::string(kOutputDirectory) + kOutputName;
 
-    require(writeOutput(platform, kind, planes, kOutputDirectory, kOutputName,
-                        ExistingOutput::Replace)
-                    .status == WriteStatus::Written,
-            "writeOutput succeeds on a healthy host");
+    require(
+        writeOutput(platform, kind, planes, kOutputDirectory, kOutputName, ExistingOutput::Replace)
+                .status == WriteStatus::Written,
+        "writeOutput succeeds on a healthy host");
     require(fake.files[converted] == expectedOutput(kind, planes),
             "the conversion holds the planes in the other layout");
     PalettePlanes back{};

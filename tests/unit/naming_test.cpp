@@ -143,9 +143,9 @@ TEST(Naming, FolderLengthTakesAnySeparatorListedButNoTrailByte) {
         {"C:a.pal", "\\/:", 2},
         {"C:\\w/a.pal", "\\/:", 5},
         {"C:\\a/b.pal", "\\", 3},
-        {"C:\\\x83/x.pal", "\\/", 3},  // 2F is a trail byte there
+        {"C:\\\x83/x.pal", "\\/", 3},    // 2F is a trail byte there
         {"\x95\x5C\\a.pal", "\\/:", 3},  // 表 ends in 5C: the real backslash follows it
-        {"C:\\x\\\x83", "\\", 5},      // a lead byte at the end reads nothing past it
+        {"C:\\x\\\x83", "\\", 5},        // a lead byte at the end reads nothing past it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
