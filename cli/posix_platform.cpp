@@ -15,16 +15,11 @@ namespace {
 
 // Why the call that just failed failed, in the core's terms.
 Failure failureOf(int error) {
-    switch (error) {
-        case ENOENT:
-            return {Cause::NoSuchFile, ENOENT};
-        case EISDIR:
-            return {Cause::Folder, EISDIR};
-        case EEXIST:
-            return {Cause::Exists, EEXIST};
-        default:
-            return {Cause::Other, static_cast<std::uint32_t>(error)};
-    }
+    const Cause cause = error == ENOENT   ? Cause::NoSuchFile
+                        : error == EISDIR ? Cause::Folder
+                        : error == EEXIST ? Cause::Exists
+                                          : Cause::Other;
+    return {cause, static_cast<std::uint32_t>(error)};
 }
 
 Failure checked(int result) { return result == 0 ? kSucceeded : failureOf(errno); }
