@@ -106,25 +106,22 @@ void reportSourceFailure(const Host& host, const char* file, const SourceResult&
 
 bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
                  const WriteResult& result, bool quiet) {
-    switch (result.status) {
-        case WriteStatus::Written:
-            if (!quiet) {
-                putLine(host.output, {file, " -> ", plan.target});
-            }
-            if (host.interactive) {
-                flush(host.output);
-            }
-            return true;
-        case WriteStatus::Kept:
-            if (!quiet) {
-                printError(host, {kProgram, ": ", file, ": ", plan.target, " exists, left alone"});
-            }
-            return true;
-        case WriteStatus::Failed:
-            break;
+    if (result.status == WriteStatus::Failed) {
+        reportFailure(host, file, "cannot write ", plan.target, result.failure.code);
+        return false;
     }
-    reportFailure(host, file, "cannot write ", plan.target, result.failure.code);
-    return false;
+    if (quiet) {
+        return true;
+    }
+    if (result.status == WriteStatus::Kept) {
+        printError(host, {kProgram, ": ", file, ": ", plan.target, " exists, left alone"});
+        return true;
+    }
+    putLine(host.output, {file, " -> ", plan.target});
+    if (host.interactive) {
+        flush(host.output);
+    }
+    return true;
 }
 
 // One FILE, from its name to its report. `outputFolder` is null for an
