@@ -20,11 +20,10 @@ int _dowildcard = -1;
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
-    kolorvane::Win32HostState state{};
-    const kolorvane::Host host = kolorvane::makeWin32Host(&state);
+    const kolorvane::Host host = kolorvane::makeWin32Host();
 #else
-    kolorvane::PosixHostState state{};
-    const kolorvane::Host host = kolorvane::makePosixHost(&state);
+    kolorvane::PosixNames names{};
+    const kolorvane::Host host = kolorvane::makePosixHost(&names);
 #endif
     return kolorvane::runCommandLine(host, argc, argv);
 }

@@ -6,130 +6,134 @@ namespace kolorvane {
 
 namespace {
 
-enum class LongOption { OutputDirectory, NoClobber, Quiet, Help, Version, Unknown };
+enum class Meaning { OutputDirectory, NoClobber, Quiet, Help, Version };
 
-struct LongName {
+struct Option {
+    const char* longName;
+    Meaning meaning;
+    char shortName;  // '\0': long name only
+    bool takesValue;
+};
+
+constexpr Option kOptions[] = {
+    {"output-dir", Meaning::OutputDirectory, 'o', true},
+    {"no-clobber", Meaning::NoClobber, 'n', false},
+    {"quiet", Meaning::Quiet, 'q', false},
+    {"help", Meaning::Help, 'h', false},
+    {"version", Meaning::Version, '\0', false},
+};
+
+// An option's name as the user wrote it, for the messages, with what goes
+// before it in them ("option '-", "unknown option '--"...).
+struct Spelling {
+    const char* before;
     const char* name;
-    LongOption option;
+    std::size_t length;
 };
 
-constexpr LongName kLongNames[] = {
-    {"output-dir", LongOption::OutputDirectory},
-    {"no-clobber", LongOption::NoClobber},
-    {"quiet", LongOption::Quiet},
-    {"help", LongOption::Help},
-    {"version", LongOption::Version},
-};
-
-// The whole name before any "=": GNU tools also take unambiguous
-// abbreviations, but a script that relies on them breaks when an option is
-// added, so only full names are accepted.
-LongOption findLongOption(const char* name, std::size_t length) {
-    for (const LongName& entry : kLongNames) {
-        if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
-            return entry.option;
+// By its long name, or with `length` 0 by the one byte of its short name.
+// A long name is the whole name before any "=": GNU tools also take
+// unambiguous abbreviations, but a script that relies on them breaks when an
+// option is added, so only full names are accepted.
+const Option* findOption(const char* name, std::size_t length) {
+    for (const Option& option : kOptions) {
+        if (length == 0 ? option.shortName == name[0]
+                        : std::strlen(option.longName) == length &&
+                              std::strncmp(option.longName, name, length) == 0) {
+            return &option;
         }
     }
-    return LongOption::Unknown;
+    return nullptr;
 }
 
 // `before`, at most 64 bytes of `subject` and `after`: an absurdly long
 // argument must not push the rest of the line out of the buffer. Put
 // together by hand, as printf's family would add its formatting code to the
 // Windows .exe for this one line.
-Command usageError(Options* options, const char* before, const char* subject,
-                   std::size_t subjectLength, const char* after) {
-    const std::size_t shown = subjectLength > 64 ? 64 : subjectLength;
-    const std::size_t beforeLength = std::strlen(before);
-    const std::size_t afterLength = std::strlen(after);
+Command usageError(Options* options, const Spelling& spelling, const char* after) {
     static_assert(kProblemSize > 64 + 64, "room for the longest problem");
-    // The copy of `after` at the end brings the terminator.
-    char* end = options->problem;
+    const std::size_t beforeLength = std::strlen(spelling.before);
+    const std::size_t shown = spelling.length > 64 ? 64 : spelling.length;
+    // Each copy is terminated by the next; the last brings the terminator.
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(end, before, beforeLength);
-    end += beforeLength;
+    std::memcpy(options->problem, spelling.before, beforeLength);
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(end, subject, shown);
-    end += shown;
-    std::memcpy(end, after, afterLength + 1);
+    std::memcpy(options->problem + beforeLength, spelling.name, shown);
+    std::memcpy(options->problem + beforeLength + shown, after, std::strlen(after) + 1);
     return Command::UsageError;
 }
 
-Command setOutputDirectory(Options* options, const char* value, const char* option) {
-    if (value == nullptr) {
-        return usageError(options, "option '", option, std::strlen(option), "' needs a folder");
+// What each option means, in one place; `value` is null when none was given.
+Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
+    switch (option.meaning) {
+        case Meaning::OutputDirectory:
+            if (value == nullptr) {
+                return usageError(options, spelling, "' needs a folder");
+            }
+            if (value[0] == '\0') {
+                return usageError(options, spelling, "' was given an empty folder name");
+            }
+            options->outputDirectory = value;
+            return Command::Convert;
+        case Meaning::NoClobber:
+            options->noClobber = true;
+            return Command::Convert;
+        case Meaning::Quiet:
+            options->quiet = true;
+            return Command::Convert;
+        case Meaning::Help:
+            return Command::Help;
+        case Meaning::Version:
+            break;
     }
-    if (value[0] == '\0') {
-        return usageError(options, "option '", option, std::strlen(option),
-                          "' was given an empty folder name");
+    return Command::Version;
+}
+
+// The value of an option that takes one: `joined` when it came in the same
+// argument, else the next argument, which `next` then passes.
+const char* valueOf(const char* joined, int argc, char** argv, int* next) {
+    if (joined == nullptr && *next < argc) {
+        return argv[(*next)++];
     }
-    options->outputDirectory = value;
-    return Command::Convert;
+    return joined;
 }
 
 // One "--name" or "--name=value"; `next` is the index of the argument that
 // may hold the value, advanced when it does.
 Command readLongOption(int argc, char** argv, int* next, Options* options) {
-    const char* argument = argv[*next - 1];
-    const char* name = argument + 2;
+    const char* name = argv[*next - 1] + 2;
     const char* equals = std::strchr(name, '=');
-    const std::size_t nameLength =
+    const std::size_t length =
         equals == nullptr ? std::strlen(name) : static_cast<std::size_t>(equals - name);
-    const LongOption option = findLongOption(name, nameLength);
-    if (option == LongOption::Unknown) {
-        return usageError(options, "unknown option '--", name, nameLength, "'");
+    const Spelling spelling = {"option '--", name, length};
+    const Option* option = findOption(name, length);
+    if (option == nullptr) {
+        return usageError(options, Spelling{"unknown option '--", name, length}, "'");
     }
-    if (option == LongOption::OutputDirectory) {
-        const char* value = equals != nullptr ? equals + 1 : nullptr;
-        if (value == nullptr && *next < argc) {
-            value = argv[(*next)++];
-        }
-        return setOutputDirectory(options, value, "--output-dir");
+    if (!option->takesValue && equals != nullptr) {
+        return usageError(options, spelling, "' takes no value");
     }
-    if (equals != nullptr) {
-        return usageError(options, "option '--", name, nameLength, "' takes no value");
-    }
-    switch (option) {
-        case LongOption::NoClobber:
-            options->noClobber = true;
-            return Command::Convert;
-        case LongOption::Quiet:
-            options->quiet = true;
-            return Command::Convert;
-        case LongOption::Help:
-            return Command::Help;
-        case LongOption::Version:
-            return Command::Version;
-        case LongOption::OutputDirectory:
-        case LongOption::Unknown:
-            break;
-    }
-    return Command::UsageError;
+    const char* value = option->takesValue
+                            ? valueOf(equals == nullptr ? nullptr : equals + 1, argc, argv, next)
+                            : nullptr;
+    return apply(*option, spelling, value, options);
 }
 
 // A group of short options such as "-nq" or "-qoDIR".
 Command readShortOptions(int argc, char** argv, int* next, Options* options) {
     const char* argument = argv[*next - 1];
     for (std::size_t i = 1; argument[i] != '\0'; i++) {
-        switch (argument[i]) {
-            case 'n':
-                options->noClobber = true;
-                break;
-            case 'q':
-                options->quiet = true;
-                break;
-            case 'h':
-                return Command::Help;
-            case 'o': {
-                // The rest of the group is the folder, or else the next argument.
-                const char* value = argument[i + 1] != '\0' ? argument + i + 1 : nullptr;
-                if (value == nullptr && *next < argc) {
-                    value = argv[(*next)++];
-                }
-                return setOutputDirectory(options, value, "-o");
-            }
-            default:
-                return usageError(options, "unknown option '-", argument + i, 1, "'");
+        const Option* option = findOption(argument + i, 0);
+        if (option == nullptr) {
+            return usageError(options, Spelling{"unknown option '-", argument + i, 1}, "'");
+        }
+        const Spelling spelling = {"option '-", argument + i, 1};
+        // The rest of the group is the value, or else the next argument.
+        const char* rest = argument[i + 1] != '\0' ? argument + i + 1 : nullptr;
+        const char* value = option->takesValue ? valueOf(rest, argc, argv, next) : nullptr;
+        const Command command = apply(*option, spelling, value, options);
+        if (command != Command::Convert || option->takesValue) {
+            return command;
         }
     }
     return Command::Convert;
@@ -138,12 +142,8 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
 }  // namespace
 
 Command parseArguments(int argc, char** argv, Options* options) {
-    options->outputDirectory = nullptr;
-    options->noClobber = false;
-    options->quiet = false;
+    *options = Options{};
     options->files = argv + 1;
-    options->fileCount = 0;
-    options->problem[0] = '\0';
 
     bool optionsEnded = false;
     int next = 1;

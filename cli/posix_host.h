@@ -2,17 +2,12 @@
 #pragma once
 
 #include "host.h"
+#include "posix_platform.h"
 
 namespace kolorvane {
 
-struct PosixHostState {
-    int error;  // errno of the first failure since forgetFailure, 0 for none
-    unsigned long long nameSeed;
-    unsigned long long namesTried;
-};
-
-// The table of operations over `state`, which it sets up and which must
-// outlive every use of the table.
-Host makePosixHost(PosixHostState* state);
+// The host over the standard streams, with the interrupts caught; `names`
+// must outlive every use of it.
+Host makePosixHost(PosixNames* names);
 
 }  // namespace kolorvane

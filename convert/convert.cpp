@@ -10,94 +10,101 @@ void showNotice(const Platform& platform, const char* text, const char* caption)
     platform.showNotice(platform.context, text, caption);
 }
 
-bool writeFormat(const Platform& platform, FileHandle file, PaletteKind sourceKind,
-                 const PalettePlanes& planes) {
-    return sourceKind == PaletteKind::EdgePal ? writeColorTable(platform, file, planes)
-                                              : writeEdgePal(platform, file, planes);
+// The first failure of a sequence of steps: the later ones (closing, removing
+// a temporary file) run to clean up, but are not the cause.
+Failure firstOf(Failure first, Failure then) { return failed(first) ? first : then; }
+
+// The whole output into a new temporary file in `directory`, closed before
+// it returns in every case: Windows moves no open file.
+Failure writeTemporary(const Platform& platform, PaletteKind sourceKind,
+                       const PalettePlanes& planes, const char* directory, char* temporary) {
+    FileHandle file = kInvalidFile;
+    const Failure created = platform.createTemporary(platform.context, directory, temporary, &file);
+    if (failed(created)) {
+        return created;
+    }
+    const PaletteKind outputKind =
+        sourceKind == PaletteKind::EdgePal ? PaletteKind::ColorTable : PaletteKind::EdgePal;
+    const Failure written = writePalette(platform, file, outputKind, planes);
+    return firstOf(written, platform.closeFile(platform.context, file));
+}
+
+Failure moveIntoPlace(const Platform& platform, const char* temporary, const char* target,
+                      ExistingOutput existing) {
+    return existing == ExistingOutput::Replace
+               ? platform.replaceFile(platform.context, temporary, target)
+               : platform.moveToNewName(platform.context, temporary, target);
 }
 
 }  // namespace
 
-SourceStatus readSource(const Platform& platform, const char* path, PaletteKind kind,
+SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes) {
     if (kind == PaletteKind::Unsupported) {
-        return SourceStatus::NotOpened;
+        return {SourceStatus::NotOpened, kSucceeded};
     }
-    const FileHandle file = platform.openSource(platform.context, path);
-    if (file == kInvalidFile) {
-        return SourceStatus::NotOpened;
+    FileHandle file = kInvalidFile;
+    const Failure opened = platform.openSource(platform.context, path, &file);
+    if (failed(opened)) {
+        return {SourceStatus::NotOpened, opened};
     }
     // Decode into a zeroed copy so that a failed read leaves the caller's
     // planes as they were.
     PalettePlanes read{};
-    const ReadStatus status = kind == PaletteKind::EdgePal ? readEdgePal(platform, file, &read)
-                                                           : readColorTable(platform, file, &read);
-    const bool closed = platform.closeFile(platform.context, file);
-    if (status == ReadStatus::Failed || !closed) {
-        return SourceStatus::Failed;
+    const ReadResult result = readPalette(platform, file, kind, &read);
+    const Failure failure = firstOf(result.failure, platform.closeFile(platform.context, file));
+    if (failed(failure)) {
+        return {SourceStatus::Failed, failure};
     }
-    if (status == ReadStatus::BadHeader) {
-        return SourceStatus::BadHeader;
+    if (result.status == ReadStatus::BadHeader) {
+        return {SourceStatus::BadHeader, kSucceeded};
     }
     *planes = read;
-    return SourceStatus::Read;
+    return {SourceStatus::Read, kSucceeded};
 }
 
-WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKind,
-                                 const PalettePlanes& planes, const char* directory,
-                                 const char* name, ExistingOutput existing) {
+WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
+                        const PalettePlanes& planes, const char* directory, const char* name,
+                        ExistingOutput existing) {
     char target[kMaxPath] = {};
     if (sourceKind == PaletteKind::Unsupported || !joinPath(directory, name, target)) {
-        return WriteStatus::Failed;
+        return {WriteStatus::Failed, kShortTransfer};
     }
     char temporary[kMaxPath] = {};
-    const FileHandle file = platform.createTemporary(platform.context, directory, temporary);
-    if (file == kInvalidFile) {
-        return WriteStatus::Failed;
+    Failure failure = writeTemporary(platform, sourceKind, planes, directory, temporary);
+    if (temporary[0] == '\0') {
+        return {WriteStatus::Failed, failure};  // no temporary file was made
     }
-    const bool written = writeFormat(platform, file, sourceKind, planes);
-    // Closed before the move in every case: Windows moves no open file.
-    const bool closed = platform.closeFile(platform.context, file);
-    MoveStatus moved = MoveStatus::Failed;
-    if (written && closed) {
-        if (existing == ExistingOutput::Replace) {
-            moved = platform.replaceFile(platform.context, temporary, target) ? MoveStatus::Moved
-                                                                              : MoveStatus::Failed;
-        } else {
-            moved = platform.moveToNewName(platform.context, temporary, target);
+    if (!failed(failure)) {
+        failure = moveIntoPlace(platform, temporary, target, existing);
+        if (!failed(failure)) {
+            return {WriteStatus::Written, kSucceeded};
         }
-    }
-    if (moved == MoveStatus::Moved) {
-        return WriteStatus::Written;
     }
     // An output kept is only a success if the temporary file went too: one
     // left behind must be heard of, not hidden behind "left alone".
-    const bool removed = platform.removeFile(platform.context, temporary);
-    return moved == MoveStatus::TargetExists && removed ? WriteStatus::Kept : WriteStatus::Failed;
-}
-
-bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
-                    const char* directory, const char* name) {
-    return writeConvertedOutput(platform, sourceKind, planes, directory, name,
-                                ExistingOutput::Replace) == WriteStatus::Written;
+    const Failure removed = platform.removeFile(platform.context, temporary);
+    if (existing == ExistingOutput::Keep && failure.cause == Cause::Exists && !failed(removed)) {
+        return {WriteStatus::Kept, kSucceeded};
+    }
+    return {WriteStatus::Failed, firstOf(failure, removed)};
 }
 
 void handleDroppedFile(const Platform& platform, const char* path) {
     // Everything the name decides is settled before any file is touched: a
-    // path that is no full path of a .pal or .act file opens nothing.
-    const PaletteKind kind = classifyPath(path);
-    char directory[kMaxPath] = {};
-    char fileName[kMaxPath] = {};
-    char output[kMaxPath] = {};
-    if (kind == PaletteKind::Unsupported || !directoryPart(platform, path, directory) ||
-        !fileNamePart(platform, path, fileName) ||
-        !outputFileName(fileName, outputExtension(kind), output)) {
+    // path that is no full path of a .pal or .act file opens nothing. A
+    // separator in the first byte alone ("\x.pal") is no folder to make
+    // current.
+    const PathRules rules = {"\\", platform.isLeadByte};
+    PathPlan plan{};
+    if (planPaths(path, rules, nullptr, &plan) != PlanStatus::Planned ||
+        plan.sourceFolderLength <= 1) {
         showNotice(platform, kUnsupportedText, kWarningCaption);
         return;
     }
 
     PalettePlanes planes{};
-    switch (readSource(platform, path, kind, &planes)) {
+    switch (readSource(platform, path, plan.kind, &planes).status) {
         case SourceStatus::Read:
             break;
         case SourceStatus::BadHeader:
@@ -111,10 +118,11 @@ void handleDroppedFile(const Platform& platform, const char* path) {
     // The output is created by its bare name beside the source. Should the
     // source's directory not become current, writing would land wherever the
     // current directory happens to be, so nothing is written at all.
-    if (!platform.setCurrentDirectory(platform.context, directory)) {
+    if (failed(platform.setCurrentDirectory(platform.context, plan.folder))) {
         return;
     }
-    if (!writeConverted(platform, kind, planes, "", output)) {
+    if (writeOutput(platform, plan.kind, planes, "", plan.output, ExistingOutput::Replace).status !=
+        WriteStatus::Written) {
         return;
     }
     showNotice(platform, kConvertedText, kConfirmCaption);

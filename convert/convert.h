@@ -15,9 +15,15 @@ enum class SourceStatus {
     Failed,     // an I/O error while reading or closing
 };
 
+// What became of a source, and for NotOpened and Failed the first failure.
+struct SourceResult {
+    SourceStatus status;
+    Failure failure;
+};
+
 // Opens, reads and closes the source of a .pal or .act path. The planes start
 // zeroed, so a short source leaves the entries it does not supply at zero.
-SourceStatus readSource(const Platform& platform, const char* path, PaletteKind kind,
+SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes);
 
 enum class ExistingOutput {
@@ -31,6 +37,13 @@ enum class WriteStatus {
     Failed,
 };
 
+// What became of an output, and for Failed the first failure: the clean-up
+// after it may fail too, but is not the cause.
+struct WriteResult {
+    WriteStatus status;
+    Failure failure;
+};
+
 // Writes the conversion of a `sourceKind` file to `directory` + `name`
 // (`directory` empty for the current directory, else ending in a separator),
 // completely or not at all: into a new temporary file there, which replaces
@@ -39,13 +52,9 @@ enum class WriteStatus {
 // With ExistingOutput::Keep the complete file takes the name only if nothing
 // has it, checked in the same step as the move; Kept means the temporary file
 // is gone again too (a removal that fails is reported as Failed).
-WriteStatus writeConvertedOutput(const Platform& platform, PaletteKind sourceKind,
-                                 const PalettePlanes& planes, const char* directory,
-                                 const char* name, ExistingOutput existing);
-
-// writeConvertedOutput with ExistingOutput::Replace; true when written.
-bool writeConverted(const Platform& platform, PaletteKind sourceKind, const PalettePlanes& planes,
-                    const char* directory, const char* name);
+WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
+                        const PalettePlanes& planes, const char* directory, const char* name,
+                        ExistingOutput existing);
 
 // Converts the file at `path`, a full path in a kMaxPath buffer, and tells
 // the user the outcome with one notice, or with none where a file could not

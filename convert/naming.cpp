@@ -67,59 +67,41 @@ PaletteKind classifyPath(const char* path) {
     return PaletteKind::Unsupported;
 }
 
-long lastSeparator(const Platform& platform, const char* path, const char* separators) {
+std::size_t folderLength(const char* path, const PathRules& rules) {
     const std::size_t length = pathLength(path);
     if (length >= kMaxPath) {
-        return -1;
+        return 0;
     }
-    long found = -1;
+    std::size_t folder = 0;
     std::size_t i = 0;
     while (i < length) {
         const auto c = static_cast<unsigned char>(path[i]);
-        if (i + 1 < length && platform.isLeadByte(platform.context, c)) {
+        if (i + 1 < length && rules.isLeadByte(c)) {
             i += 2;  // the trail byte is part of this character, whatever its value
             continue;
         }
-        // The first byte is never a split point: "\name" has no directory.
-        if (i > 0 && isSeparator(c, separators)) {
-            found = static_cast<long>(i);
+        if (isSeparator(c, rules.separators)) {
+            folder = i + 1;
         }
         i++;
     }
-    return found;
+    return folder;
 }
 
-std::size_t directoryPartLength(const Platform& platform, const char* path,
-                                const char* separators) {
-    const long at = lastSeparator(platform, path, separators);
-    if (at >= 0) {
-        return static_cast<std::size_t>(at) + 1;
-    }
-    // lastSeparator passes over the first byte, but a path that fits and
-    // starts with a separator names a file in the root.
-    if (pathLength(path) < kMaxPath &&
-        isSeparator(static_cast<unsigned char>(path[0]), separators)) {
-        return 1;
-    }
-    return 0;
-}
-
-bool directoryPart(const Platform& platform, const char* path, char* directory) {
-    const long at = lastSeparator(platform, path, "\\");
-    if (at < 0) {
+bool folderWithSeparator(const char* folder, const PathRules& rules, char* directory) {
+    const std::size_t length = pathLength(folder);
+    if (length >= kMaxPath) {
         return false;
     }
-    copyTerminated(path, static_cast<std::size_t>(at) + 1, directory);
-    return true;
-}
-
-bool fileNamePart(const Platform& platform, const char* path, char* fileName) {
-    const long at = lastSeparator(platform, path, "\\");
-    if (at < 0) {
+    copyTerminated(folder, length, directory);
+    if (folderLength(directory, rules) == length) {
+        return true;  // already ends in a separator
+    }
+    if (length + 1 >= kMaxPath) {
         return false;
     }
-    const std::size_t start = static_cast<std::size_t>(at) + 1;
-    copyTerminated(path + start, pathLength(path) - start, fileName);
+    directory[length] = rules.separators[0];
+    directory[length + 1] = '\0';
     return true;
 }
 
@@ -147,6 +129,29 @@ bool joinPath(const char* directory, const char* name, char* path) {
     std::memcpy(path, directory, directoryLength);
     copyTerminated(name, nameLength, path + directoryLength);
     return true;
+}
+
+PlanStatus planPaths(const char* path, const PathRules& rules, const char* outputFolder,
+                     PathPlan* plan) {
+    if (pathLength(path) >= kMaxPath) {
+        return PlanStatus::PathTooLong;
+    }
+    plan->kind = classifyPath(path);
+    if (plan->kind == PaletteKind::Unsupported) {
+        return PlanStatus::Unsupported;
+    }
+    const std::size_t split = folderLength(path, rules);
+    plan->sourceFolderLength = split;
+    if (outputFolder == nullptr) {
+        copyTerminated(path, split, plan->folder);
+    } else if (!joinPath(outputFolder, "", plan->folder)) {
+        return PlanStatus::OutputTooLong;
+    }
+    if (!outputFileName(path + split, outputExtension(plan->kind), plan->output) ||
+        !joinPath(plan->folder, plan->output, plan->target)) {
+        return PlanStatus::OutputTooLong;
+    }
+    return PlanStatus::Planned;
 }
 
 }  // namespace kolorvane

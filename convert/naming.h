@@ -1,5 +1,6 @@
 // The string rules the conversion rests on: the extension test, splitting a
-// path into its directory and file name, and the output's name.
+// path into its folder and file name, and the output's name and path, planned
+// in one place for every front end.
 //
 // Paths are NUL-terminated bytes in the ANSI code page, in buffers of
 // kMaxPath bytes. Splitting walks the path forward a character at a time, so
@@ -35,20 +36,23 @@ PaletteKind classifyPath(const char* path);
 // the first kMaxPath bytes (a path that does not fit).
 std::size_t pathLength(const char* path);
 
-// Index of the last separator character in `path` after its first byte, or
-// -1 when there is none. `separators` lists the separator bytes (all ASCII).
-long lastSeparator(const Platform& platform, const char* path, const char* separators);
+// How a system spells paths: the bytes that separate folders (all ASCII; the
+// first is the one added to a folder named without one), and whether a byte
+// starts a double-byte character, whose second byte is never a separator.
+struct PathRules {
+    const char* separators;
+    bool (*isLeadByte)(unsigned char byte);
+};
 
-// Length of the folder part of a path as a command line takes it: up to and
-// including its last separator, where a separator in the first byte counts
-// too ("/x.pal" is in "/"); 0 when the path has no separator, or does not fit.
-std::size_t directoryPartLength(const Platform& platform, const char* path, const char* separators);
+// Length of the folder part of a path: up to and including its last
+// separator, one in the first byte included ("/x.pal" is in "/"); 0 when the
+// path has no separator, or does not fit.
+std::size_t folderLength(const char* path, const PathRules& rules);
 
-// The path up to and including its last backslash, and the bytes after it,
-// each into a buffer of kMaxPath bytes. False, and nothing copied, when the
-// path has no backslash after its first byte.
-bool directoryPart(const Platform& platform, const char* path, char* directory);
-bool fileNamePart(const Platform& platform, const char* path, char* fileName);
+// `folder` into `directory`, a kMaxPath buffer, with a separator added when it
+// does not end in one, as an output folder is joined to names. False when
+// that does not fit.
+bool folderWithSeparator(const char* folder, const PathRules& rules, char* directory);
 
 // `fileName` with its last four bytes (the source's extension, whatever its
 // case) replaced by `extension`, into a buffer of kMaxPath bytes. False when
@@ -59,5 +63,27 @@ bool outputFileName(const char* fileName, const char* extension, char* output);
 // buffer of kMaxPath bytes. False, and nothing written, when the two do not
 // fit together.
 bool joinPath(const char* directory, const char* name, char* path);
+
+enum class PlanStatus {
+    Planned,
+    PathTooLong,    // the source's path does not fit a kMaxPath buffer
+    Unsupported,    // not a .pal or .act name
+    OutputTooLong,  // the output's path would not fit
+};
+
+// Where a conversion reads and writes, worked out from the names alone.
+struct PathPlan {
+    PaletteKind kind;
+    std::size_t sourceFolderLength;  // bytes of the source's path before its file name
+    char folder[kMaxPath];           // the output's folder: the source's, or the one given
+    char output[kMaxPath];           // the output's file name
+    char target[kMaxPath];           // folder and output name together
+};
+
+// Plans the conversion of the file at `path`: its output beside it, or in
+// `outputFolder` (ending in a separator, as folderWithSeparator makes it)
+// unless that is null. Touches no file.
+PlanStatus planPaths(const char* path, const PathRules& rules, const char* outputFolder,
+                     PathPlan* plan);
 
 }  // namespace kolorvane

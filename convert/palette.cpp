@@ -1,7 +1,5 @@
 #include "palette.h"
 
-#include "naming.h"
-
 namespace kolorvane {
 
 namespace {
@@ -62,13 +60,15 @@ void encodeColorTable(const PalettePlanes& planes,
     }
 }
 
-bool readUpTo(const Platform& platform, FileHandle file, std::size_t capacity, unsigned char* bytes,
-              std::size_t* bytesRead) {
+Failure readUpTo(const Platform& platform, FileHandle file, std::size_t capacity,
+                 unsigned char* bytes, std::size_t* bytesRead) {
     std::size_t total = 0;
     while (total < capacity) {
         std::size_t got = 0;
-        if (!platform.readFile(platform.context, file, capacity - total, bytes + total, &got)) {
-            return false;
+        const Failure failure =
+            platform.readFile(platform.context, file, capacity - total, bytes + total, &got);
+        if (failed(failure)) {
+            return failure;
         }
         if (got == 0) {
             break;
@@ -76,58 +76,59 @@ bool readUpTo(const Platform& platform, FileHandle file, std::size_t capacity, u
         // A host that claims more than it was asked for is broken; trusting
         // it would run past the buffer.
         if (got > capacity - total) {
-            return false;
+            return kShortTransfer;
         }
         total += got;
     }
     *bytesRead = total;
-    return true;
+    return kSucceeded;
 }
 
-bool writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
-              std::size_t size) {
+Failure writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
+                 std::size_t size) {
     std::size_t total = 0;
     while (total < size) {
         std::size_t written = 0;
-        if (!platform.writeFile(platform.context, file, bytes + total, size - total, &written)) {
-            return false;
+        const Failure failure =
+            platform.writeFile(platform.context, file, bytes + total, size - total, &written);
+        if (failed(failure)) {
+            return failure;
         }
         // No progress is a short write (a full disk, say): give up rather
         // than spin. More than was asked for is a broken host.
         if (written == 0 || written > size - total) {
-            return false;
+            return kShortTransfer;
         }
         total += written;
     }
-    return true;
+    return kSucceeded;
 }
 
-ReadStatus readEdgePal(const Platform& platform, FileHandle file, PalettePlanes* planes) {
+ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind kind,
+                       PalettePlanes* planes) {
     std::array<unsigned char, kEdgePalSize> bytes{};
+    const std::size_t capacity = kind == PaletteKind::EdgePal ? kEdgePalSize : kColorTableSize;
     std::size_t size = 0;
-    if (!readUpTo(platform, file, bytes.size(), bytes.data(), &size)) {
-        return ReadStatus::Failed;
+    const Failure failure = readUpTo(platform, file, capacity, bytes.data(), &size);
+    if (failed(failure)) {
+        return {ReadStatus::Failed, failure};
     }
-    return decodeEdgePal(bytes.data(), size, planes) ? ReadStatus::Accepted : ReadStatus::BadHeader;
-}
-
-ReadStatus readColorTable(const Platform& platform, FileHandle file, PalettePlanes* planes) {
-    std::array<unsigned char, kColorTableSize> bytes{};
-    std::size_t size = 0;
-    if (!readUpTo(platform, file, bytes.size(), bytes.data(), &size)) {
-        return ReadStatus::Failed;
+    if (kind == PaletteKind::EdgePal && !decodeEdgePal(bytes.data(), size, planes)) {
+        return {ReadStatus::BadHeader, kSucceeded};
     }
-    decodeColorTable(bytes.data(), size, planes);
-    return ReadStatus::Accepted;
+    if (kind != PaletteKind::EdgePal) {
+        decodeColorTable(bytes.data(), size, planes);
+    }
+    return {ReadStatus::Accepted, kSucceeded};
 }
 
-bool writeEdgePal(const Platform& platform, FileHandle file, const PalettePlanes& planes) {
-    std::array<unsigned char, kEdgePalSize> bytes{};
-    encodeEdgePal(planes, &bytes);
-    return writeAll(platform, file, bytes.data(), bytes.size());
-}
-
-bool writeColorTable(const Platform& platform, FileHandle file, const PalettePlanes& planes) {
+Failure writePalette(const Platform& platform, FileHandle file, PaletteKind kind,
+                     const PalettePlanes& planes) {
+    if (kind == PaletteKind::EdgePal) {
+        std::array<unsigned char, kEdgePalSize> bytes{};
+        encodeEdgePal(planes, &bytes);
+        return writeAll(platform, file, bytes.data(), bytes.size());
+    }
     std::array<unsigned char, kColorTableSize> bytes{};
     encodeColorTable(planes, &bytes);
     return writeAll(platform, file, bytes.data(), bytes.size());

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 
+#include "naming.h"
 #include "platform.h"
 
 namespace kolorvane {
@@ -33,7 +34,12 @@ struct PalettePlanes {
 enum class ReadStatus {
     Accepted,
     BadHeader,  // a .pal whose header is not "EDGE PAL" 00 00
-    Failed,     // an I/O error
+    Failed,     // an I/O error, which `failure` says
+};
+
+struct ReadResult {
+    ReadStatus status;
+    Failure failure;
 };
 
 // Decoding and encoding over bytes in memory. A source shorter than its
@@ -45,21 +51,26 @@ void encodeEdgePal(const PalettePlanes& planes, std::array<unsigned char, kEdgeP
 void encodeColorTable(const PalettePlanes& planes,
                       std::array<unsigned char, kColorTableSize>* bytes);
 
-// The same on an open file positioned at its start: one buffered read of the
-// layout's length (looping over partial reads) and one complete write.
-ReadStatus readEdgePal(const Platform& platform, FileHandle file, PalettePlanes* planes);
-ReadStatus readColorTable(const Platform& platform, FileHandle file, PalettePlanes* planes);
-bool writeEdgePal(const Platform& platform, FileHandle file, const PalettePlanes& planes);
-bool writeColorTable(const Platform& platform, FileHandle file, const PalettePlanes& planes);
+// The same on an open file positioned at its start, in the layout of a file
+// of `kind`: one buffered read of the layout's length (looping over partial
+// reads), or one complete write.
+ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind kind,
+                       PalettePlanes* planes);
+Failure writePalette(const Platform& platform, FileHandle file, PaletteKind kind,
+                     const PalettePlanes& planes);
 
 // Reads up to `capacity` bytes, looping until the buffer is full or the file
-// ends. False on an I/O error.
-bool readUpTo(const Platform& platform, FileHandle file, std::size_t capacity, unsigned char* bytes,
-              std::size_t* bytesRead);
+// ends. A host that claims more than it was asked for fails with Cause::Other.
+Failure readUpTo(const Platform& platform, FileHandle file, std::size_t capacity,
+                 unsigned char* bytes, std::size_t* bytesRead);
 
-// Writes all `size` bytes, looping over partial writes; false on an error or
-// on a write that makes no progress.
-bool writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
-              std::size_t size);
+// Writes all `size` bytes, looping over partial writes. A write that makes no
+// progress (a full disk, say) or claims too much fails with Cause::Other.
+Failure writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
+                 std::size_t size);
+
+// The failure of a host that misreports a transfer, or makes none: no system
+// error stands behind it.
+constexpr Failure kShortTransfer = {Cause::Other, 0};
 
 }  // namespace kolorvane

@@ -1,7 +1,7 @@
 // The operations the conversion core asks of its host. The core never calls
 // the operating system itself: the Windows program fills this table with
-// Win32 calls, the tests with an in-memory fake that records every call and
-// can be told to fail any of them.
+// Win32 calls, the command line with its system's, the tests with an
+// in-memory fake that records every call and can be told to fail any of them.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +18,26 @@ constexpr std::size_t kMaxPath = 260;
 enum class FileHandle : std::intptr_t {};
 constexpr FileHandle kInvalidFile = static_cast<FileHandle>(-1);
 
-enum class MoveStatus {
-    Moved,
-    TargetExists,  // something, file or folder, already has the new name
-    Failed,
+// What went wrong, as far as a caller acts on it differently.
+enum class Cause {
+    None,        // no failure: the operation did what was asked
+    NoSuchFile,  // the path, or a folder on it, does not exist
+    Folder,      // the path names a folder where a file was wanted
+    Exists,      // the name to move to is taken (moveToNewName only)
+    Other,
 };
+
+// What every operation that can fail returns: why, and the system's own
+// error code (errno, GetLastError) for its words, 0 where it has none. Only
+// a front end that prints the failure turns the code into text.
+struct Failure {
+    Cause cause;
+    std::uint32_t code;
+};
+
+constexpr Failure kSucceeded = {Cause::None, 0};
+
+constexpr bool failed(Failure failure) { return failure.cause != Cause::None; }
 
 struct Platform {
     // Handed back as the first argument of every operation, so that a test
@@ -30,44 +45,46 @@ struct Platform {
     void* context;
 
     // An existing file, opened for reading while others may read it too.
-    FileHandle (*openSource)(void* context, const char* path);
+    Failure (*openSource)(void* context, const char* path, FileHandle* file);
 
     // A new, empty file with a name of its own choosing in `directory`
     // (an empty string is the current directory; otherwise it ends in a
-    // separator). Its name is written to `name`, a buffer of kMaxPath bytes.
-    // Never opens or truncates a file that already exists.
-    FileHandle (*createTemporary)(void* context, const char* directory, char* name);
+    // separator). Its path is written to `name`, a buffer of kMaxPath bytes,
+    // which a failure leaves empty. Never opens or truncates a file that
+    // already exists.
+    Failure (*createTemporary)(void* context, const char* directory, char* name, FileHandle* file);
 
-    // Reads up to `capacity` bytes; false on an I/O error. End of file is a
-    // success with `bytesRead` set to 0.
-    bool (*readFile)(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
-                     std::size_t* bytesRead);
+    // Reads up to `capacity` bytes. End of file is a success with
+    // `bytesRead` set to 0.
+    Failure (*readFile)(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
+                        std::size_t* bytesRead);
 
-    // Writes up to `size` bytes; false on an I/O error. A short write is not
-    // an error here: the caller compares `bytesWritten` with `size`.
-    bool (*writeFile)(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
-                      std::size_t* bytesWritten);
+    // Writes up to `size` bytes. A short write is not a failure here: the
+    // caller compares `bytesWritten` with `size`.
+    Failure (*writeFile)(void* context, FileHandle file, const unsigned char* bytes,
+                         std::size_t size, std::size_t* bytesWritten);
 
-    bool (*closeFile)(void* context, FileHandle file);
+    // The handle is gone afterwards whatever the outcome.
+    Failure (*closeFile)(void* context, FileHandle file);
 
     // Moves `from` over `to` in one step, replacing an existing file `to`.
-    bool (*replaceFile)(void* context, const char* from, const char* to);
+    Failure (*replaceFile)(void* context, const char* from, const char* to);
 
-    bool (*removeFile)(void* context, const char* path);
+    // Moves `from` to `to` in one step only if nothing is named `to`, else
+    // fails with Cause::Exists; unlike replaceFile it never replaces
+    // anything, even a file created an instant before.
+    Failure (*moveToNewName)(void* context, const char* from, const char* to);
 
-    bool (*setCurrentDirectory)(void* context, const char* directory);
+    Failure (*removeFile)(void* context, const char* path);
+
+    Failure (*setCurrentDirectory)(void* context, const char* directory);
 
     // A modal notice; returns when the user has dismissed it. While it is
     // open the host may handle another drop, nested inside this call.
     void (*showNotice)(void* context, const char* text, const char* caption);
 
     // Whether `byte` starts a double-byte character in the ANSI code page.
-    bool (*isLeadByte)(void* context, unsigned char byte);
-
-    // Moves `from` to `to` in one step only if nothing is named `to`; unlike
-    // replaceFile it never replaces anything, even a file created an instant
-    // before.
-    MoveStatus (*moveToNewName)(void* context, const char* from, const char* to);
+    bool (*isLeadByte)(unsigned char byte);
 };
 
 }  // namespace kolorvane

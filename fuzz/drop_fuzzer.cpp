@@ -92,16 +92,14 @@ Names namesOf(const FakePlatform& fake, const char* path) {
     testing::FakePlatform scratch;
     const Platform platform = testing::makePlatform(&scratch);
     Names names{false, classifyPath(path), std::string(), std::string()};
-    char directory[kMaxPath] = {};
-    char fileName[kMaxPath] = {};
-    char output[kMaxPath] = {};
-    names.convertible = names.kind != PaletteKind::Unsupported &&
-                        directoryPart(platform, path, directory) &&
-                        fileNamePart(platform, path, fileName) &&
-                        outputFileName(fileName, outputExtension(names.kind), output);
+    PathPlan plan{};
+    // The window takes no path whose only separator is its first byte.
+    names.convertible = planPaths(path, PathRules{"\\", platform.isLeadByte}, nullptr, &plan) ==
+                            PlanStatus::Planned &&
+                        plan.sourceFolderLength > 1;
     if (names.convertible) {
-        names.directory = testing::resolve(fake, directory);
-        names.output = names.directory + output;
+        names.directory = testing::resolve(fake, plan.folder);
+        names.output = names.directory + plan.output;
     }
     return names;
 }

@@ -73,8 +73,7 @@ std::vector<bool> characterStarts(const Platform& platform, const std::string& t
     std::vector<bool> starts(text.size(), false);
     for (std::size_t i = 0; i < text.size(); i++) {
         starts[i] = true;
-        if (i + 1 < text.size() &&
-            platform.isLeadByte(platform.context, static_cast<unsigned char>(text[i]))) {
+        if (i + 1 < text.size() && platform.isLeadByte(static_cast<unsigned char>(text[i]))) {
             i++;
         }
     }
@@ -84,7 +83,7 @@ std::vector<bool> characterStarts(const Platform& platform, const std::string& t
 std::size_t lastRealBackslash(const Platform& platform, const std::string& text) {
     const std::vector<bool> starts = characterStarts(platform, text);
     std::size_t found = std::string::npos;
-    for (std::size_t i = 1; i < text.size(); i++) {
+    for (std::size_t i = 0; i < text.size(); i++) {
         if (starts[i] && text[i] == '\\') {
             found = i;
         }

@@ -33,8 +33,7 @@ bool samePlanes(const PalettePlanes& a, const PalettePlanes& b);
 // Windows does: a lead byte takes the byte after it, unless it is the last.
 std::vector<bool> characterStarts(const Platform& platform, const std::string& text);
 
-// The last position after the first that holds a backslash starting a
-// character, or npos.
+// The last position that holds a backslash starting a character, or npos.
 std::size_t lastRealBackslash(const Platform& platform, const std::string& text);
 
 }  // namespace kolorvane::fuzzing

@@ -16,7 +16,7 @@ namespace {
 
 constexpr unsigned char kUntouched = 0xEE;
 
-bool noLeadBytes(void*, unsigned char) { return false; }
+bool noLeadBytes(unsigned char) { return false; }
 
 Platform inSingleByteCodePage(Platform platform) {
     platform.isLeadByte = noLeadBytes;
@@ -69,40 +69,40 @@ void checkOutputName(const char* fileName, bool terminated) {
     }
 }
 
-void checkSplit(const Platform& platform, const char* path, bool terminated) {
-    const std::string text = terminated ? std::string(path) : std::string();
-    const std::unique_ptr<char[]> directory = pathBuffer();
-    const std::unique_ptr<char[]> fileName = pathBuffer();
-    const bool hasDirectory = directoryPart(platform, path, directory.get());
-    const bool hasFileName = fileNamePart(platform, path, fileName.get());
-    const std::size_t at = terminated ? lastRealBackslash(platform, text) : std::string::npos;
-
-    require(hasDirectory == hasFileName, "both parts are found or neither");
-    if (at == std::string::npos) {
-        require(!hasDirectory, "no directory without a real backslash after the first byte");
-        require(untouched(directory.get()) && untouched(fileName.get()),
-                "a path that does not split writes nothing");
+void checkPlan(const Platform& platform, const char* path, bool terminated) {
+    PathPlan plan{};
+    const PlanStatus status = planPaths(path, PathRules{"\\", platform.isLeadByte}, nullptr, &plan);
+    if (!terminated) {
+        require(status == PlanStatus::PathTooLong, "a path without a terminator is too long");
         return;
     }
-    require(hasDirectory, "a real backslash after the first byte splits the path");
-    const std::string dir = directory.get();
-    const std::string name = fileName.get();
-    require(dir.size() == at + 1 && text.compare(0, dir.size(), dir) == 0,
-            "the directory part is the path up to its last real backslash");
-    require(dir.back() == '\\' && characterStarts(platform, text)[at],
-            "the directory part ends in a backslash character, not a trail byte");
-    require(dir + name == text, "the directory and file-name parts make up the path");
-    checkOutputName(fileName.get(), true);
+    if (classifyPath(path) == PaletteKind::Unsupported) {
+        require(status == PlanStatus::Unsupported, "only a .pal or .act path is planned");
+        return;
+    }
+    // The output's name is as long as the source's, so its path fits too.
+    require(status == PlanStatus::Planned, "a .pal or .act path that fits is planned");
+    const std::string text = path;
+    const std::size_t at = lastRealBackslash(platform, text);
+    const std::size_t split = at == std::string::npos ? 0 : at + 1;
+    require(plan.sourceFolderLength == split && plan.folder == text.substr(0, split),
+            "the folder is the path up to its last real backslash");
+    require(std::string(plan.target) == std::string(plan.folder) + plan.output,
+            "the output's path is the folder and the output's name");
+    const std::string name = text.substr(split);
+    require(name.size() >= 4 && plan.output == name.substr(0, name.size() - 4) +
+                                                   outputExtension(classifyPath(path)),
+            "the output's name is the source's with the other extension");
+    checkOutputName(path + split, true);
 }
 
-void checkLastSeparator(const Platform& platform, const char* path) {
-    const long backslash = lastSeparator(platform, path, "\\");
-    const long either = lastSeparator(platform, path, "\\/");
+void checkFolderLength(const Platform& platform, const char* path) {
+    const std::size_t backslash = folderLength(path, PathRules{"\\", platform.isLeadByte});
+    const std::size_t either = folderLength(path, PathRules{"\\/", platform.isLeadByte});
     require(either >= backslash, "more separators never find an earlier one");
-    require(backslash < static_cast<long>(kMaxPath) && either < static_cast<long>(kMaxPath),
-            "a separator lies inside the buffer");
-    require(either < 0 || path[either] == '\\' || path[either] == '/',
-            "lastSeparator points at a separator");
+    require(either < kMaxPath, "a folder lies inside the buffer");
+    require(either == 0 || path[either - 1] == '\\' || path[either - 1] == '/',
+            "a folder ends in a separator");
 }
 
 void checkCaseFolding(const char* path, std::size_t length) {
@@ -156,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Platform codePage932 = testing::makePlatform(&fake);
     const Platform singleByte = inSingleByteCodePage(codePage932);
     for (const Platform* platform : {&codePage932, &singleByte}) {
-        checkSplit(*platform, path.get(), terminated);
-        checkLastSeparator(*platform, path.get());
+        checkPlan(*platform, path.get(), terminated);
+        checkFolderLength(*platform, path.get());
     }
     checkOutputName(path.get(), terminated);
     checkCaseFolding(path.get(), length);

@@ -53,7 +53,7 @@ void checkReadSource(PaletteKind kind, const Bytes& source, const ReadPattern& p
     const std::unique_ptr<PalettePlanes> planes = canaryPlanes();
     const PalettePlanes before = *planes;
 
-    const SourceStatus status = readSource(platform, kSourcePath, kind, planes.get());
+    const SourceStatus status = readSource(platform, kSourcePath, kind, planes.get()).status;
 
     require(fake.open.empty() && !fake.closeTwiceSeen, "readSource closes the source once");
     require(fake.files[kSourcePath] == source, "reading leaves the source as it was");
@@ -76,14 +76,13 @@ void checkReader(PaletteKind kind, const Bytes& source, bool accepted,
     testing::addFile(&fake, kSourcePath, source);
     fake.readChunk = 5;
     const Platform platform = testing::makePlatform(&fake);
-    const FileHandle file = platform.openSource(platform.context, kSourcePath);
-    require(file != kInvalidFile, "the fake opens the source");
+    FileHandle file = kInvalidFile;
+    require(!failed(platform.openSource(platform.context, kSourcePath, &file)),
+            "the fake opens the source");
     const std::unique_ptr<PalettePlanes> planes = canaryPlanes();
     const PalettePlanes before = *planes;
 
-    const ReadStatus status = kind == PaletteKind::EdgePal
-                                  ? readEdgePal(platform, file, planes.get())
-                                  : readColorTable(platform, file, planes.get());
+    const ReadStatus status = readPalette(platform, file, kind, planes.get()).status;
     platform.closeFile(platform.context, file);
 
     if (accepted) {
@@ -104,23 +103,27 @@ void checkRoundTrips(PaletteKind kind, const PalettePlanes& planes) {
     const Platform platform = testing::makePlatform(&fake);
     const std::string converted = std::string(kOutputDirectory) + kOutputName;
 
-    require(writeConverted(platform, kind, planes, kOutputDirectory, kOutputName),
-            "writeConverted succeeds on a healthy host");
+    require(
+        writeOutput(platform, kind, planes, kOutputDirectory, kOutputName, ExistingOutput::Replace)
+                .status == WriteStatus::Written,
+        "writeOutput succeeds on a healthy host");
     require(fake.files[converted] == expectedOutput(kind, planes),
             "the conversion holds the planes in the other layout");
     PalettePlanes back{};
-    require(readSource(platform, converted.c_str(), otherKind(kind), &back) == SourceStatus::Read &&
+    require(readSource(platform, converted.c_str(), otherKind(kind), &back).status ==
+                    SourceStatus::Read &&
                 samePlanes(back, planes),
             "the conversion reads back as the same planes");
 
     char temporary[kMaxPath] = {};
-    const FileHandle file = platform.createTemporary(platform.context, kOutputDirectory, temporary);
-    require(file != kInvalidFile, "the fake creates a file");
-    const bool written = kind == PaletteKind::EdgePal ? writeEdgePal(platform, file, planes)
-                                                      : writeColorTable(platform, file, planes);
-    require(platform.closeFile(platform.context, file) && written, "the same layout is written");
+    FileHandle file = kInvalidFile;
+    require(!failed(platform.createTemporary(platform.context, kOutputDirectory, temporary, &file)),
+            "the fake creates a file");
+    const Failure written = writePalette(platform, file, kind, planes);
+    require(!failed(platform.closeFile(platform.context, file)) && !failed(written),
+            "the same layout is written");
     PalettePlanes same{};
-    require(readSource(platform, temporary, kind, &same) == SourceStatus::Read &&
+    require(readSource(platform, temporary, kind, &same).status == SourceStatus::Read &&
                 samePlanes(same, planes),
             "the same layout reads back as the same planes");
     require(fake.open.empty(), "every file of the round trips is closed");

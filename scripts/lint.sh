@@ -53,7 +53,7 @@ case "${1:-}" in
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
         runTidy -p "$build" convert/*.cpp cli/main.cpp cli/options.cpp cli/run.cpp \
-            cli/posix_host.cpp || status=1
+            cli/posix_host.cpp cli/posix_platform.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
         runTidy win/*.cpp cli/win32_host.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \

@@ -22,9 +22,30 @@ DWORD clampToDword(std::size_t size) {
     return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
 }
 
-FileHandle openSource(void*, const char* path) {
-    return fromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_ARCHIVE, nullptr));
+// Why the Win32 call that just failed failed, in the core's terms.
+Failure lastFailure() {
+    const DWORD error = GetLastError();
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return {Cause::NoSuchFile, error};
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return {Cause::Exists, error};
+        default:
+            return {Cause::Other, error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE)};
+    }
+}
+
+Failure checked(BOOL ok) { return ok != FALSE ? kSucceeded : lastFailure(); }
+
+// A folder fails as "access denied", like a locked file: telling the two
+// apart is left to a front end that says which.
+Failure openSource(void*, const char* path, FileHandle* file) {
+    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    *file = fromHandle(handle);
+    return checked(handle != INVALID_HANDLE_VALUE);
 }
 
 // "~kv" + eight hex digits + ".tmp".
@@ -39,70 +60,68 @@ void formatTemporaryName(DWORD unique, char* name) {
     std::memcpy(name + 11, ".tmp", 5);
 }
 
-FileHandle createTemporary(void*, const char* directory, char* name) {
+Failure createTemporary(void*, const char* directory, char* name, FileHandle* file) {
     constexpr std::size_t kNameSize = 16;  // "~kv01234567.tmp" and its terminator
     const std::size_t directoryLength = std::strlen(directory);
+    name[0] = '\0';
     if (directoryLength + kNameSize > kMaxPath) {
-        return kInvalidFile;
+        return {Cause::Other, ERROR_FILENAME_EXCED_RANGE};
     }
     std::memcpy(name, directory, directoryLength);
     // CREATE_NEW never touches an existing file; on a clash the next name is
     // tried. Tick count and process id keep two instances apart.
     DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    Failure failure = kSucceeded;
     for (int attempt = 0; attempt < 64; attempt++, unique += 0x9E3779B9u) {
         formatTemporaryName(unique, name + directoryLength);
-        const HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_ARCHIVE, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            return fromHandle(file);
+        const HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_ARCHIVE, nullptr);
+        *file = fromHandle(handle);
+        if (handle != INVALID_HANDLE_VALUE) {
+            return kSucceeded;
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        failure = lastFailure();
+        if (failure.cause != Cause::Exists) {
             break;
         }
     }
     name[0] = '\0';
-    return kInvalidFile;
+    return failure;
 }
 
-bool readFile(void*, FileHandle file, std::size_t capacity, unsigned char* bytes,
-              std::size_t* bytesRead) {
+Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* bytes,
+                 std::size_t* bytesRead) {
     DWORD got = 0;
     const BOOL ok = ReadFile(toHandle(file), bytes, clampToDword(capacity), &got, nullptr);
     *bytesRead = got;
-    return ok != FALSE;
+    return checked(ok);
 }
 
-bool writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,
-               std::size_t* bytesWritten) {
+Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,
+                  std::size_t* bytesWritten) {
     DWORD written = 0;
     const BOOL ok = WriteFile(toHandle(file), bytes, clampToDword(size), &written, nullptr);
     *bytesWritten = written;
-    return ok != FALSE;
+    return checked(ok);
 }
 
-bool closeFile(void*, FileHandle file) { return CloseHandle(toHandle(file)) != FALSE; }
+Failure closeFile(void*, FileHandle file) { return checked(CloseHandle(toHandle(file))); }
 
-bool replaceFile(void*, const char* from, const char* to) {
+Failure replaceFile(void*, const char* from, const char* to) {
     // Write-through: the success notice must not precede the rename's
     // reaching the disk.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    return checked(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
-MoveStatus moveToNewName(void*, const char* from, const char* to) {
+Failure moveToNewName(void*, const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != FALSE) {
-        return MoveStatus::Moved;
-    }
-    const DWORD error = GetLastError();
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveStatus::TargetExists
-                                                                       : MoveStatus::Failed;
+    return checked(MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH));
 }
 
-bool removeFile(void*, const char* path) { return DeleteFileA(path) != FALSE; }
+Failure removeFile(void*, const char* path) { return checked(DeleteFileA(path)); }
 
-bool setCurrentDirectory(void*, const char* directory) {
-    return SetCurrentDirectoryA(directory) != FALSE;
+Failure setCurrentDirectory(void*, const char* directory) {
+    return checked(SetCurrentDirectoryA(directory));
 }
 
 // A notice's text in UTF-16, read as the code page its bytes are stored in.
@@ -128,14 +147,25 @@ void showNotice(void*, const char* text, const char* caption) {
     MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
-bool isLeadByte(void*, unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 }  // namespace
 
 Platform makeWin32Platform() {
-    return Platform{
-        nullptr,     openSource, createTemporary,     readFile,   writeFile,  closeFile,
-        replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte, moveToNewName};
+    Platform platform{};
+    platform.context = nullptr;
+    platform.openSource = openSource;
+    platform.createTemporary = createTemporary;
+    platform.readFile = readFile;
+    platform.writeFile = writeFile;
+    platform.closeFile = closeFile;
+    platform.replaceFile = replaceFile;
+    platform.moveToNewName = moveToNewName;
+    platform.removeFile = removeFile;
+    platform.setCurrentDirectory = setCurrentDirectory;
+    platform.showNotice = showNotice;
+    platform.isLeadByte = isLeadByte;
+    return platform;
 }
 
 }  // namespace kolorvane

@@ -342,14 +342,17 @@ TEST(Drop, FailingAnyCallLosesNothing) {
     }
 }
 
-TEST(WriteConverted, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
+TEST(WriteOutput, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
     FakePlatform fake;
     addDirectory(&fake, "C:\\out\\");
     PalettePlanes planes{};
     planes.first[0] = 1;
     const Platform platform = makePlatform(&fake);
 
-    ASSERT_TRUE(writeConverted(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal"));
+    ASSERT_EQ(writeOutput(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal",
+                          ExistingOutput::Replace)
+                  .status,
+              WriteStatus::Written);
 
     EXPECT_EQ(fake.files["C:\\out\\x.pal"].size(), kEdgePalSize);
     EXPECT_EQ(fake.files["C:\\out\\x.pal"][10], 1);
@@ -357,17 +360,19 @@ TEST(WriteConverted, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
     EXPECT_EQ(fake.currentDirectory, "C:\\");
 }
 
-TEST(WriteConverted, RefusesATargetThatWouldNotFit) {
+TEST(WriteOutput, RefusesATargetThatWouldNotFit) {
     FakePlatform fake;
     const std::string directory = "C:\\" + std::string(250, 'd') + "\\";
     addDirectory(&fake, directory);
     const PalettePlanes planes{};
-    EXPECT_FALSE(writeConverted(makePlatform(&fake), PaletteKind::EdgePal, planes,
-                                directory.c_str(), "0123456789.act"));
+    EXPECT_EQ(writeOutput(makePlatform(&fake), PaletteKind::EdgePal, planes, directory.c_str(),
+                          "0123456789.act", ExistingOutput::Replace)
+                  .status,
+              WriteStatus::Failed);
     EXPECT_TRUE(fake.log.empty());
 }
 
-TEST(WriteConverted, KeepingAnExistingOutputChecksTheNameInTheMove) {
+TEST(WriteOutput, KeepingAnExistingOutputChecksTheNameInTheMove) {
     struct Case {
         const char* name;
         bool fileThere;
@@ -397,9 +402,9 @@ TEST(WriteConverted, KeepingAnExistingOutputChecksTheNameInTheMove) {
             }
             fake.failAt = failAt;
 
-            const WriteStatus status =
-                writeConvertedOutput(makePlatform(&fake), PaletteKind::EdgePal, planes, "C:\\w\\",
-                                     "x.act", ExistingOutput::Keep);
+            const WriteStatus status = writeOutput(makePlatform(&fake), PaletteKind::EdgePal,
+                                                   planes, "C:\\w\\", "x.act", ExistingOutput::Keep)
+                                           .status;
 
             if (failAt < 0) {
                 calls = fake.failableCalls;

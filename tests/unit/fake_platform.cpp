@@ -13,6 +13,14 @@ FakePlatform& fakeOf(void* context) { return *static_cast<FakePlatform*>(context
 // Counts the call and says whether it is the one to fail.
 bool failsNow(FakePlatform& fake) { return fake.failableCalls++ == fake.failAt; }
 
+// Failures with Windows' codes for them, as the Win32 platform reports them.
+constexpr Failure kInjected = {Cause::Other, 5};  // access denied
+constexpr Failure kMissing = {Cause::NoSuchFile, 2};
+constexpr Failure kFolder = {Cause::Folder, 5};
+constexpr Failure kTaken = {Cause::Exists, 183};
+
+Failure succeededIf(bool ok) { return ok ? kSucceeded : kInjected; }
+
 bool isAbsolute(const std::string& name) {
     return (name.size() >= 3 && name[1] == ':' && name[2] == '\\') || name.rfind("\\\\", 0) == 0;
 }
@@ -25,7 +33,7 @@ bool isDirectory(const FakePlatform& fake, const std::string& path) {
     return fake.directories.count(asDirectory) != 0;
 }
 
-bool isLeadByte(void*, unsigned char byte) {
+bool isLeadByte(unsigned char byte) {
     // Code page 932.
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
@@ -35,7 +43,7 @@ bool isLeadByte(void*, unsigned char byte) {
 std::string parentOf(const std::string& path) {
     std::size_t at = std::string::npos;
     for (std::size_t i = 0; i < path.size(); i++) {
-        if (isLeadByte(nullptr, static_cast<unsigned char>(path[i]))) {
+        if (isLeadByte(static_cast<unsigned char>(path[i]))) {
             i++;
         } else if (path[i] == '\\') {
             at = i;
@@ -57,28 +65,34 @@ FileHandle newHandle(FakePlatform& fake, const std::string& path, bool writable)
 
 std::string handleName(FileHandle file) { return std::to_string(static_cast<std::intptr_t>(file)); }
 
-FileHandle openSource(void* context, const char* path) {
+Failure openSource(void* context, const char* path, FileHandle* file) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("open ") + path);
+    *file = kInvalidFile;
     if (failsNow(fake)) {
-        return kInvalidFile;
+        return kInjected;
     }
     const std::string full = resolve(fake, path);
-    if (isDirectory(fake, full) || fake.files.count(full) == 0) {
-        return kInvalidFile;
+    if (isDirectory(fake, full)) {
+        return kFolder;
     }
-    return newHandle(fake, full, false);
+    if (fake.files.count(full) == 0) {
+        return kMissing;
+    }
+    *file = newHandle(fake, full, false);
+    return kSucceeded;
 }
 
-FileHandle createTemporary(void* context, const char* directory, char* name) {
+Failure createTemporary(void* context, const char* directory, char* name, FileHandle* file) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("temp ") + directory);
+    *file = kInvalidFile;
     if (failsNow(fake)) {
-        return kInvalidFile;
+        return kInjected;
     }
     const std::string folder = resolve(fake, directory);
     if (!isDirectory(fake, folder)) {
-        return kInvalidFile;
+        return kMissing;
     }
     std::string chosen;
     do {
@@ -87,22 +101,23 @@ FileHandle createTemporary(void* context, const char* directory, char* name) {
         chosen = std::string(directory) + unique;
     } while (fake.files.count(resolve(fake, chosen)) != 0);
     if (chosen.size() >= kMaxPath) {
-        return kInvalidFile;
+        return kInjected;
     }
     std::memcpy(name, chosen.c_str(), chosen.size() + 1);
     const std::string full = resolve(fake, chosen);
     fake.files[full] = Bytes();
-    return newHandle(fake, full, true);
+    *file = newHandle(fake, full, true);
+    return kSucceeded;
 }
 
-bool readFile(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
-              std::size_t* bytesRead) {
+Failure readFile(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
+                 std::size_t* bytesRead) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back("read " + handleName(file));
     *bytesRead = 0;
     OpenFile* handle = findOpen(fake, file);
     if (failsNow(fake) || handle == nullptr) {
-        return false;
+        return kInjected;
     }
     const Bytes& contents = fake.files[handle->path];
     std::size_t count =
@@ -113,17 +128,17 @@ bool readFile(void* context, FileHandle file, std::size_t capacity, unsigned cha
     std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(handle->position), count, bytes);
     handle->position += count;
     *bytesRead = count;
-    return true;
+    return kSucceeded;
 }
 
-bool writeFile(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
-               std::size_t* bytesWritten) {
+Failure writeFile(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
+                  std::size_t* bytesWritten) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back("write " + handleName(file));
     *bytesWritten = 0;
     OpenFile* handle = findOpen(fake, file);
     if (failsNow(fake) || handle == nullptr || !handle->writable) {
-        return false;
+        return kInjected;
     }
     const std::size_t count = fake.writeChunk != 0 ? std::min(size, fake.writeChunk) : size;
     Bytes& contents = fake.files[handle->path];
@@ -131,10 +146,10 @@ bool writeFile(void* context, FileHandle file, const unsigned char* bytes, std::
     std::copy_n(bytes, count, contents.begin() + static_cast<std::ptrdiff_t>(handle->position));
     handle->position += count;
     *bytesWritten = count;
-    return true;
+    return kSucceeded;
 }
 
-bool closeFile(void* context, FileHandle file) {
+Failure closeFile(void* context, FileHandle file) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back("close " + handleName(file));
     // The handle is gone whether or not the close reports success, as with
@@ -143,78 +158,78 @@ bool closeFile(void* context, FileHandle file) {
     if (!known) {
         fake.closeTwiceSeen = true;
     }
-    return !failsNow(fake) && known;
+    return succeededIf(!failsNow(fake) && known);
 }
 
-bool replaceFile(void* context, const char* from, const char* to) {
+Failure replaceFile(void* context, const char* from, const char* to) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("replace ") + from + " " + to);
     if (failsNow(fake)) {
-        return false;
+        return kInjected;
     }
     const std::string source = resolve(fake, from);
     const std::string target = resolve(fake, to);
     for (const auto& entry : fake.open) {
         if (entry.second.path == source || entry.second.path == target) {
-            return false;  // Windows moves no open file
+            return kInjected;  // Windows moves no open file
         }
     }
     if (fake.files.count(source) == 0 || isDirectory(fake, target)) {
-        return false;
+        return kInjected;
     }
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
-    return true;
+    return kSucceeded;
 }
 
-MoveStatus moveToNewName(void* context, const char* from, const char* to) {
+Failure moveToNewName(void* context, const char* from, const char* to) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("movenew ") + from + " " + to);
     if (failsNow(fake)) {
-        return MoveStatus::Failed;
+        return kInjected;
     }
     const std::string source = resolve(fake, from);
     const std::string target = resolve(fake, to);
     if (fake.files.count(target) != 0 || isDirectory(fake, target)) {
-        return MoveStatus::TargetExists;
+        return kTaken;
     }
     for (const auto& entry : fake.open) {
         if (entry.second.path == source) {
-            return MoveStatus::Failed;  // Windows moves no open file
+            return kInjected;  // Windows moves no open file
         }
     }
     if (fake.files.count(source) == 0) {
-        return MoveStatus::Failed;
+        return kMissing;
     }
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
-    return MoveStatus::Moved;
+    return kSucceeded;
 }
 
-bool removeFile(void* context, const char* path) {
+Failure removeFile(void* context, const char* path) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("remove ") + path);
     if (failsNow(fake)) {
-        return false;
+        return kInjected;
     }
-    return fake.files.erase(resolve(fake, path)) != 0;
+    return fake.files.erase(resolve(fake, path)) != 0 ? kSucceeded : kMissing;
 }
 
-bool setCurrentDirectory(void* context, const char* directory) {
+Failure setCurrentDirectory(void* context, const char* directory) {
     FakePlatform& fake = fakeOf(context);
     fake.log.push_back(std::string("chdir ") + directory);
     if (failsNow(fake)) {
-        return false;
+        return kInjected;
     }
     std::string full = resolve(fake, directory);
     if (full.back() != '\\') {
         full += '\\';
     }
     if (!isDirectory(fake, full)) {
-        return false;
+        return kMissing;
     }
     fake.currentDirectory = full;
-    return true;
+    return kSucceeded;
 }
 
 void showNotice(void* context, const char* text, const char* caption) {
@@ -231,9 +246,20 @@ void showNotice(void* context, const char* text, const char* caption) {
 }  // namespace
 
 Platform makePlatform(FakePlatform* fake) {
-    return Platform{
-        fake,        openSource, createTemporary,     readFile,   writeFile,  closeFile,
-        replaceFile, removeFile, setCurrentDirectory, showNotice, isLeadByte, moveToNewName};
+    Platform platform{};
+    platform.context = fake;
+    platform.openSource = openSource;
+    platform.createTemporary = createTemporary;
+    platform.readFile = readFile;
+    platform.writeFile = writeFile;
+    platform.closeFile = closeFile;
+    platform.replaceFile = replaceFile;
+    platform.moveToNewName = moveToNewName;
+    platform.removeFile = removeFile;
+    platform.setCurrentDirectory = setCurrentDirectory;
+    platform.showNotice = showNotice;
+    platform.isLeadByte = isLeadByte;
+    return platform;
 }
 
 void addDirectory(FakePlatform* fake, const std::string& directory) {

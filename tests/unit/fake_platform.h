@@ -46,10 +46,6 @@ struct FakePlatform {
     std::function<void()> onNotice;
 
     std::vector<std::string> notices;  // "text|caption"
-
-    // Whatever a test builds around the fake (a host of a front end, say),
-    // for callbacks that share the fake's context.
-    void* owner = nullptr;
 };
 
 // The table of operations that routes every call to `fake`.

@@ -30,19 +30,21 @@ Reply nextReply(void* context, std::size_t size) {
     return host->next < host->replies.size() ? host->replies[host->next++] : Reply{true, 0};
 }
 
-bool scriptedRead(void* context, FileHandle, std::size_t capacity, unsigned char* bytes,
-                  std::size_t* bytesRead) {
+Failure outcome(const Reply& reply) { return reply.ok ? kSucceeded : Failure{Cause::Other, 5}; }
+
+Failure scriptedRead(void* context, FileHandle, std::size_t capacity, unsigned char* bytes,
+                     std::size_t* bytesRead) {
     const Reply reply = nextReply(context, capacity);
     std::memset(bytes, 0x5A, std::min(reply.count, capacity));
     *bytesRead = reply.count;
-    return reply.ok;
+    return outcome(reply);
 }
 
-bool scriptedWrite(void* context, FileHandle, const unsigned char*, std::size_t size,
-                   std::size_t* bytesWritten) {
+Failure scriptedWrite(void* context, FileHandle, const unsigned char*, std::size_t size,
+                      std::size_t* bytesWritten) {
     const Reply reply = nextReply(context, size);
     *bytesWritten = reply.count;
-    return reply.ok;
+    return outcome(reply);
 }
 
 Platform scriptedPlatform(ScriptedHost* host) {
@@ -76,9 +78,9 @@ TEST(HostReplies, ReadLoopGathersPartialReadsAndTrustsNoOverclaim) {
         ScriptedHost host{c.replies};
         std::array<unsigned char, 8> buffer{};
         std::size_t bytesRead = 0;
-        EXPECT_EQ(
-            readUpTo(scriptedPlatform(&host), kFile, buffer.size(), buffer.data(), &bytesRead),
-            c.ok);
+        EXPECT_EQ(!failed(readUpTo(scriptedPlatform(&host), kFile, buffer.size(), buffer.data(),
+                                   &bytesRead)),
+                  c.ok);
         if (c.ok) {
             EXPECT_EQ(bytesRead, c.bytesRead);
         }
@@ -104,7 +106,8 @@ TEST(HostReplies, WriteLoopNeedsProgressAndTrustsNoOverclaim) {
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedHost host{c.replies};
-        EXPECT_EQ(writeAll(scriptedPlatform(&host), kFile, bytes.data(), bytes.size()), c.ok);
+        EXPECT_EQ(!failed(writeAll(scriptedPlatform(&host), kFile, bytes.data(), bytes.size())),
+                  c.ok);
         EXPECT_LE(host.largestRequest, bytes.size());
     }
 }

@@ -61,67 +61,122 @@ TEST(Naming, PathWithoutTerminatorInItsBufferIsUnsupported) {
     EXPECT_EQ(classifyPath(path), PaletteKind::Unsupported);
 }
 
-struct SplitCase {
-    const char* path;
-    bool found;
-    const char* directory;
-    const char* fileName;
-    const char* output;  // for the kind the path's extension gives
-};
+bool codePage932LeadByte(unsigned char byte) {
+    testing::FakePlatform fake;
+    return testing::makePlatform(&fake).isLeadByte(byte);
+}
 
-TEST(Naming, SplitsAtTheLastRealBackslash) {
-    const SplitCase cases[] = {
-        {"C:\\Palettes\\Sunset.PAL", true, "C:\\Palettes\\", "Sunset.PAL", "Sunset.act"},
-        {"C:\\work\\sky.pal", true, "C:\\work\\", "sky.pal", "sky.act"},
-        {"\\\\server\\share\\p.act", true, "\\\\server\\share\\", "p.act", "p.pal"},
-        {"C:\\tile.set.pal", true, "C:\\", "tile.set.pal", "tile.set.act"},
-        {"C:\\a.b.act", true, "C:\\", "a.b.act", "a.b.pal"},
-        {"C:\\.pal", true, "C:\\", ".pal", ".act"},
-        {"C:\\dir/with/slashes.pal", true, "C:\\", "dir/with/slashes.pal", "dir/with/slashes.act"},
-        {"Z:\\tmp\\Mixed.Act", true, "Z:\\tmp\\", "Mixed.Act", "Mixed.pal"},
+// The window's rules: Windows paths in code page 932.
+const PathRules kWindow = {"\\", codePage932LeadByte};
+
+TEST(Naming, PlansTheOutputBesideTheSourceSplitAtTheLastRealSeparator) {
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"C:\\Palettes\\Sunset.PAL", "C:\\Palettes\\", "Sunset.act"},
+        {"\\\\server\\share\\p.act", "\\\\server\\share\\", "p.pal"},
+        {"C:\\tile.set.pal", "C:\\", "tile.set.act"},
+        {"C:\\.pal", "C:\\", ".act"},
+        {"C:\\dir/with/slashes.pal", "C:\\", "dir/with/slashes.act"},
+        {"Z:\\tmp\\Mixed.Act", "Z:\\tmp\\", "Mixed.pal"},
         // Code page 932 names whose second bytes are 5C: 表示 is 95 5C 8E A6,
         // ソ is 83 5C, 能 is 94 5C.
-        {"C:\\\x95\x5C\x8E\xA6\\\x83\x5C.pal", true, "C:\\\x95\x5C\x8E\xA6\\", "\x83\x5C.pal",
-         "\x83\x5C.act"},
-        {"C:\\\x94\x5C\\\x83\x5C\x83\x5C.act", true, "C:\\\x94\x5C\\", "\x83\x5C\x83\x5C.act",
-         "\x83\x5C\x83\x5C.pal"},
-        {"C:\\x\\\x95\x5C", true, "C:\\x\\", "\x95\x5C", nullptr},
-        // A backslash that only the first byte holds, or none at all, is no full path.
-        {"\\x.pal", false, nullptr, nullptr, nullptr},
-        {"x.pal", false, nullptr, nullptr, nullptr},
-        {"\x83\x5C.pal", false, nullptr, nullptr, nullptr},
-        {"", false, nullptr, nullptr, nullptr},
+        {"C:\\\x95\x5C\x8E\xA6\\\x83\x5C.pal", "C:\\\x95\x5C\x8E\xA6\\", "\x83\x5C.act"},
+        {"C:\\\x94\x5C\\\x83\x5C\x83\x5C.act", "C:\\\x94\x5C\\", "\x83\x5C\x83\x5C.pal"},
+        // A separator in the first byte counts; none at all is no folder.
+        {"\\x.pal", "\\", "x.act"},
+        {"x.pal", "", "x.act"},
+        {"\x83\x5C.pal", "", "\x83\x5C.act"},
     };
-    testing::FakePlatform fake;
-    const Platform platform = testing::makePlatform(&fake);
-    for (const SplitCase& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        char directory[kMaxPath] = {};
-        char fileName[kMaxPath] = {};
-        ASSERT_EQ(directoryPart(platform, c.path, directory), c.found);
-        ASSERT_EQ(fileNamePart(platform, c.path, fileName), c.found);
-        if (!c.found) {
-            EXPECT_STREQ(directory, "");
-            EXPECT_STREQ(fileName, "");
-            continue;
-        }
-        EXPECT_STREQ(directory, c.directory);
-        EXPECT_STREQ(fileName, c.fileName);
-        if (c.output != nullptr) {
-            char output[kMaxPath] = {};
-            ASSERT_TRUE(outputFileName(fileName, outputExtension(classifyPath(c.path)), output));
-            EXPECT_STREQ(output, c.output);
-        }
+        PathPlan plan{};
+        ASSERT_EQ(planPaths(c.path, kWindow, nullptr, &plan), PlanStatus::Planned);
+        EXPECT_STREQ(plan.folder, c.folder);
+        EXPECT_EQ(plan.sourceFolderLength, std::strlen(c.folder));
+        EXPECT_STREQ(plan.output, c.output);
+        EXPECT_EQ(std::string(plan.target), std::string(c.folder) + c.output);
     }
 }
 
-TEST(Naming, LeadByteAtTheEndDoesNotReadPastThePath) {
-    testing::FakePlatform fake;
-    const Platform platform = testing::makePlatform(&fake);
-    char path[kMaxPath] = "C:\\x\\\x83";
-    char directory[kMaxPath] = {};
-    ASSERT_TRUE(directoryPart(platform, path, directory));
-    EXPECT_STREQ(directory, "C:\\x\\");
+TEST(Naming, PlansRefuseWhatTheNamesRuleOut) {
+    const std::string tooLong = std::string(kMaxPath, 'a') + ".pal";
+    const std::string longName = std::string(250, 'n') + ".pal";
+    struct Case {
+        const char* path;
+        const char* outputFolder;
+        PlanStatus status;
+    };
+    const Case cases[] = {
+        {"C:\\x.txt", nullptr, PlanStatus::Unsupported},
+        {"", nullptr, PlanStatus::Unsupported},
+        {tooLong.c_str(), nullptr, PlanStatus::PathTooLong},
+        {longName.c_str(), "D:\\out\\", PlanStatus::OutputTooLong},
+        {"C:\\x.pal", "D:\\out\\", PlanStatus::Planned},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        PathPlan plan{};
+        EXPECT_EQ(planPaths(c.path, kWindow, c.outputFolder, &plan), c.status);
+    }
+    PathPlan plan{};
+    ASSERT_EQ(planPaths("C:\\w\\x.pal", kWindow, "D:\\out\\", &plan), PlanStatus::Planned);
+    EXPECT_STREQ(plan.target, "D:\\out\\x.act");
+    EXPECT_EQ(plan.sourceFolderLength, 5U);
+}
+
+TEST(Naming, FolderLengthTakesAnySeparatorListedButNoTrailByte) {
+    struct Case {
+        const char* path;
+        const char* separators;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {"a.pal", "/", 0},
+        {"/a.pal", "/", 1},  // a file in the root
+        {"dir/a.pal", "/", 4},
+        {"/d/e//a.pal", "/", 6},
+        {"dir\\a.pal", "/", 0},  // an ordinary byte where it is no separator
+        {"C:a.pal", "\\/:", 2},
+        {"C:\\w/a.pal", "\\/:", 5},
+        {"C:\\a/b.pal", "\\", 3},
+        {"C:\\\x83/x.pal", "\\/", 3},    // 2F is a trail byte there
+        {"\x95\x5C\\a.pal", "\\/:", 3},  // 表 ends in 5C: the real backslash follows it
+        {"C:\\x\\\x83", "\\", 5},        // a lead byte at the end reads nothing past it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(folderLength(c.path, PathRules{c.separators, codePage932LeadByte}), c.length);
+    }
+    char unterminated[kMaxPath];
+    std::memset(unterminated, '/', sizeof unterminated);
+    EXPECT_EQ(folderLength(unterminated, PathRules{"/", codePage932LeadByte}), 0U);
+}
+
+TEST(Naming, FolderWithSeparatorAddsTheFirstOneOnlyWhenMissing) {
+    const PathRules windows = {"\\/:", codePage932LeadByte};
+    struct Case {
+        std::string folder;
+        const char* expected;  // null: does not fit
+    };
+    const Case cases[] = {
+        {"out", "out\\"},
+        {"out/", "out/"},
+        {"C:", "C:"},
+        {"\x83\x5C", "\x83\x5C\\"},  // ソ ends in 5C but not in a separator
+        {std::string(kMaxPath - 1, 'd'), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        char directory[kMaxPath] = {};
+        ASSERT_EQ(folderWithSeparator(c.folder.c_str(), windows, directory), c.expected != nullptr);
+        if (c.expected != nullptr) {
+            EXPECT_STREQ(directory, c.expected);
+        }
+    }
 }
 
 TEST(Naming, OutputNameNeedsAnExtensionToReplace) {
@@ -137,44 +192,6 @@ TEST(Naming, OutputExtensionIsTheOtherFormatInLowerCase) {
     EXPECT_STREQ(outputExtension(PaletteKind::EdgePal), ".act");
     EXPECT_STREQ(outputExtension(PaletteKind::ColorTable), ".pal");
     EXPECT_EQ(outputExtension(PaletteKind::Unsupported), nullptr);
-}
-
-TEST(Naming, LastSeparatorTakesAnySeparatorListed) {
-    testing::FakePlatform fake;
-    const Platform platform = testing::makePlatform(&fake);
-    EXPECT_EQ(lastSeparator(platform, "C:\\a/b.pal", "\\/"), 4);
-    EXPECT_EQ(lastSeparator(platform, "C:\\a/b.pal", "\\"), 2);
-    EXPECT_EQ(lastSeparator(platform, "/x.pal", "/"), -1);
-    EXPECT_EQ(lastSeparator(platform, "C:\\\x83/x.pal", "\\/"), 2);  // 2F is a trail byte there
-}
-
-TEST(Naming, DirectoryPartLengthAsACommandLineTakesIt) {
-    testing::FakePlatform fake;
-    const Platform platform = testing::makePlatform(&fake);
-    struct Case {
-        const char* path;
-        const char* separators;
-        std::size_t length;
-    };
-    const Case cases[] = {
-        {"a.pal", "/", 0},
-        {"/a.pal", "/", 1},  // a file in the root
-        {"dir/a.pal", "/", 4},
-        {"/d/e//a.pal", "/", 6},
-        {"dir\\a.pal", "/", 0},  // an ordinary byte where it is no separator
-        {"C:a.pal", "\\/:", 2},
-        {"C:\\w/a.pal", "\\/:", 5},
-        {"\\a.pal", "\\/:", 1},
-        {"\x95\x5C\\a.pal", "\\/:", 3},  // 表 ends in 5C: the real backslash follows it
-        {"\x83\x5C.pal", "\\/:", 0},     // ソ alone: no separator at all
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(directoryPartLength(platform, c.path, c.separators), c.length);
-    }
-    char unterminated[kMaxPath];
-    std::memset(unterminated, '/', sizeof unterminated);
-    EXPECT_EQ(directoryPartLength(platform, unterminated, "/"), 0U);
 }
 
 TEST(Naming, JoinPathFitsBothPartsOrWritesNothing) {

@@ -1,6 +1,8 @@
+// The notices are stored as code page 932 bytes. Decoded as such by the C
+// library's iconv, each must read as its Japanese text.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
-#include <cstring>
 #include <string>
 
 #include "notices.h"
@@ -8,39 +10,44 @@
 namespace kolorvane {
 namespace {
 
-// The expected bytes are the code page 932 encodings of the Japanese texts,
-// spelled out here independently of the escaped strings in the header.
-struct NoticeCase {
-    const char* name;
-    const char* text;
-    std::size_t size;
-    std::string expected;
-};
+// `bytes` decoded from code page 932 into UTF-8; "(undecodable)" when some
+// byte sequence is no code page 932 character.
+std::string fromCodePage932(const std::string& bytes) {
+    const iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        ADD_FAILURE() << "no CP932 converter";
+        return {};
+    }
+    std::string in = bytes;
+    std::string out(4 * bytes.size() + 4, '\0');
+    char* inNext = in.data();
+    char* outNext = out.data();
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const std::size_t result = iconv(converter, &inNext, &inLeft, &outNext, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return "(undecodable)";
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
 
-TEST(Notices, AreTheirCodePage932Bytes) {
-    const NoticeCase cases[] = {
-        {"bad header",
-         kBadHeaderText,
-         11,
-         {'\x93', '\xC7', '\x8D', '\x9E', '\x83', '\x47', '\x83', '\x89', '\x81', '\x5B', '1'}},
-        {"converted",
-         kConvertedText,
-         18,
-         {'\x95', '\xCF', '\x8A', '\xB7', '\x82', '\xF0', '\x8A', '\xAE', '\x97', '\xB9', '\x82',
-          '\xB5', '\x82', '\xDC', '\x82', '\xB5', '\x82', '\xBD'}},
-        {"unsupported",
-         kUnsupportedText,
-         32,
-         {'\x8E', '\xE6', '\x82', '\xE8', '\x88', '\xB5', '\x82', '\xA6', '\x82', '\xE9', '\x83',
-          '\x74', '\x83', '\x40', '\x83', '\x43', '\x83', '\x8B', '\x82', '\xC5', '\x82', '\xCD',
-          '\x82', '\xA0', '\x82', '\xE8', '\x82', '\xDC', '\x82', '\xB9', '\x82', '\xF1'}},
-        {"warning caption", kWarningCaption, 4, {'\x8C', '\x78', '\x8D', '\x90'}},
-        {"confirm caption", kConfirmCaption, 4, {'\x8A', '\x6D', '\x94', '\x46'}},
+TEST(Notices, ReadAsTheirTextsInCodePage932) {
+    struct Case {
+        const char* stored;
+        const char* text;
     };
-    for (const NoticeCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(std::strlen(c.text), c.size);
-        EXPECT_EQ(std::string(c.text), c.expected);
+    const Case cases[] = {
+        {kBadHeaderText, "読込エラー1"},
+        {kConvertedText, "変換を完了しました"},
+        {kUnsupportedText, "取り扱えるファイルではありません"},
+        {kWarningCaption, "警告"},
+        {kConfirmCaption, "確認"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(fromCodePage932(c.stored), c.text);
     }
 }
 
