@@ -22,15 +22,23 @@ struct Host {
     std::FILE* error;
     bool interactive;
 
+    // The arguments whose names have a character the system's code page
+    // cannot spell (on Windows, where the arguments arrive in UTF-16), each
+    // with "?" in its place: the same pointers as in argv. Such a name is
+    // refused, never taken for the look-alike file it would otherwise name.
+    char* const* unspelled;
+    int unspelledCount;
+
     // The system's words for an error code of a Failure, without a closing
     // line break or full stop, into `text`, a buffer of `capacity` bytes;
     // "" for code 0, which no system error stands behind.
     void (*describe)(std::uint32_t code, char* text, std::size_t capacity);
 
-    // Called with platform.context. Between these two calls an interrupt from the terminal or a
-    // polite kill cannot end the process: on POSIX it waits, to be acted on at the release; Windows
-    // keeps none for later, so there it is ignored. Either way no file is left half written, nor a
-    // temporary file behind, by one.
+    // Called with platform.context. Between these two calls an interrupt from
+    // the terminal or a polite kill cannot end the process: on POSIX it waits,
+    // to be acted on at the release; Windows keeps none for later, so there it
+    // is ignored. Either way no file is left half written, nor a temporary
+    // file behind, by one.
     void (*holdInterrupts)(void* context);
     void (*releaseInterrupts)(void* context);
 };

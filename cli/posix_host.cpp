@@ -81,10 +81,10 @@ void releaseInterrupts(void*) {
 
 }  // namespace
 
-Host makePosixHost(PosixNames* names) {
+Host makePosixHost() {
     catchInterrupts();
     Host host{};
-    host.platform = makePosixPlatform(names);
+    host.platform = makePosixPlatform();
     host.rules.separators = "/";
     host.rules.isLeadByte = host.platform.isLeadByte;
     host.output = stdout;

@@ -6,8 +6,7 @@
 
 namespace kolorvane {
 
-// The host over the standard streams, with the interrupts caught; `names`
-// must outlive every use of it.
-Host makePosixHost(PosixNames* names);
+// The host over the standard streams, with the interrupts caught.
+Host makePosixHost();
 
 }  // namespace kolorvane

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/types.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,50 +36,15 @@ Failure openSource(void*, const char* path, FileHandle* file) {
     return fd >= 0 ? kSucceeded : failureOf(errno);
 }
 
-constexpr char kTemporaryPrefix[] = ".kolorvane-";
-constexpr char kTemporarySuffix[] = ".tmp";
-constexpr int kTemporaryDigits = 8;
-constexpr int kTemporaryAttempts = 100;
-
-// ".kolorvane-" + eight hex digits + ".tmp", from the sequence, which starts
-// at a point of its own for each process.
-void formatTemporaryName(PosixNames* names, char* name) {
-    const unsigned long long mixed = (names->seed + names->tried++) * 0x9E3779B97F4A7C15ULL;
-    const char digits[] = "0123456789abcdef";
-    std::memcpy(name, kTemporaryPrefix, sizeof kTemporaryPrefix - 1);
-    char* hex = name + sizeof kTemporaryPrefix - 1;
-    for (int i = 0; i < kTemporaryDigits; i++) {
-        hex[i] = digits[(mixed >> (60 - 4 * i)) & 0xF];
-    }
-    std::memcpy(hex + kTemporaryDigits, kTemporarySuffix, sizeof kTemporarySuffix);
-}
-
-Failure createTemporary(void* context, const char* directory, char* name, FileHandle* file) {
-    constexpr std::size_t kNameSize =
-        sizeof kTemporaryPrefix - 1 + kTemporaryDigits + sizeof kTemporarySuffix;
-    const std::size_t directoryLength = std::strlen(directory);
-    name[0] = '\0';
-    *file = kInvalidFile;
-    if (directoryLength + kNameSize > kMaxPath) {
-        return failureOf(ENAMETOOLONG);
-    }
-    std::memcpy(name, directory, directoryLength);
-    for (int attempt = 0; attempt < kTemporaryAttempts; attempt++) {
-        formatTemporaryName(static_cast<PosixNames*>(context), name + directoryLength);
-        // O_EXCL never opens what is there already. 0666 under the umask
-        // gives the output the mode any new file of the user's gets.
-        const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0) {
-            *file = static_cast<FileHandle>(fd);
-            return kSucceeded;
-        }
-        if (errno != EEXIST && errno != EINTR) {
-            break;
-        }
-    }
-    const Failure failure = failureOf(errno);
-    name[0] = '\0';
-    return failure;
+// O_EXCL never opens what is there already. 0666 under the umask gives the
+// output the mode any new file of the user's gets.
+Failure createNewFile(void*, const char* path, FileHandle* file) {
+    int fd = -1;
+    do {
+        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    *file = static_cast<FileHandle>(fd);
+    return fd >= 0 ? kSucceeded : failureOf(errno);
 }
 
 // read() and write(): a count, or -1 with errno; EINTR is tried again.
@@ -103,6 +67,23 @@ Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* by
 Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,
                   std::size_t* bytesWritten) {
     return transfer([&] { return write(toDescriptor(file), bytes, size); }, bytesWritten);
+}
+
+// The data and what it takes to read it back (the size), not the times.
+// macOS's fsync leaves the data in the drive's own cache; F_FULLFSYNC, where
+// the file system takes it, empties that too.
+Failure flushFile(void*, FileHandle file) {
+    const int fd = toDescriptor(file);
+#if defined(__APPLE__)
+    if (fcntl(fd, F_FULLFSYNC) == 0) {
+        return kSucceeded;
+    }
+    return checked(fsync(fd));
+#elif defined(__linux__)
+    return checked(fdatasync(fd));
+#else
+    return checked(fsync(fd));
+#endif
 }
 
 // Never retried: after EINTR the descriptor is gone on Linux, and a second
@@ -145,23 +126,14 @@ bool isLeadByte(unsigned char) { return false; }
 
 }  // namespace
 
-Platform makePosixPlatform(PosixNames* names) {
-    // Apart for each process and each run, so that two batches writing into
-    // one folder seldom try the same temporary name (O_EXCL settles it when
-    // they do).
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    names->seed = (static_cast<unsigned long long>(getpid()) << 32) ^
-                  static_cast<unsigned long long>(now.tv_nsec) ^
-                  (static_cast<unsigned long long>(now.tv_sec) << 20);
-    names->tried = 0;
-
+Platform makePosixPlatform() {
     Platform platform{};
-    platform.context = names;
+    platform.context = nullptr;
     platform.openSource = openSource;
-    platform.createTemporary = createTemporary;
+    platform.createNewFile = createNewFile;
     platform.readFile = readFile;
     platform.writeFile = writeFile;
+    platform.flushFile = flushFile;
     platform.closeFile = closeFile;
     platform.replaceFile = replaceFile;
     platform.moveToNewName = moveToNewName;

@@ -5,14 +5,6 @@
 
 namespace kolorvane {
 
-// The sequence the temporary names are drawn from.
-struct PosixNames {
-    unsigned long long seed;
-    unsigned long long tried;
-};
-
-// The operations over `names`, which it seeds and which must outlive every
-// use of the table.
-Platform makePosixPlatform(PosixNames* names);
+Platform makePosixPlatform();
 
 }  // namespace kolorvane

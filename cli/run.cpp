@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "convert.h"
@@ -22,7 +23,8 @@ constexpr const char* kHelpLines[] = {
     "Usage: kolorvane-cli [OPTIONS] FILE...",
     "Converts each FILE ending in .pal (any case) to an .act, and each ending in",
     ".act to a .pal, beside it: Sunset.PAL gives Sunset.act. An existing output",
-    "is replaced, always completely or not at all.",
+    "is replaced completely or not at all, the new bytes flushed to the disk",
+    "first; one that holds them already is left as it is.",
     "",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
     "  -n, --no-clobber      leave an existing output alone and say so",
@@ -30,8 +32,8 @@ constexpr const char* kHelpLines[] = {
     "  -h, --help            show this help and exit",
     "      --version         show the version and exit",
     "",
-    "Each output written is named on standard output; each FILE not converted,",
-    "and each output left alone by -n, on standard error.",
+    "Each output written, or found unchanged, is named on standard output; each",
+    "FILE not converted, and each output left alone by -n, on standard error.",
     "Exit status: 0 when every FILE was converted (an output left alone by -n",
     "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
 };
@@ -117,11 +119,36 @@ bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
         printError(host, {kProgram, ": ", file, ": ", plan.target, " exists, left alone"});
         return true;
     }
-    putLine(host.output, {file, " -> ", plan.target});
+    putLine(host.output, {file, " -> ", plan.target,
+                          result.status == WriteStatus::Unchanged ? " (unchanged)" : ""});
     if (host.interactive) {
         flush(host.output);
     }
     return true;
+}
+
+constexpr char kUnspelled[] = "the name has characters the system's code page cannot spell";
+
+// Whether `text` is, or is the value inside ("-oDIR"), an argument whose
+// name the code page cannot spell.
+bool isUnspelled(const Host& host, const char* text) {
+    for (int i = 0; i < host.unspelledCount; i++) {
+        const char* argument = host.unspelled[i];
+        if (text >= argument && text <= argument + std::strlen(argument)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The -o folder, ending in a separator, into `folder`; what is wrong with
+// it, or null.
+const char* outputFolderProblem(const Host& host, const char* given, char* folder) {
+    if (isUnspelled(host, given)) {
+        return kUnspelled;
+    }
+    return folderWithSeparator(given, host.rules, folder) ? nullptr
+                                                          : "the folder's path is too long";
 }
 
 // One FILE, from its name to its report. `outputFolder` is null for an
@@ -129,7 +156,9 @@ bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
 bool convertFile(const Host& host, const char* file, const char* outputFolder,
                  const Options& options) {
     PathPlan plan{};
-    const char* problem = planProblem(planPaths(file, host.rules, outputFolder, &plan));
+    const char* problem = isUnspelled(host, file)
+                              ? kUnspelled
+                              : planProblem(planPaths(file, host.rules, outputFolder, &plan));
     if (problem != nullptr) {
         reportFailure(host, file, problem);
         return false;
@@ -141,7 +170,7 @@ bool convertFile(const Host& host, const char* file, const char* outputFolder,
         return false;
     }
     const ExistingOutput existing =
-        options.noClobber ? ExistingOutput::Keep : ExistingOutput::Replace;
+        options.noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
         writeOutput(host.platform, plan.kind, planes, plan.folder, plan.output, existing);
@@ -163,9 +192,11 @@ bool streamsWritten(const Host& host) {
 
 int convertFiles(const Host& host, const Options& options) {
     char folder[kMaxPath] = {};
-    if (options.outputDirectory != nullptr &&
-        !folderWithSeparator(options.outputDirectory, host.rules, folder)) {
-        reportFailure(host, options.outputDirectory, "the folder's path is too long");
+    const char* problem = options.outputDirectory == nullptr
+                              ? nullptr
+                              : outputFolderProblem(host, options.outputDirectory, folder);
+    if (problem != nullptr) {
+        reportFailure(host, options.outputDirectory, problem);
         return kExitUsage;
     }
     const char* outputFolder = options.outputDirectory != nullptr ? folder : nullptr;

@@ -54,7 +54,7 @@ void releaseInterrupts(void*) { SetConsoleCtrlHandler(nullptr, FALSE); }
 
 }  // namespace
 
-Host makeWin32Host() {
+Host makeWin32Host(const AnsiArguments& arguments) {
     Host host{};
     host.platform = makeWin32Platform();
     host.platform.openSource = openSource;
@@ -64,6 +64,8 @@ Host makeWin32Host() {
     host.output = stdout;
     host.error = stderr;
     host.interactive = _isatty(_fileno(stdout)) != 0;
+    host.unspelled = arguments.unspelled;
+    host.unspelledCount = arguments.unspelledCount;
     host.describe = describe;
     host.holdInterrupts = holdInterrupts;
     host.releaseInterrupts = releaseInterrupts;

@@ -3,9 +3,12 @@
 #pragma once
 
 #include "host.h"
+#include "win32_arguments.h"
 
 namespace kolorvane {
 
-Host makeWin32Host();
+// The host for `arguments`, whose names it refuses where the code page
+// cannot spell them; they must outlive every use of the host.
+Host makeWin32Host(const AnsiArguments& arguments);
 
 }  // namespace kolorvane

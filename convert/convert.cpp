@@ -1,5 +1,9 @@
 #include "convert.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 #include "notices.h"
 
 namespace kolorvane {
@@ -14,26 +18,116 @@ void showNotice(const Platform& platform, const char* text, const char* caption)
 // a temporary file) run to clean up, but are not the cause.
 Failure firstOf(Failure first, Failure then) { return failed(first) ? first : then; }
 
-// The whole output into a new temporary file in `directory`, closed before
-// it returns in every case: Windows moves no open file.
-Failure writeTemporary(const Platform& platform, PaletteKind sourceKind,
-                       const PalettePlanes& planes, const char* directory, char* temporary) {
+// The bytes an output is to hold.
+struct OutputBytes {
+    std::array<unsigned char, kEdgePalSize> bytes;
+    std::size_t size;
+};
+
+OutputBytes encodeOutput(PaletteKind sourceKind, const PalettePlanes& planes) {
+    OutputBytes output{};
+    const PaletteKind outputKind =
+        sourceKind == PaletteKind::EdgePal ? PaletteKind::ColorTable : PaletteKind::EdgePal;
+    output.size = encodePalette(outputKind, planes, &output.bytes);
+    return output;
+}
+
+enum class Existing { Missing, Same, Different };
+
+// What has the target's name now. Anything that cannot be read as the very
+// bytes the output is to hold (a folder, a file without read rights) counts
+// as different, and meets its fate at the move.
+Existing compareExisting(const Platform& platform, const char* target, const OutputBytes& output) {
     FileHandle file = kInvalidFile;
-    const Failure created = platform.createTemporary(platform.context, directory, temporary, &file);
+    const Failure opened = platform.openSource(platform.context, target, &file);
+    if (failed(opened)) {
+        return opened.cause == Cause::NoSuchFile ? Existing::Missing : Existing::Different;
+    }
+    // One byte more than the output, so that a longer file is not taken for it.
+    std::array<unsigned char, kEdgePalSize + 1> found{};
+    std::size_t size = 0;
+    const Failure read = readUpTo(platform, file, output.size + 1, found.data(), &size);
+    // Only read: a failed close changes nothing here.
+    static_cast<void>(platform.closeFile(platform.context, file));
+    const bool same = !failed(read) && size == output.size &&
+                      std::memcmp(found.data(), output.bytes.data(), size) == 0;
+    return same ? Existing::Same : Existing::Different;
+}
+
+// A new temporary file beside `target`, its path into `temporary`; tried
+// under other names while the name is taken. Its name is no longer than the
+// output's, so the path fits wherever the target's does.
+Failure createTemporary(const Platform& platform, const char* directory, const char* name,
+                        const char* target, char* temporary, FileHandle* file) {
+    constexpr unsigned kAttempts = 100;
+    char unique[kMaxPath] = {};
+    Failure created = kShortTransfer;
+    for (unsigned attempt = 0; attempt < kAttempts; attempt++) {
+        temporaryName(target, name, attempt, unique);
+        joinPath(directory, unique, temporary);
+        created = platform.createNewFile(platform.context, temporary, file);
+        if (created.cause != Cause::Exists) {
+            break;
+        }
+    }
+    if (failed(created)) {
+        temporary[0] = '\0';
+    }
+    return created;
+}
+
+enum class Writing {
+    None,     // the output holds the bytes already
+    Plain,    // a new output, whose source still holds the data
+    Flushed,  // the bytes reach the disk before they take the name
+};
+
+// How the output is to be written, as `existing` says; for a replacement,
+// the new bytes are flushed so that a power cut cannot leave the output's name
+// on an empty or partial file where the user's previous output stood.
+Writing howToWrite(const Platform& platform, const char* target, const OutputBytes& output,
+                   ExistingOutput existing) {
+    switch (existing) {
+        case ExistingOutput::Replace:
+            return Writing::Flushed;
+        case ExistingOutput::Keep:
+            return Writing::Plain;
+        case ExistingOutput::ReplaceIfChanged:
+            break;
+    }
+    switch (compareExisting(platform, target, output)) {
+        case Existing::Missing:
+            return Writing::Plain;
+        case Existing::Same:
+            return Writing::None;
+        case Existing::Different:
+            break;
+    }
+    return Writing::Flushed;
+}
+
+// The whole output into a new temporary file beside the target, flushed as
+// `writing` says, and closed before it returns in every case: Windows moves
+// no open file.
+Failure writeTemporary(const Platform& platform, const OutputBytes& output, const char* directory,
+                       const char* name, const char* target, Writing writing, char* temporary) {
+    FileHandle file = kInvalidFile;
+    const Failure created = createTemporary(platform, directory, name, target, temporary, &file);
     if (failed(created)) {
         return created;
     }
-    const PaletteKind outputKind =
-        sourceKind == PaletteKind::EdgePal ? PaletteKind::ColorTable : PaletteKind::EdgePal;
-    const Failure written = writePalette(platform, file, outputKind, planes);
-    return firstOf(written, platform.closeFile(platform.context, file));
+    Failure failure = writeAll(platform, file, output.bytes.data(), output.size);
+    if (writing == Writing::Flushed && !failed(failure)) {
+        failure = platform.flushFile(platform.context, file);
+    }
+    return firstOf(failure, platform.closeFile(platform.context, file));
 }
 
 Failure moveIntoPlace(const Platform& platform, const char* temporary, const char* target,
                       ExistingOutput existing) {
-    return existing == ExistingOutput::Replace
-               ? platform.replaceFile(platform.context, temporary, target)
-               : platform.moveToNewName(platform.context, temporary, target);
+    return existing == ExistingOutput::Keep
+               ? platform.moveToNewName(platform.context, temporary, target)
+               : platform.replaceFile(platform.context, temporary, target);
 }
 
 }  // namespace
@@ -70,8 +164,13 @@ WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
     if (sourceKind == PaletteKind::Unsupported || !joinPath(directory, name, target)) {
         return {WriteStatus::Failed, kShortTransfer};
     }
+    const OutputBytes output = encodeOutput(sourceKind, planes);
+    const Writing writing = howToWrite(platform, target, output, existing);
+    if (writing == Writing::None) {
+        return {WriteStatus::Unchanged, kSucceeded};
+    }
     char temporary[kMaxPath] = {};
-    Failure failure = writeTemporary(platform, sourceKind, planes, directory, temporary);
+    Failure failure = writeTemporary(platform, output, directory, name, target, writing, temporary);
     if (temporary[0] == '\0') {
         return {WriteStatus::Failed, failure};  // no temporary file was made
     }
@@ -88,6 +187,24 @@ WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
         return {WriteStatus::Kept, kSucceeded};
     }
     return {WriteStatus::Failed, firstOf(failure, removed)};
+}
+
+void temporaryName(const char* target, const char* name, unsigned attempt, char* temporary) {
+    constexpr std::size_t kLongest = 12;
+    // FNV-1a over the target's path, then the attempt mixed in.
+    std::uint64_t hash = 0xCBF29CE484222325ULL;
+    for (const char* c = target; *c != '\0'; c++) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 0x100000001B3ULL;
+    }
+    hash = (hash ^ attempt) * 0x9E3779B97F4A7C15ULL;
+    const char digits[] = "0123456789abcdef";
+    temporary[0] = '~';
+    for (std::size_t i = 1; i < kLongest; i++) {
+        temporary[i] = digits[(hash >> (4 * (i - 1))) & 0xF];
+    }
+    // Cut to the output name's length (a name is at least ".act" long).
+    const std::size_t nameLength = pathLength(name);
+    temporary[nameLength < kLongest ? nameLength : kLongest] = '\0';
 }
 
 void handleDroppedFile(const Platform& platform, const char* path) {

@@ -27,13 +27,22 @@ SourceResult readSource(const Platform& platform, const char* path, PaletteKind 
                         PalettePlanes* planes);
 
 enum class ExistingOutput {
-    Replace,  // the window's rule: a new output replaces an old one
-    Keep,     // an existing output, or anything else of that name, stays as it is
+    // The window's rule: whatever has the output's name is replaced, and the
+    // new bytes are flushed to the disk before they take the name.
+    Replace,
+    // The command line's: an output that holds the new bytes already is left
+    // as it is (not rewritten, its time kept); one that differs is replaced,
+    // flushed first, as an output the user had must never be lost to a power
+    // cut; a new output is not flushed, as its source still holds the data.
+    ReplaceIfChanged,
+    // An existing output, or anything else of that name, stays as it is.
+    Keep,
 };
 
 enum class WriteStatus {
     Written,
-    Kept,  // ExistingOutput::Keep and the name was taken: nothing written
+    Unchanged,  // ExistingOutput::ReplaceIfChanged and the output held the bytes
+    Kept,       // ExistingOutput::Keep and the name was taken: nothing written
     Failed,
 };
 
@@ -46,15 +55,24 @@ struct WriteResult {
 
 // Writes the conversion of a `sourceKind` file to `directory` + `name`
 // (`directory` empty for the current directory, else ending in a separator),
-// completely or not at all: into a new temporary file there, which replaces
-// the target only once every byte is written and the file closed. On any
-// failure the temporary file is removed and an existing target is untouched.
-// With ExistingOutput::Keep the complete file takes the name only if nothing
-// has it, checked in the same step as the move; Kept means the temporary file
-// is gone again too (a removal that fails is reported as Failed).
+// completely or not at all: into a new temporary file there, whose name is
+// no longer than `name` (so it fits wherever the output does), which takes
+// the target's name only once every byte is written (and flushed, as
+// `existing` says) and the file closed. On any failure the temporary file is
+// removed and an existing target is untouched. With ExistingOutput::Keep the
+// complete file takes the name only if nothing has it, checked in the same
+// step as the move; Kept means the temporary file is gone again too (a
+// removal that fails is reported as Failed).
 WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
                         const PalettePlanes& planes, const char* directory, const char* name,
                         ExistingOutput existing);
+
+// The name of the `attempt`th temporary file (from 0) for an output named
+// `name`, into a kMaxPath buffer: "~" and hexadecimal digits, as long as
+// `name` up to 12 bytes, so never longer than it. The digits come from the
+// target's path and the attempt, so that outputs written side by side, by
+// one process or several, seldom try the same name.
+void temporaryName(const char* target, const char* name, unsigned attempt, char* temporary);
 
 // Converts the file at `path`, a full path in a kMaxPath buffer, and tells
 // the user the outcome with one notice, or with none where a file could not

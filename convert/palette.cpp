@@ -1,5 +1,7 @@
 #include "palette.h"
 
+#include <algorithm>
+
 namespace kolorvane {
 
 namespace {
@@ -122,16 +124,16 @@ ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind ki
     return {ReadStatus::Accepted, kSucceeded};
 }
 
-Failure writePalette(const Platform& platform, FileHandle file, PaletteKind kind,
-                     const PalettePlanes& planes) {
+std::size_t encodePalette(PaletteKind kind, const PalettePlanes& planes,
+                          std::array<unsigned char, kEdgePalSize>* bytes) {
     if (kind == PaletteKind::EdgePal) {
-        std::array<unsigned char, kEdgePalSize> bytes{};
-        encodeEdgePal(planes, &bytes);
-        return writeAll(platform, file, bytes.data(), bytes.size());
+        encodeEdgePal(planes, bytes);
+        return kEdgePalSize;
     }
-    std::array<unsigned char, kColorTableSize> bytes{};
-    encodeColorTable(planes, &bytes);
-    return writeAll(platform, file, bytes.data(), bytes.size());
+    std::array<unsigned char, kColorTableSize> table{};
+    encodeColorTable(planes, &table);
+    std::copy(table.begin(), table.end(), bytes->begin());
+    return kColorTableSize;
 }
 
 }  // namespace kolorvane

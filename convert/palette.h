@@ -51,13 +51,15 @@ void encodeEdgePal(const PalettePlanes& planes, std::array<unsigned char, kEdgeP
 void encodeColorTable(const PalettePlanes& planes,
                       std::array<unsigned char, kColorTableSize>* bytes);
 
-// The same on an open file positioned at its start, in the layout of a file
+// The bytes of a file of `kind` that holds `planes`, into `bytes`; their count.
+std::size_t encodePalette(PaletteKind kind, const PalettePlanes& planes,
+                          std::array<unsigned char, kEdgePalSize>* bytes);
+
+// Decoding on an open file positioned at its start, in the layout of a file
 // of `kind`: one buffered read of the layout's length (looping over partial
-// reads), or one complete write.
+// reads).
 ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind kind,
                        PalettePlanes* planes);
-Failure writePalette(const Platform& platform, FileHandle file, PaletteKind kind,
-                     const PalettePlanes& planes);
 
 // Reads up to `capacity` bytes, looping until the buffer is full or the file
 // ends. A host that claims more than it was asked for fails with Cause::Other.

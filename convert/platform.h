@@ -23,7 +23,7 @@ enum class Cause {
     None,        // no failure: the operation did what was asked
     NoSuchFile,  // the path, or a folder on it, does not exist
     Folder,      // the path names a folder where a file was wanted
-    Exists,      // the name to move to is taken (moveToNewName only)
+    Exists,      // the name to create or move to is taken
     Other,
 };
 
@@ -47,12 +47,9 @@ struct Platform {
     // An existing file, opened for reading while others may read it too.
     Failure (*openSource)(void* context, const char* path, FileHandle* file);
 
-    // A new, empty file with a name of its own choosing in `directory`
-    // (an empty string is the current directory; otherwise it ends in a
-    // separator). Its path is written to `name`, a buffer of kMaxPath bytes,
-    // which a failure leaves empty. Never opens or truncates a file that
-    // already exists.
-    Failure (*createTemporary)(void* context, const char* directory, char* name, FileHandle* file);
+    // A new, empty file at `path`, opened for writing. Never opens or
+    // truncates one that exists: then it fails with Cause::Exists.
+    Failure (*createNewFile)(void* context, const char* path, FileHandle* file);
 
     // Reads up to `capacity` bytes. End of file is a success with
     // `bytesRead` set to 0.
@@ -63,6 +60,10 @@ struct Platform {
     // caller compares `bytesWritten` with `size`.
     Failure (*writeFile)(void* context, FileHandle file, const unsigned char* bytes,
                          std::size_t size, std::size_t* bytesWritten);
+
+    // Makes what was written to the file durable: on the disk, not only in
+    // the system's cache, so that a power cut cannot take it back.
+    Failure (*flushFile)(void* context, FileHandle file);
 
     // The handle is gone afterwards whatever the outcome.
     Failure (*closeFile)(void* context, FileHandle file);

@@ -121,7 +121,11 @@ void lay(const Input& input, const Names& names, FakePlatform* fake) {
         testing::addDirectory(fake, names.output + "\\");
     }
     if ((input.flags & kTemporaryTaken) != 0) {
-        testing::addFile(fake, names.directory + "~kv0001.tmp", oldOutput());
+        // The first name the temporary file would be given.
+        char temporary[kMaxPath] = {};
+        const std::string output = names.output.substr(names.directory.size());
+        temporaryName(output.c_str(), output.c_str(), 0, temporary);
+        testing::addFile(fake, names.directory + temporary, oldOutput());
     }
     if ((input.flags & kDirectoryGone) != 0) {
         fake->directories.erase(names.directory);

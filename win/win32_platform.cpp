@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "notices.h"
 
 namespace kolorvane {
@@ -48,45 +46,12 @@ Failure openSource(void*, const char* path, FileHandle* file) {
     return checked(handle != INVALID_HANDLE_VALUE);
 }
 
-// "~kv" + eight hex digits + ".tmp".
-void formatTemporaryName(DWORD unique, char* name) {
-    const char digits[] = "0123456789abcdef";
-    // The ".tmp" copied last brings the terminator.
-    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-    std::memcpy(name, "~kv", 3);
-    for (int i = 0; i < 8; i++) {
-        name[3 + i] = digits[(unique >> (28 - 4 * i)) & 0xF];
-    }
-    std::memcpy(name + 11, ".tmp", 5);
-}
-
-Failure createTemporary(void*, const char* directory, char* name, FileHandle* file) {
-    constexpr std::size_t kNameSize = 16;  // "~kv01234567.tmp" and its terminator
-    const std::size_t directoryLength = std::strlen(directory);
-    name[0] = '\0';
-    if (directoryLength + kNameSize > kMaxPath) {
-        return {Cause::Other, ERROR_FILENAME_EXCED_RANGE};
-    }
-    std::memcpy(name, directory, directoryLength);
-    // CREATE_NEW never touches an existing file; on a clash the next name is
-    // tried. Tick count and process id keep two instances apart.
-    DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    Failure failure = kSucceeded;
-    for (int attempt = 0; attempt < 64; attempt++, unique += 0x9E3779B9u) {
-        formatTemporaryName(unique, name + directoryLength);
-        const HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_ARCHIVE, nullptr);
-        *file = fromHandle(handle);
-        if (handle != INVALID_HANDLE_VALUE) {
-            return kSucceeded;
-        }
-        failure = lastFailure();
-        if (failure.cause != Cause::Exists) {
-            break;
-        }
-    }
-    name[0] = '\0';
-    return failure;
+// CREATE_NEW never opens or truncates what is there already.
+Failure createNewFile(void*, const char* path, FileHandle* file) {
+    const HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    *file = fromHandle(handle);
+    return checked(handle != INVALID_HANDLE_VALUE);
 }
 
 Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* bytes,
@@ -104,6 +69,8 @@ Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_
     *bytesWritten = written;
     return checked(ok);
 }
+
+Failure flushFile(void*, FileHandle file) { return checked(FlushFileBuffers(toHandle(file))); }
 
 Failure closeFile(void*, FileHandle file) { return checked(CloseHandle(toHandle(file))); }
 
@@ -155,9 +122,10 @@ Platform makeWin32Platform() {
     Platform platform{};
     platform.context = nullptr;
     platform.openSource = openSource;
-    platform.createTemporary = createTemporary;
+    platform.createNewFile = createNewFile;
     platform.readFile = readFile;
     platform.writeFile = writeFile;
+    platform.flushFile = flushFile;
     platform.closeFile = closeFile;
     platform.replaceFile = replaceFile;
     platform.moveToNewName = moveToNewName;

@@ -33,8 +33,7 @@ def temporaries(folder):
     """Anything under `folder` that looks like a temporary file of ours."""
     found = []
     for root, _, files in os.walk(folder):
-        found += [os.path.join(root, name) for name in files
-                  if name.startswith((".kolorvane-", "~kv")) or name.endswith(".tmp")]
+        found += [os.path.join(root, name) for name in files if name.startswith("~")]
     return found
 
 
@@ -111,22 +110,25 @@ class CommandLine(unittest.TestCase):
 
     # -- running the program and reading what it said ----------------------
 
-    def run_cli(self, *arguments, stdout_path=None):
-        """Runs the program in the case's folder. Its streams go to files, not
-        pipes: a Wine service started on the way would hold a pipe open."""
+    def run_cli(self, *arguments, stdout_path=None, locale=None):
+        """Runs the program in the case's folder, under Wine in `locale` when
+        given. Its streams go to files, not pipes: a Wine service started on
+        the way would hold a pipe open."""
         encoded = [a.encode("utf-8") if isinstance(a, str) else a for a in arguments]
         out_path = stdout_path or os.path.join(self.streams, "stdout")
         err_path = os.path.join(self.streams, "stderr")
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             completed = subprocess.run(self.host.command(encoded), cwd=self.folder,
-                                       env=self.host.env, stdin=subprocess.DEVNULL, stdout=out,
+                                       env=harness.in_locale(self.host.env, locale),
+                                       stdin=subprocess.DEVNULL, stdout=out,
                                        stderr=err, timeout=RUN_TIMEOUT, check=False)
         out_bytes = b"" if stdout_path is not None else read(out_path)
         return Result(completed.returncode, out_bytes, read(err_path))
 
-    def lines(self, *texts):
+    def lines(self, *texts, encoding=None):
         """The bytes the program prints for these lines."""
-        return b"".join(t.encode(self.host.encoding) + self.host.newline for t in texts)
+        return b"".join(t.encode(encoding or self.host.encoding) + self.host.newline
+                        for t in texts)
 
     def native_path(self, *parts):
         """A path relative to the case's folder, as written on this system."""
@@ -198,6 +200,72 @@ class CommandLine(unittest.TestCase):
         self.assertEqual((result.code, result.out), (0, self.lines("a.pal -> a.act")))
         self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(7))))
         self.assert_folder(["a.pal", "a.act"])
+
+    def test_unchanged_output_is_left_as_it_is(self):
+        write(self.path("a.pal"), pal_file(random_entries(60)))
+        self.assertEqual(self.run_cli("a.pal").code, 0)
+        before = os.stat(self.path("a.act"))
+
+        result = self.run_cli("a.pal")
+        quiet = self.run_cli("-q", "a.pal")
+
+        self.assertEqual((result.code, result.out, result.err),
+                         (0, self.lines("a.pal -> a.act (unchanged)"), b""))
+        self.assertEqual((quiet.code, quiet.out, quiet.err), (0, b"", b""))
+        after = os.stat(self.path("a.act"))
+        self.assertEqual((after.st_ino, after.st_mtime_ns), (before.st_ino, before.st_mtime_ns))
+        self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(60))))
+        self.assert_folder(["a.pal", "a.act"])
+
+    def test_names_the_code_page_cannot_spell_are_refused(self):
+        if not self.host.wine:
+            self.skipTest("POSIX names are bytes")
+        # Spelled with best fit, café.pal would be cafe.pal, a¥b.pal the file
+        # b.pal in the folder a; the other two the code page spells.
+        contents = {"cafe.pal": pal_file(random_entries(61)), "cafe.act": b"keep",
+                    "café.pal": pal_file(random_entries(62)),
+                    "a¥b.pal": pal_file(random_entries(63)),
+                    os.path.join("a", "b.pal"): pal_file(random_entries(64)),
+                    "\U0001F3A8.pal": pal_file(random_entries(65)),
+                    "円￥.pal": pal_file(random_entries(66)),
+                    "ｶﾗｰ.act": act_file(random_entries(67))}
+        for name, data in contents.items():
+            os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+            write(self.path(name), data)
+        refused = "the name has characters the system's code page cannot spell"
+
+        named = self.run_cli("café.pal", "a¥b.pal", "円￥.pal", "ｶﾗｰ.act")
+        matched = self.run_cli("-q", "*.pal")
+
+        self.assertEqual((named.code, named.out), (1, self.lines("円￥.pal -> 円￥.act",
+                                                                  "ｶﾗｰ.act -> ｶﾗｰ.pal")))
+        self.assertEqual(named.err, self.lines("kolorvane-cli: caf?.pal: " + refused,
+                                               "kolorvane-cli: a?b.pal: " + refused))
+        # Each file the pattern matches comes once, by its own name.
+        self.assertEqual((matched.code, matched.out), (1, b""))
+        errors = sorted(matched.err.splitlines())
+        self.assertEqual(len(errors), 3, matched.err)
+        self.assertEqual(errors[1:], sorted(self.lines("kolorvane-cli: caf?.pal: " + refused,
+                                                       "kolorvane-cli: a?b.pal: " + refused)
+                                            .splitlines()))
+        self.assertEqual(read(self.path("cafe.act")), as_act(contents["cafe.pal"]))
+        self.assert_folder(["a", "a¥b.pal", "cafe.act", "cafe.pal", "café.pal", "円￥.act",
+                            "円￥.pal", "ｶﾗｰ.act", "ｶﾗｰ.pal", "\U0001F3A8.pal"])
+        self.assert_folder(["b.pal"], self.path("a"))
+
+    def test_code_page_1252_spells_its_own_names(self):
+        if not self.host.wine:
+            self.skipTest("POSIX names are bytes")
+        write(self.path("café.pal"), pal_file(random_entries(68)))
+        write(self.path("ソ.act"), act_file(random_entries(69)))
+
+        result = self.run_cli("café.pal", "ソ.act", locale="en_US.UTF-8")
+
+        self.assertEqual((result.code, result.out),
+                         (1, self.lines("café.pal -> café.act", encoding="cp1252")))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: ?.act: the name has characters the system's code page cannot spell"))
+        self.assert_folder(["café.pal", "café.act", "ソ.act"])
 
     def test_a_batch_of_good_and_bad_files(self):
         write(self.path("first.pal"), pal_file(random_entries(8)))

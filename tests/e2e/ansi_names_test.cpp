@@ -23,9 +23,9 @@ bool check(const Case& c, int index) {
     std::memset(ansi, 0x7F, sizeof ansi);
     const kolorvane::AnsiName got = kolorvane::exactAnsiName(c.codePage, c.name, ansi, MAX_PATH);
     // The size asked for beforehand is the size the conversion takes.
-    const bool sized = got == kolorvane::AnsiName::TooLong ||
-                       kolorvane::ansiNameSize(c.codePage, c.name) ==
-                           static_cast<int>(std::strlen(ansi)) + 1;
+    const bool sized =
+        got == kolorvane::AnsiName::TooLong ||
+        kolorvane::ansiNameSize(c.codePage, c.name) == static_cast<int>(std::strlen(ansi)) + 1;
     if (got == c.expected && std::strcmp(ansi, c.bytes) == 0 && sized) {
         return true;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -18,6 +19,7 @@ using testing::Bytes;
 using testing::FakePlatform;
 using testing::filesIn;
 using testing::makePlatform;
+using testing::powerCuts;
 
 const std::string kConverted = std::string(kConvertedText) + "|" + kConfirmCaption;
 const std::string kBadHeader = std::string(kBadHeaderText) + "|" + kWarningCaption;
@@ -215,28 +217,42 @@ TEST(Drop, DoubleByteNamesLandBesideTheSource) {
     EXPECT_EQ(fake.notices, (std::vector<std::string>{kConverted, kConverted}));
 }
 
-// The source is closed before the output exists, the output is complete
-// before it takes the output's name, and the notice comes after every close.
+// The first name the temporary file for a bare output name is given.
+std::string temporaryFor(const char* output) {
+    char temporary[kMaxPath] = {};
+    temporaryName(output, output, 0, temporary);
+    return temporary;
+}
+
+// The source is closed before the output exists, the output is complete and
+// flushed before it takes the output's name, and the notice comes after
+// every close.
 TEST(Drop, EventsComeInOrder) {
     struct OrderCase {
         const char* path;
         Bytes contents;
         std::vector<std::string> log;
     };
+    const std::string act = temporaryFor("o.act");
+    const std::string pal = temporaryFor("o.pal");
+    const std::string shortPal = temporaryFor("s.pal");
     const OrderCase cases[] = {
         {"C:\\w\\o.pal",
          edgePalFile(randomBytes(768, 13)),
-         {"open C:\\w\\o.pal", "read 100", "close 100", "chdir C:\\w\\", "temp ", "write 101",
-          "close 101", "replace ~kv0001.tmp o.act", "notice " + kConverted}},
+         {"open C:\\w\\o.pal", "read 100", "close 100", "chdir C:\\w\\", "create " + act,
+          "write 101", "flush 101", "close 101", "replace " + act + " o.act",
+          "notice " + kConverted}},
         {"C:\\w\\o.act",
          randomBytes(768, 14),
-         {"open C:\\w\\o.act", "read 100", "close 100", "chdir C:\\w\\", "temp ", "write 101",
-          "close 101", "replace ~kv0001.tmp o.pal", "notice " + kConverted}},
+         {"open C:\\w\\o.act", "read 100", "close 100", "chdir C:\\w\\", "create " + pal,
+          "write 101", "flush 101", "close 101", "replace " + pal + " o.pal",
+          "notice " + kConverted}},
         // A 100-byte source: the read that finds the end is the second.
         {"C:\\w\\s.act",
          randomBytes(100, 15),
-         {"open C:\\w\\s.act", "read 100", "read 100", "close 100", "chdir C:\\w\\", "temp ",
-          "write 101", "close 101", "replace ~kv0001.tmp s.pal", "notice " + kConverted}},
+         {"open C:\\w\\s.act", "read 100", "read 100", "close 100", "chdir C:\\w\\",
+          "create " + shortPal, "write 101", "flush 101", "close 101",
+          "replace " + shortPal + " s.pal", "notice " + kConverted}},
         {"C:\\w\\b.pal",
          edgePalFile(randomBytes(768, 16), std::string("EDGE PAL\1\0", 10)),
          {"open C:\\w\\b.pal", "read 100", "close 100", "notice " + kBadHeader}},
@@ -340,6 +356,132 @@ TEST(Drop, FailingAnyCallLosesNothing) {
             EXPECT_GE(calls, 3);
         }
     }
+}
+
+// What a power cut after any call of a conversion can leave under the
+// output's name: the previous bytes or the complete new ones, never a
+// partial, empty or zero-filled file; the source untouched. A new output of
+// the command line is left to the system to flush (its source still holds
+// the data), so it may be cut short, but never holds anything else.
+TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
+    struct Pipeline {
+        const char* name;
+        bool window;  // a drop; else the command line's read and write
+        const char* source;
+        Bytes sourceBytes;
+        const char* output;
+        Bytes previous;  // empty: no output before the run
+        Bytes expected;
+        WriteStatus status;
+        bool flushed;
+    };
+    const Bytes entries = randomBytes(768, 20);
+    const Bytes pal = edgePalFile(entries);
+    const Bytes act = reversedEntries(entries);
+    const Bytes old = randomBytes(768, 21);
+    const Pipeline pipelines[] = {
+        {"window, new .act",
+         true,
+         "C:\\w\\f.pal",
+         pal,
+         "C:\\w\\f.act",
+         {},
+         act,
+         WriteStatus::Written,
+         true},
+        {"window, existing .act", true, "C:\\w\\f.pal", pal, "C:\\w\\f.act", old, act,
+         WriteStatus::Written, true},
+        {"window, new .pal",
+         true,
+         "C:\\w\\f.act",
+         act,
+         "C:\\w\\f.pal",
+         {},
+         pal,
+         WriteStatus::Written,
+         true},
+        {"window, existing .pal", true, "C:\\w\\f.act", act, "C:\\w\\f.pal", old, pal,
+         WriteStatus::Written, true},
+        {"command line, new",
+         false,
+         "C:\\w\\f.pal",
+         pal,
+         "C:\\w\\f.act",
+         {},
+         act,
+         WriteStatus::Written,
+         false},
+        {"command line, unchanged", false, "C:\\w\\f.pal", pal, "C:\\w\\f.act", act, act,
+         WriteStatus::Unchanged, false},
+        {"command line, different", false, "C:\\w\\f.act", act, "C:\\w\\f.pal", old, pal,
+         WriteStatus::Written, true},
+    };
+    for (const Pipeline& p : pipelines) {
+        SCOPED_TRACE(p.name);
+        FakePlatform fake;
+        addFile(&fake, p.source, p.sourceBytes);
+        if (!p.previous.empty()) {
+            addFile(&fake, p.output, p.previous);
+        }
+        fake.recordCuts = true;
+        const Platform platform = makePlatform(&fake);
+        WriteStatus status = WriteStatus::Written;
+        if (p.window) {
+            drop(&fake, p.source);
+        } else {
+            const PaletteKind kind = classifyPath(p.source);
+            PalettePlanes planes{};
+            ASSERT_EQ(readSource(platform, p.source, kind, &planes).status, SourceStatus::Read);
+            const std::string name = std::string(p.output).substr(5);
+            status = writeOutput(platform, kind, planes, "C:\\w\\", name.c_str(),
+                                 ExistingOutput::ReplaceIfChanged)
+                         .status;
+        }
+
+        EXPECT_EQ(status, p.status);
+        EXPECT_EQ(fake.files[p.output], p.expected);
+        const bool flushed =
+            std::any_of(fake.log.begin(), fake.log.end(),
+                        [](const std::string& e) { return e.rfind("flush", 0) == 0; });
+        EXPECT_EQ(flushed, p.flushed);
+        for (const auto& cut : powerCuts(fake)) {
+            EXPECT_EQ(cut.at(p.source), p.sourceBytes);
+            const auto found = cut.find(p.output);
+            if (found == cut.end()) {
+                EXPECT_TRUE(p.previous.empty());
+            } else if (found->second != p.previous && found->second != p.expected) {
+                const bool prefix =
+                    found->second.size() < p.expected.size() &&
+                    std::equal(found->second.begin(), found->second.end(), p.expected.begin());
+                EXPECT_TRUE(!p.flushed && p.previous.empty() && prefix)
+                    << found->second.size() << " bytes under the output's name";
+            }
+        }
+    }
+}
+
+// The temporary file's name is never longer than the output's, so it fits
+// wherever the output does; each attempt is another name.
+TEST(WriteOutput, TemporaryNamesFitWhereTheOutputDoes) {
+    for (const char* output : {".act", "x.pal", "Sunset.act", "a-rather-long-palette-name.pal"}) {
+        SCOPED_TRACE(output);
+        char first[kMaxPath] = {};
+        char second[kMaxPath] = {};
+        temporaryName(output, output, 0, first);
+        temporaryName(output, output, 1, second);
+        EXPECT_LE(std::strlen(first), std::strlen(output));
+        EXPECT_GE(std::strlen(first), 4U);
+        EXPECT_EQ(first[0], '~');
+        EXPECT_STRNE(first, second);
+    }
+    // A folder that leaves room for "x.act" alone still takes the output.
+    FakePlatform fake;
+    const std::string folder = "C:\\" + std::string(kMaxPath - 10, 'd') + "\\";
+    addDirectory(&fake, folder);
+    EXPECT_EQ(writeOutput(makePlatform(&fake), PaletteKind::EdgePal, PalettePlanes{},
+                          folder.c_str(), "x.act", ExistingOutput::Replace)
+                  .status,
+              WriteStatus::Written);
 }
 
 TEST(WriteOutput, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {

@@ -1,7 +1,6 @@
 #include "fake_platform.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace kolorvane::testing {
@@ -9,6 +8,25 @@ namespace kolorvane::testing {
 namespace {
 
 FakePlatform& fakeOf(void* context) { return *static_cast<FakePlatform*>(context); }
+
+// Logs the call, and keeps what a power cut before it would leave.
+void logCall(FakePlatform& fake, const std::string& line) {
+    fake.log.push_back(line);
+    if (fake.recordCuts) {
+        fake.cuts.push_back(fake.durable);
+    }
+}
+
+// A move's durable side: the file's flushed bytes go with its name.
+void moveDurable(FakePlatform& fake, const std::string& source, const std::string& target) {
+    const auto found = fake.durable.find(source);
+    if (found == fake.durable.end()) {
+        fake.durable.erase(target);
+        return;
+    }
+    fake.durable[target] = found->second;
+    fake.durable.erase(source);
+}
 
 // Counts the call and says whether it is the one to fail.
 bool failsNow(FakePlatform& fake) { return fake.failableCalls++ == fake.failAt; }
@@ -67,7 +85,7 @@ std::string handleName(FileHandle file) { return std::to_string(static_cast<std:
 
 Failure openSource(void* context, const char* path, FileHandle* file) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("open ") + path);
+    logCall(fake, std::string("open ") + path);
     *file = kInvalidFile;
     if (failsNow(fake)) {
         return kInjected;
@@ -83,29 +101,22 @@ Failure openSource(void* context, const char* path, FileHandle* file) {
     return kSucceeded;
 }
 
-Failure createTemporary(void* context, const char* directory, char* name, FileHandle* file) {
+Failure createNewFile(void* context, const char* path, FileHandle* file) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("temp ") + directory);
+    logCall(fake, std::string("create ") + path);
     *file = kInvalidFile;
     if (failsNow(fake)) {
         return kInjected;
     }
-    const std::string folder = resolve(fake, directory);
-    if (!isDirectory(fake, folder)) {
+    const std::string full = resolve(fake, path);
+    if (!isDirectory(fake, parentOf(full))) {
         return kMissing;
     }
-    std::string chosen;
-    do {
-        char unique[32];
-        std::snprintf(unique, sizeof unique, "~kv%04d.tmp", fake.nextTemporary++);
-        chosen = std::string(directory) + unique;
-    } while (fake.files.count(resolve(fake, chosen)) != 0);
-    if (chosen.size() >= kMaxPath) {
-        return kInjected;
+    if (fake.files.count(full) != 0 || isDirectory(fake, full)) {
+        return kTaken;
     }
-    std::memcpy(name, chosen.c_str(), chosen.size() + 1);
-    const std::string full = resolve(fake, chosen);
     fake.files[full] = Bytes();
+    fake.durable[full] = Bytes();
     *file = newHandle(fake, full, true);
     return kSucceeded;
 }
@@ -113,7 +124,7 @@ Failure createTemporary(void* context, const char* directory, char* name, FileHa
 Failure readFile(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
                  std::size_t* bytesRead) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back("read " + handleName(file));
+    logCall(fake, "read " + handleName(file));
     *bytesRead = 0;
     OpenFile* handle = findOpen(fake, file);
     if (failsNow(fake) || handle == nullptr) {
@@ -134,7 +145,7 @@ Failure readFile(void* context, FileHandle file, std::size_t capacity, unsigned 
 Failure writeFile(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
                   std::size_t* bytesWritten) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back("write " + handleName(file));
+    logCall(fake, "write " + handleName(file));
     *bytesWritten = 0;
     OpenFile* handle = findOpen(fake, file);
     if (failsNow(fake) || handle == nullptr || !handle->writable) {
@@ -149,9 +160,20 @@ Failure writeFile(void* context, FileHandle file, const unsigned char* bytes, st
     return kSucceeded;
 }
 
+Failure flushFile(void* context, FileHandle file) {
+    FakePlatform& fake = fakeOf(context);
+    logCall(fake, "flush " + handleName(file));
+    OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr) {
+        return kInjected;
+    }
+    fake.durable[handle->path] = fake.files[handle->path];
+    return kSucceeded;
+}
+
 Failure closeFile(void* context, FileHandle file) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back("close " + handleName(file));
+    logCall(fake, "close " + handleName(file));
     // The handle is gone whether or not the close reports success, as with
     // CloseHandle; only an unknown handle is a fault of the caller.
     const bool known = fake.open.erase(static_cast<std::intptr_t>(file)) != 0;
@@ -163,7 +185,7 @@ Failure closeFile(void* context, FileHandle file) {
 
 Failure replaceFile(void* context, const char* from, const char* to) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("replace ") + from + " " + to);
+    logCall(fake, std::string("replace ") + from + " " + to);
     if (failsNow(fake)) {
         return kInjected;
     }
@@ -179,12 +201,13 @@ Failure replaceFile(void* context, const char* from, const char* to) {
     }
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
+    moveDurable(fake, source, target);
     return kSucceeded;
 }
 
 Failure moveToNewName(void* context, const char* from, const char* to) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("movenew ") + from + " " + to);
+    logCall(fake, std::string("movenew ") + from + " " + to);
     if (failsNow(fake)) {
         return kInjected;
     }
@@ -203,21 +226,23 @@ Failure moveToNewName(void* context, const char* from, const char* to) {
     }
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
+    moveDurable(fake, source, target);
     return kSucceeded;
 }
 
 Failure removeFile(void* context, const char* path) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("remove ") + path);
+    logCall(fake, std::string("remove ") + path);
     if (failsNow(fake)) {
         return kInjected;
     }
+    fake.durable.erase(resolve(fake, path));
     return fake.files.erase(resolve(fake, path)) != 0 ? kSucceeded : kMissing;
 }
 
 Failure setCurrentDirectory(void* context, const char* directory) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("chdir ") + directory);
+    logCall(fake, std::string("chdir ") + directory);
     if (failsNow(fake)) {
         return kInjected;
     }
@@ -234,7 +259,7 @@ Failure setCurrentDirectory(void* context, const char* directory) {
 
 void showNotice(void* context, const char* text, const char* caption) {
     FakePlatform& fake = fakeOf(context);
-    fake.log.push_back(std::string("notice ") + text + "|" + caption);
+    logCall(fake, std::string("notice ") + text + "|" + caption);
     fake.notices.push_back(std::string(text) + "|" + caption);
     if (fake.onNotice) {
         const auto nested = fake.onNotice;
@@ -249,9 +274,10 @@ Platform makePlatform(FakePlatform* fake) {
     Platform platform{};
     platform.context = fake;
     platform.openSource = openSource;
-    platform.createTemporary = createTemporary;
+    platform.createNewFile = createNewFile;
     platform.readFile = readFile;
     platform.writeFile = writeFile;
+    platform.flushFile = flushFile;
     platform.closeFile = closeFile;
     platform.replaceFile = replaceFile;
     platform.moveToNewName = moveToNewName;
@@ -273,10 +299,17 @@ void addDirectory(FakePlatform* fake, const std::string& directory) {
 void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents) {
     addDirectory(fake, parentOf(path));
     fake->files[path] = contents;
+    fake->durable[path] = contents;
 }
 
 std::string resolve(const FakePlatform& fake, const std::string& name) {
     return isAbsolute(name) ? name : fake.currentDirectory + name;
+}
+
+std::vector<std::map<std::string, Bytes>> powerCuts(const FakePlatform& fake) {
+    std::vector<std::map<std::string, Bytes>> all = fake.cuts;
+    all.push_back(fake.durable);
+    return all;
 }
 
 std::vector<std::string> filesIn(const FakePlatform& fake, const std::string& directory) {

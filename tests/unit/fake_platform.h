@@ -26,15 +26,23 @@ struct FakePlatform {
     std::set<std::string> directories;
     std::string currentDirectory = "C:\\";
 
+    // What a power cut would leave of each file: its bytes as last flushed.
+    // Creating, moving and removing a file are durable at once, in order.
+    std::map<std::string, Bytes> durable;
+    // When `recordCuts`, the durable files before each call and, last, now:
+    // every state a power cut during the run could leave.
+    bool recordCuts = false;
+    std::vector<std::map<std::string, Bytes>> cuts;
+
     std::map<std::intptr_t, OpenFile> open;
     std::intptr_t nextHandle = 100;
-    int nextTemporary = 1;
 
     // One line per call: "open C:\x.pal", "read 100", "notice <text>|<caption>"...
     std::vector<std::string> log;
 
     // The ordinal (from 0) of the failable call to fail, or -1 for none.
-    // Failable: open, temp, read, write, close, replace, movenew, remove, chdir.
+    // Failable: open, create, read, write, flush, close, replace, movenew,
+    // remove, chdir.
     int failAt = -1;
     int failableCalls = 0;
     std::size_t readChunk = 0;   // when non-zero, at most this many bytes a read
@@ -56,6 +64,10 @@ void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents)
 
 // The full path a bare or full name refers to, as the fake resolves it.
 std::string resolve(const FakePlatform& fake, const std::string& name);
+
+// Every state a power cut during the run could have left: the recorded cuts
+// and the durable files now.
+std::vector<std::map<std::string, Bytes>> powerCuts(const FakePlatform& fake);
 
 // Names of the files under `directory` (directly), sorted.
 std::vector<std::string> filesIn(const FakePlatform& fake, const std::string& directory);
