@@ -127,21 +127,7 @@ bool isLeadByte(unsigned char) { return false; }
 }  // namespace
 
 Platform makePosixPlatform() {
-    Platform platform{};
-    platform.context = nullptr;
-    platform.openSource = openSource;
-    platform.createNewFile = createNewFile;
-    platform.readFile = readFile;
-    platform.writeFile = writeFile;
-    platform.flushFile = flushFile;
-    platform.closeFile = closeFile;
-    platform.replaceFile = replaceFile;
-    platform.moveToNewName = moveToNewName;
-    platform.removeFile = removeFile;
-    platform.setCurrentDirectory = setCurrentDirectory;
-    platform.showNotice = showNotice;
-    platform.isLeadByte = isLeadByte;
-    return platform;
+    return KOLORVANE_PLATFORM_TABLE(nullptr);  // no context: the system is the state
 }
 
 }  // namespace kolorvane

@@ -87,23 +87,13 @@ enum class Writing {
 // on an empty or partial file where the user's previous output stood.
 Writing howToWrite(const Platform& platform, const char* target, const OutputBytes& output,
                    ExistingOutput existing) {
-    switch (existing) {
-        case ExistingOutput::Replace:
-            return Writing::Flushed;
-        case ExistingOutput::Keep:
-            return Writing::Plain;
-        case ExistingOutput::ReplaceIfChanged:
-            break;
+    if (existing != ExistingOutput::ReplaceIfChanged) {
+        return existing == ExistingOutput::Replace ? Writing::Flushed : Writing::Plain;
     }
-    switch (compareExisting(platform, target, output)) {
-        case Existing::Missing:
-            return Writing::Plain;
-        case Existing::Same:
-            return Writing::None;
-        case Existing::Different:
-            break;
-    }
-    return Writing::Flushed;
+    const Existing found = compareExisting(platform, target, output);
+    return found == Existing::Missing ? Writing::Plain
+           : found == Existing::Same  ? Writing::None
+                                      : Writing::Flushed;
 }
 
 // The whole output into a new temporary file beside the target, flushed as

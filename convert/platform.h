@@ -89,3 +89,26 @@ struct Platform {
 };
 
 }  // namespace kolorvane
+
+// A Platform with `contextValue` and the functions named as its members
+// where this stands. Each platform names its operations so and makes its
+// table with this one list: no member is filled by position, and none can be
+// given its neighbour's function, though several share a signature.
+#define KOLORVANE_PLATFORM_TABLE(contextValue)           \
+    ([](void* tableContext) {                            \
+        ::kolorvane::Platform table{};                   \
+        table.context = tableContext;                    \
+        table.openSource = openSource;                   \
+        table.createNewFile = createNewFile;             \
+        table.readFile = readFile;                       \
+        table.writeFile = writeFile;                     \
+        table.flushFile = flushFile;                     \
+        table.closeFile = closeFile;                     \
+        table.replaceFile = replaceFile;                 \
+        table.moveToNewName = moveToNewName;             \
+        table.removeFile = removeFile;                   \
+        table.setCurrentDirectory = setCurrentDirectory; \
+        table.showNotice = showNotice;                   \
+        table.isLeadByte = isLeadByte;                   \
+        return table;                                    \
+    }(contextValue))

@@ -56,7 +56,7 @@ case "${1:-}" in
             cli/posix_host.cpp cli/posix_platform.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
-        runTidy win/*.cpp cli/win32_host.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
+        runTidy win/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
             -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I win -I cli || status=1
         # main.cpp once more, as the Windows build compiles it.
         runTidy cli/main.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \

@@ -119,21 +119,7 @@ bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 }  // namespace
 
 Platform makeWin32Platform() {
-    Platform platform{};
-    platform.context = nullptr;
-    platform.openSource = openSource;
-    platform.createNewFile = createNewFile;
-    platform.readFile = readFile;
-    platform.writeFile = writeFile;
-    platform.flushFile = flushFile;
-    platform.closeFile = closeFile;
-    platform.replaceFile = replaceFile;
-    platform.moveToNewName = moveToNewName;
-    platform.removeFile = removeFile;
-    platform.setCurrentDirectory = setCurrentDirectory;
-    platform.showNotice = showNotice;
-    platform.isLeadByte = isLeadByte;
-    return platform;
+    return KOLORVANE_PLATFORM_TABLE(nullptr);  // no context: the system is the state
 }
 
 }  // namespace kolorvane

@@ -270,23 +270,7 @@ void showNotice(void* context, const char* text, const char* caption) {
 
 }  // namespace
 
-Platform makePlatform(FakePlatform* fake) {
-    Platform platform{};
-    platform.context = fake;
-    platform.openSource = openSource;
-    platform.createNewFile = createNewFile;
-    platform.readFile = readFile;
-    platform.writeFile = writeFile;
-    platform.flushFile = flushFile;
-    platform.closeFile = closeFile;
-    platform.replaceFile = replaceFile;
-    platform.moveToNewName = moveToNewName;
-    platform.removeFile = removeFile;
-    platform.setCurrentDirectory = setCurrentDirectory;
-    platform.showNotice = showNotice;
-    platform.isLeadByte = isLeadByte;
-    return platform;
-}
+Platform makePlatform(FakePlatform* fake) { return KOLORVANE_PLATFORM_TABLE(fake); }
 
 void addDirectory(FakePlatform* fake, const std::string& directory) {
     std::string path = directory;
