@@ -84,7 +84,7 @@ runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
 runChanged() { runFirst; }
 runCp() { timed "$work/run" cp -t ../out -- "${names[@]}"; }
-runRsync() { timed "$work" rsync -r --whole-file --fsync new/ mirror/; }
+runRsync() { timed "$work" rsync -r --whole-file --ignore-times --fsync new/ mirror/; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
