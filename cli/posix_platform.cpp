@@ -25,26 +25,25 @@ Failure checked(int result) { return result == 0 ? kSucceeded : failureOf(errno)
 
 int toDescriptor(FileHandle file) { return static_cast<int>(file); }
 
-Failure openSource(void*, const char* path, FileHandle* file) {
-    // O_NOCTTY: a FILE naming a terminal must not become this process's
-    // controlling terminal.
+// open(), tried again after EINTR. O_NOCTTY: a path naming a terminal must
+// not become this process's controlling terminal.
+Failure openFile(const char* path, int flags, FileHandle* file) {
     int fd = -1;
     do {
-        fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        fd = open(path, flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
     *file = static_cast<FileHandle>(fd);
     return fd >= 0 ? kSucceeded : failureOf(errno);
 }
 
+Failure openSource(void*, const char* path, FileHandle* file) {
+    return openFile(path, O_RDONLY, file);
+}
+
 // O_EXCL never opens what is there already. 0666 under the umask gives the
 // output the mode any new file of the user's gets.
 Failure createNewFile(void*, const char* path, FileHandle* file) {
-    int fd = -1;
-    do {
-        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
-    *file = static_cast<FileHandle>(fd);
-    return fd >= 0 ? kSucceeded : failureOf(errno);
+    return openFile(path, O_WRONLY | O_CREAT | O_EXCL, file);
 }
 
 // read() and write(): a count, or -1 with errno; EINTR is tried again.

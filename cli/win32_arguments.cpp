@@ -1,6 +1,7 @@
 #include "win32_arguments.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "ansi_names.h"
 
@@ -8,19 +9,16 @@ namespace kolorvane {
 
 namespace {
 
-// At least the terminator, even for a name no conversion can take.
-std::size_t argumentSize(UINT codePage, const wchar_t* wide) {
-    const int size = ansiNameSize(codePage, wide);
-    return size > 0 ? static_cast<std::size_t>(size) : 1;
+int capacityFor(const wchar_t* name) {
+    return ansiNameCapacity(static_cast<int>(std::wcslen(name)));
 }
 
 }  // namespace
 
 bool makeAnsiArguments(int count, wchar_t** wide, AnsiArguments* arguments) {
-    const UINT codePage = GetACP();
     std::size_t bytes = 0;
     for (int i = 0; i < count; i++) {
-        bytes += argumentSize(codePage, wide[i]);
+        bytes += static_cast<std::size_t>(capacityFor(wide[i]));
     }
     // The pointers first, so that they are aligned; the strings after them.
     const std::size_t pointers = 2 * static_cast<std::size_t>(count) + 1;
@@ -34,12 +32,11 @@ bool makeAnsiArguments(int count, wchar_t** wide, AnsiArguments* arguments) {
     arguments->unspelledCount = 0;
     char* next = reinterpret_cast<char*>(arguments->values + pointers);
     for (int i = 0; i < count; i++) {
-        const std::size_t size = argumentSize(codePage, wide[i]);
         arguments->values[i] = next;
-        if (exactAnsiName(codePage, wide[i], next, static_cast<int>(size)) != AnsiName::Exact) {
+        if (exactAnsiName(GetACP(), wide[i], next, capacityFor(wide[i])) != AnsiName::Exact) {
             arguments->unspelled[arguments->unspelledCount++] = next;
         }
-        next += size;
+        next += capacityFor(wide[i]);
     }
     arguments->values[count] = nullptr;
     return true;

@@ -12,7 +12,7 @@ namespace {
 // pages refuse the flags too, but none of them can be the ANSI code page.)
 bool refusesBestFitFlags(UINT codePage) { return codePage == CP_UTF8; }
 
-// The exact conversion; 0 when it fails. A null `ansi` asks for the size.
+// The exact conversion; 0 when it fails.
 int convertExactly(UINT codePage, const wchar_t* name, char* ansi, int capacity,
                    BOOL* usedDefault) {
     if (refusesBestFitFlags(codePage)) {
@@ -43,12 +43,6 @@ AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi, int capac
         ansi[0] = '\0';
     }
     return AnsiName::NotSpelled;
-}
-
-int ansiNameSize(UINT codePage, const wchar_t* name) {
-    BOOL usedDefault = FALSE;
-    const int size = convertExactly(codePage, name, nullptr, 0, &usedDefault);
-    return size > 0 ? size : convertForShowing(codePage, name, nullptr, 0);
 }
 
 }  // namespace kolorvane

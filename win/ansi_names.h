@@ -22,9 +22,9 @@ enum class AnsiName {
 // user, never for opening; for one TooLong it is empty.
 AnsiName exactAnsiName(UINT codePage, const wchar_t* name, char* ansi, int capacity);
 
-// The bytes exactAnsiName needs for `name`, terminator included. A character
-// may take more bytes in its exact form than in its look-alike, so this is
-// the only right size for the buffer.
-int ansiNameSize(UINT codePage, const wchar_t* name);
+// Bytes enough for any name of `units` UTF-16 units and its terminator in
+// any code page that can be the ANSI one: a double-byte code page takes two
+// bytes for a unit at most, UTF-8 three (four for a surrogate pair).
+constexpr int ansiNameCapacity(int units) { return 3 * units + 1; }
 
 }  // namespace kolorvane
