@@ -1,6 +1,6 @@
 """Packs the Windows release into OUT: NAME.zip (a folder NAME holding the
-programs and the other FILEs), the programs beside it, and SHA256SUMS over
-the ZIP and the programs.
+programs, and the other FILEs at their paths in DIR), the programs beside it,
+and SHA256SUMS over the ZIP and the programs.
 
     python3 package.py --source DIR --out OUT --name NAME
                        --program EXE [--program EXE...] [--file FILE...]
@@ -52,12 +52,13 @@ def entry(name, epoch, mode):
 
 
 def write_zip(path, folder, members, epoch):
-    """`members`: (path on disk, mode) pairs, stored as folder/basename."""
+    """`members`: (path on disk, name in the ZIP, mode), stored as
+    folder/name in the order of the names."""
     with zipfile.ZipFile(path, "w") as archive:
-        for source, mode in sorted(members, key=lambda m: os.path.basename(m[0])):
+        for source, name, mode in sorted(members, key=lambda m: m[1]):
             with open(source, "rb") as data:
-                name = folder + "/" + os.path.basename(source)
-                archive.writestr(entry(name, epoch, mode), data.read(), compresslevel=9)
+                archive.writestr(entry(folder + "/" + name, epoch, mode), data.read(),
+                                 compresslevel=9)
 
 
 def sha256(path):
@@ -83,7 +84,11 @@ def main():
     # Only what this run writes, so that nothing stale is published.
     shutil.rmtree(options.out, ignore_errors=True)
     os.makedirs(options.out)
-    members = [(p, PROGRAM_MODE) for p in options.program] + [(f, FILE_MODE) for f in options.file]
+    # The programs at the top; the other files where they stand in the
+    # sources, so that the README finds its picture in docs/.
+    members = ([(p, os.path.basename(p), PROGRAM_MODE) for p in options.program] +
+               [(f, os.path.relpath(f, options.source).replace(os.sep, "/"), FILE_MODE)
+                for f in options.file])
     zip_name = options.name + ".zip"
     write_zip(os.path.join(options.out, zip_name), options.name, members, epoch)
     for program in options.program:
