@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -171,9 +172,11 @@ bool convertFile(const Host& host, const char* file, const char* outputFolder,
     }
     const ExistingOutput existing =
         options.noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
+    std::array<unsigned char, kEdgePalSize> bytes{};
+    const std::size_t size = encodeConversion(plan.kind, planes, &bytes);
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
-        writeOutput(host.platform, plan.kind, planes, plan.folder, plan.output, existing);
+        writeOutput(host.platform, bytes.data(), size, plan.folder, plan.output, existing);
     host.releaseInterrupts(host.platform.context);
     return reportWrite(host, file, plan, written, options.quiet);
 }

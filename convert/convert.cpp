@@ -20,19 +20,32 @@ Failure firstOf(Failure first, Failure then) { return failed(first) ? first : th
 
 // The bytes an output is to hold.
 struct OutputBytes {
-    std::array<unsigned char, kEdgePalSize> bytes;
+    const unsigned char* bytes;
     std::size_t size;
 };
 
-OutputBytes encodeOutput(PaletteKind sourceKind, const PalettePlanes& planes) {
-    OutputBytes output{};
-    const PaletteKind outputKind =
-        sourceKind == PaletteKind::EdgePal ? PaletteKind::ColorTable : PaletteKind::EdgePal;
-    output.size = encodePalette(outputKind, planes, &output.bytes);
-    return output;
-}
-
 enum class Existing { Missing, Same, Different };
+
+// Whether the open `file` holds exactly `output`: read a chunk at a time, so
+// that an output of any size is compared without a buffer of its size, and
+// one byte past it, so that a longer file is not taken for it.
+bool holdsExactly(const Platform& platform, FileHandle file, const OutputBytes& output) {
+    std::array<unsigned char, 4096> chunk{};
+    std::size_t compared = 0;
+    for (;;) {
+        const std::size_t left = output.size - compared;
+        const std::size_t wanted = left < chunk.size() ? left + 1 : chunk.size();
+        std::size_t got = 0;
+        if (failed(readUpTo(platform, file, wanted, chunk.data(), &got)) || got > left ||
+            std::memcmp(chunk.data(), output.bytes + compared, got) != 0) {
+            return false;
+        }
+        compared += got;
+        if (got < wanted) {
+            return compared == output.size;
+        }
+    }
+}
 
 // What has the target's name now. Anything that cannot be read as the very
 // bytes the output is to hold (a folder, a file without read rights) counts
@@ -43,14 +56,9 @@ Existing compareExisting(const Platform& platform, const char* target, const Out
     if (failed(opened)) {
         return opened.cause == Cause::NoSuchFile ? Existing::Missing : Existing::Different;
     }
-    // One byte more than the output, so that a longer file is not taken for it.
-    std::array<unsigned char, kEdgePalSize + 1> found{};
-    std::size_t size = 0;
-    const Failure read = readUpTo(platform, file, output.size + 1, found.data(), &size);
+    const bool same = holdsExactly(platform, file, output);
     // Only read: a failed close changes nothing here.
     static_cast<void>(platform.closeFile(platform.context, file));
-    const bool same = !failed(read) && size == output.size &&
-                      std::memcmp(found.data(), output.bytes.data(), size) == 0;
     return same ? Existing::Same : Existing::Different;
 }
 
@@ -106,7 +114,7 @@ Failure writeTemporary(const Platform& platform, const OutputBytes& output, cons
     if (failed(created)) {
         return created;
     }
-    Failure failure = writeAll(platform, file, output.bytes.data(), output.size);
+    Failure failure = writeAll(platform, file, output.bytes, output.size);
     if (writing == Writing::Flushed && !failed(failure)) {
         failure = platform.flushFile(platform.context, file);
     }
@@ -122,39 +130,54 @@ Failure moveIntoPlace(const Platform& platform, const char* temporary, const cha
 
 }  // namespace
 
-SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
-                        PalettePlanes* planes) {
-    if (kind == PaletteKind::Unsupported) {
-        return {SourceStatus::NotOpened, kSucceeded};
-    }
+SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,
+                             std::size_t capacity, std::size_t* size) {
     FileHandle file = kInvalidFile;
     const Failure opened = platform.openSource(platform.context, path, &file);
     if (failed(opened)) {
         return {SourceStatus::NotOpened, opened};
     }
-    // Decode into a zeroed copy so that a failed read leaves the caller's
+    const Failure read = readUpTo(platform, file, capacity, bytes, size);
+    const Failure failure = firstOf(read, platform.closeFile(platform.context, file));
+    return {failed(failure) ? SourceStatus::Failed : SourceStatus::Read, failure};
+}
+
+SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
+                        PalettePlanes* planes) {
+    if (kind == PaletteKind::Unsupported) {
+        return {SourceStatus::NotOpened, kSucceeded};
+    }
+    std::array<unsigned char, kEdgePalSize> bytes{};
+    const std::size_t capacity = kind == PaletteKind::EdgePal ? kEdgePalSize : kColorTableSize;
+    std::size_t size = 0;
+    const SourceResult result = readSourceBytes(platform, path, bytes.data(), capacity, &size);
+    if (result.status != SourceStatus::Read) {
+        return result;
+    }
+    // Decode into a zeroed copy, so that a refused header leaves the caller's
     // planes as they were.
     PalettePlanes read{};
-    const ReadResult result = readPalette(platform, file, kind, &read);
-    const Failure failure = firstOf(result.failure, platform.closeFile(platform.context, file));
-    if (failed(failure)) {
-        return {SourceStatus::Failed, failure};
-    }
-    if (result.status == ReadStatus::BadHeader) {
+    if (!decodePalette(kind, bytes.data(), size, &read)) {
         return {SourceStatus::BadHeader, kSucceeded};
     }
     *planes = read;
-    return {SourceStatus::Read, kSucceeded};
+    return result;
 }
 
-WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
-                        const PalettePlanes& planes, const char* directory, const char* name,
-                        ExistingOutput existing) {
+std::size_t encodeConversion(PaletteKind sourceKind, const PalettePlanes& planes,
+                             std::array<unsigned char, kEdgePalSize>* bytes) {
+    return encodePalette(
+        sourceKind == PaletteKind::EdgePal ? PaletteKind::ColorTable : PaletteKind::EdgePal, planes,
+        bytes);
+}
+
+WriteResult writeOutput(const Platform& platform, const unsigned char* bytes, std::size_t size,
+                        const char* directory, const char* name, ExistingOutput existing) {
     char target[kMaxPath] = {};
-    if (sourceKind == PaletteKind::Unsupported || !joinPath(directory, name, target)) {
+    if (!joinPath(directory, name, target)) {
         return {WriteStatus::Failed, kShortTransfer};
     }
-    const OutputBytes output = encodeOutput(sourceKind, planes);
+    const OutputBytes output = {bytes, size};
     const Writing writing = howToWrite(platform, target, output, existing);
     if (writing == Writing::None) {
         return {WriteStatus::Unchanged, kSucceeded};
@@ -228,7 +251,9 @@ void handleDroppedFile(const Platform& platform, const char* path) {
     if (failed(platform.setCurrentDirectory(platform.context, plan.folder))) {
         return;
     }
-    if (writeOutput(platform, plan.kind, planes, "", plan.output, ExistingOutput::Replace).status !=
+    std::array<unsigned char, kEdgePalSize> bytes{};
+    const std::size_t size = encodeConversion(plan.kind, planes, &bytes);
+    if (writeOutput(platform, bytes.data(), size, "", plan.output, ExistingOutput::Replace).status !=
         WriteStatus::Written) {
         return;
     }

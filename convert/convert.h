@@ -21,10 +21,20 @@ struct SourceResult {
     Failure failure;
 };
 
+// Opens the file at `path`, reads up to `capacity` bytes of it into `bytes`
+// (their count into `size`) and closes it. Status Read, NotOpened or Failed.
+SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,
+                             std::size_t capacity, std::size_t* size);
+
 // Opens, reads and closes the source of a .pal or .act path. The planes start
 // zeroed, so a short source leaves the entries it does not supply at zero.
 SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes);
+
+// The bytes of the file a `sourceKind` source converts to (.act for .pal,
+// .pal for .act), into `bytes`; their count.
+std::size_t encodeConversion(PaletteKind sourceKind, const PalettePlanes& planes,
+                             std::array<unsigned char, kEdgePalSize>* bytes);
 
 enum class ExistingOutput {
     // The window's rule: whatever has the output's name is replaced, and the
@@ -53,7 +63,7 @@ struct WriteResult {
     Failure failure;
 };
 
-// Writes the conversion of a `sourceKind` file to `directory` + `name`
+// Writes the `size` bytes at `bytes` to `directory` + `name`
 // (`directory` empty for the current directory, else ending in a separator),
 // completely or not at all: into a new temporary file there, whose name is
 // no longer than `name` (so it fits wherever the output does), which takes
@@ -63,9 +73,8 @@ struct WriteResult {
 // complete file takes the name only if nothing has it, checked in the same
 // step as the move; Kept means the temporary file is gone again too (a
 // removal that fails is reported as Failed).
-WriteResult writeOutput(const Platform& platform, PaletteKind sourceKind,
-                        const PalettePlanes& planes, const char* directory, const char* name,
-                        ExistingOutput existing);
+WriteResult writeOutput(const Platform& platform, const unsigned char* bytes, std::size_t size,
+                        const char* directory, const char* name, ExistingOutput existing);
 
 // The name of the `attempt`th temporary file (from 0) for an output named
 // `name`, into a kMaxPath buffer: "~" and hexadecimal digits, as long as

@@ -106,22 +106,13 @@ Failure writeAll(const Platform& platform, FileHandle file, const unsigned char*
     return kSucceeded;
 }
 
-ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind kind,
-                       PalettePlanes* planes) {
-    std::array<unsigned char, kEdgePalSize> bytes{};
-    const std::size_t capacity = kind == PaletteKind::EdgePal ? kEdgePalSize : kColorTableSize;
-    std::size_t size = 0;
-    const Failure failure = readUpTo(platform, file, capacity, bytes.data(), &size);
-    if (failed(failure)) {
-        return {ReadStatus::Failed, failure};
+bool decodePalette(PaletteKind kind, const unsigned char* bytes, std::size_t size,
+                   PalettePlanes* planes) {
+    if (kind == PaletteKind::EdgePal) {
+        return decodeEdgePal(bytes, size, planes);
     }
-    if (kind == PaletteKind::EdgePal && !decodeEdgePal(bytes.data(), size, planes)) {
-        return {ReadStatus::BadHeader, kSucceeded};
-    }
-    if (kind != PaletteKind::EdgePal) {
-        decodeColorTable(bytes.data(), size, planes);
-    }
-    return {ReadStatus::Accepted, kSucceeded};
+    decodeColorTable(bytes, size, planes);
+    return true;
 }
 
 std::size_t encodePalette(PaletteKind kind, const PalettePlanes& planes,

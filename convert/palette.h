@@ -31,17 +31,6 @@ struct PalettePlanes {
     std::array<unsigned char, kEntryCount> third;
 };
 
-enum class ReadStatus {
-    Accepted,
-    BadHeader,  // a .pal whose header is not "EDGE PAL" 00 00
-    Failed,     // an I/O error, which `failure` says
-};
-
-struct ReadResult {
-    ReadStatus status;
-    Failure failure;
-};
-
 // Decoding and encoding over bytes in memory. A source shorter than its
 // layout reads as if padded with zero bytes; bytes past the layout are ignored.
 // decodeEdgePal leaves `planes` untouched when it refuses the header.
@@ -55,11 +44,10 @@ void encodeColorTable(const PalettePlanes& planes,
 std::size_t encodePalette(PaletteKind kind, const PalettePlanes& planes,
                           std::array<unsigned char, kEdgePalSize>* bytes);
 
-// Decoding on an open file positioned at its start, in the layout of a file
-// of `kind`: one buffered read of the layout's length (looping over partial
-// reads).
-ReadResult readPalette(const Platform& platform, FileHandle file, PaletteKind kind,
-                       PalettePlanes* planes);
+// The planes from the bytes of a file of `kind`; false, and the planes
+// untouched, for a .pal whose header is refused.
+bool decodePalette(PaletteKind kind, const unsigned char* bytes, std::size_t size,
+                   PalettePlanes* planes);
 
 // Reads up to `capacity` bytes, looping until the buffer is full or the file
 // ends. A host that claims more than it was asked for fails with Cause::Other.

@@ -54,6 +54,15 @@ Bytes reversedEntries(const Bytes& entries) {
     return reversed;
 }
 
+// writeOutput with the conversion of a `sourceKind` file holding `planes`.
+WriteResult writeConversion(const Platform& platform, PaletteKind sourceKind,
+                            const PalettePlanes& planes, const char* directory, const char* name,
+                            ExistingOutput existing) {
+    std::array<unsigned char, kEdgePalSize> bytes{};
+    const std::size_t size = encodeConversion(sourceKind, planes, &bytes);
+    return writeOutput(platform, bytes.data(), size, directory, name, existing);
+}
+
 void drop(FakePlatform* fake, const std::string& path) {
     char buffer[kMaxPath] = {};
     ASSERT_LT(path.size(), kMaxPath);
@@ -433,7 +442,7 @@ TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
             PalettePlanes planes{};
             ASSERT_EQ(readSource(platform, p.source, kind, &planes).status, SourceStatus::Read);
             const std::string name = std::string(p.output).substr(5);
-            status = writeOutput(platform, kind, planes, "C:\\w\\", name.c_str(),
+            status = writeConversion(platform, kind, planes, "C:\\w\\", name.c_str(),
                                  ExistingOutput::ReplaceIfChanged)
                          .status;
         }
@@ -478,7 +487,7 @@ TEST(WriteOutput, TemporaryNamesFitWhereTheOutputDoes) {
     FakePlatform fake;
     const std::string folder = "C:\\" + std::string(kMaxPath - 10, 'd') + "\\";
     addDirectory(&fake, folder);
-    EXPECT_EQ(writeOutput(makePlatform(&fake), PaletteKind::EdgePal, PalettePlanes{},
+    EXPECT_EQ(writeConversion(makePlatform(&fake), PaletteKind::EdgePal, PalettePlanes{},
                           folder.c_str(), "x.act", ExistingOutput::Replace)
                   .status,
               WriteStatus::Written);
@@ -491,7 +500,7 @@ TEST(WriteOutput, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
     planes.first[0] = 1;
     const Platform platform = makePlatform(&fake);
 
-    ASSERT_EQ(writeOutput(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal",
+    ASSERT_EQ(writeConversion(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal",
                           ExistingOutput::Replace)
                   .status,
               WriteStatus::Written);
@@ -507,7 +516,7 @@ TEST(WriteOutput, RefusesATargetThatWouldNotFit) {
     const std::string directory = "C:\\" + std::string(250, 'd') + "\\";
     addDirectory(&fake, directory);
     const PalettePlanes planes{};
-    EXPECT_EQ(writeOutput(makePlatform(&fake), PaletteKind::EdgePal, planes, directory.c_str(),
+    EXPECT_EQ(writeConversion(makePlatform(&fake), PaletteKind::EdgePal, planes, directory.c_str(),
                           "0123456789.act", ExistingOutput::Replace)
                   .status,
               WriteStatus::Failed);
@@ -544,7 +553,7 @@ TEST(WriteOutput, KeepingAnExistingOutputChecksTheNameInTheMove) {
             }
             fake.failAt = failAt;
 
-            const WriteStatus status = writeOutput(makePlatform(&fake), PaletteKind::EdgePal,
+            const WriteStatus status = writeConversion(makePlatform(&fake), PaletteKind::EdgePal,
                                                    planes, "C:\\w\\", "x.act", ExistingOutput::Keep)
                                            .status;
 
