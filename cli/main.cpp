@@ -36,7 +36,8 @@ int wmain(int argc, wchar_t** argv) {
 #else
 
 int main(int argc, char** argv) {
-    const kolorvane::Host host = kolorvane::makePosixHost();
+    kolorvane::PosixProcess process{};
+    const kolorvane::Host host = kolorvane::makePosixHost(&process);
     return kolorvane::runCommandLine(host, argc, argv);
 }
 

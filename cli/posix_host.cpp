@@ -1,6 +1,7 @@
 #include "posix_host.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -81,10 +82,13 @@ void releaseInterrupts(void*) {
 
 }  // namespace
 
-Host makePosixHost() {
+Host makePosixHost(PosixProcess* process) {
     catchInterrupts();
+    // The umask can only be read by setting it: set back at once.
+    process->umask = umask(0);
+    static_cast<void>(umask(process->umask));
     Host host{};
-    host.platform = makePosixPlatform();
+    host.platform = makePosixPlatform(process);
     host.rules.separators = "/";
     host.rules.isLeadByte = host.platform.isLeadByte;
     host.output = stdout;

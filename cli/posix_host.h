@@ -6,7 +6,8 @@
 
 namespace kolorvane {
 
-// The host over the standard streams, with the interrupts caught.
-Host makePosixHost();
+// The host over the standard streams, with the interrupts caught; `process`
+// is filled in, and must outlive the host.
+Host makePosixHost(PosixProcess* process);
 
 }  // namespace kolorvane

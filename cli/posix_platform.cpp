@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "naming.h"
 
 namespace kolorvane {
 
@@ -30,7 +33,7 @@ int toDescriptor(FileHandle file) { return static_cast<int>(file); }
 Failure openFile(const char* path, int flags, FileHandle* file) {
     int fd = -1;
     do {
-        fd = open(path, flags | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = open(path, flags | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR);
     } while (fd < 0 && errno == EINTR);
     *file = static_cast<FileHandle>(fd);
     return fd >= 0 ? kSucceeded : failureOf(errno);
@@ -40,8 +43,9 @@ Failure openSource(void*, const char* path, FileHandle* file) {
     return openFile(path, O_RDONLY, file);
 }
 
-// O_EXCL never opens what is there already. 0666 under the umask gives the
-// output the mode any new file of the user's gets.
+// O_EXCL never opens what is there already. Readable by its owner alone
+// (0600) until keepIdentity gives it its final mode, so that the new bytes
+// are never open to more users than the output will be.
 Failure createNewFile(void*, const char* path, FileHandle* file) {
     return openFile(path, O_WRONLY | O_CREAT | O_EXCL, file);
 }
@@ -66,6 +70,104 @@ Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* by
 Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,
                   std::size_t* bytesWritten) {
     return transfer([&] { return write(toDescriptor(file), bytes, size); }, bytesWritten);
+}
+
+FileIdentity identityOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev),
+            static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint32_t>(status.st_mode),
+            status.st_uid,
+            status.st_gid,
+            0};
+}
+
+Failure identifyFile(void*, FileHandle file, FileIdentity* identity) {
+    struct stat status {};
+    const Failure failure = checked(fstat(toDescriptor(file), &status));
+    *identity = identityOf(status);
+    return failure;
+}
+
+// Into `path`, where the link at `path` leads: its target, read relative to
+// the link's folder unless it is absolute.
+Failure followLink(char* path) {
+    char target[kMaxPath] = {};
+    const ssize_t length = readlink(path, target, sizeof target);
+    if (length < 0) {
+        return failureOf(errno);
+    }
+    if (static_cast<std::size_t>(length) >= sizeof target) {
+        return failureOf(ENAMETOOLONG);
+    }
+    char folder[kMaxPath] = {};
+    const char* slash = std::strrchr(path, '/');
+    if (target[0] != '/' && slash != nullptr) {
+        std::memcpy(folder, path, static_cast<std::size_t>(slash - path) + 1);
+    }
+    return joinPath(folder, target, path) ? kSucceeded : failureOf(ENAMETOOLONG);
+}
+
+// `path` split after its last '/' into `place`; it fits, being one path.
+void placeOf(const char* path, TargetPlace* place) {
+    const char* slash = std::strrchr(path, '/');
+    const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+    std::memcpy(place->folder, path, folder);
+    place->folder[folder] = '\0';
+    static_cast<void>(joinPath("", path + folder, place->name));
+}
+
+Failure findTarget(void*, const char* folder, const char* name, TargetPlace* place,
+                   FileIdentity* identity) {
+    char path[kMaxPath] = {};
+    if (!joinPath(folder, name, path)) {
+        return failureOf(ENAMETOOLONG);
+    }
+    placeOf(path, place);
+    struct stat status {};
+    if (lstat(path, &status) != 0) {
+        return failureOf(errno);  // NoSuchFile: a new output, where the name says
+    }
+    // As many links as Linux follows in one path before ELOOP: a loop ends.
+    constexpr int kMostLinks = 40;
+    for (int links = 0; S_ISLNK(status.st_mode); links++) {
+        const Failure followed = links < kMostLinks ? followLink(path) : failureOf(ELOOP);
+        if (failed(followed)) {
+            return followed;
+        }
+        // A link to nothing: a file made where it leads would be one the
+        // user never named.
+        if (lstat(path, &status) != 0) {
+            return errno == ENOENT ? Failure{Cause::Dangling, ENOENT} : failureOf(errno);
+        }
+    }
+    placeOf(path, place);
+    *identity = identityOf(status);
+    return kSucceeded;
+}
+
+// The replaced file's owner and group, as far as the process may give them:
+// root may give any; another user only a group of theirs. Whether the group
+// is the replaced file's now.
+bool keepOwnership(int fd, const FileIdentity& identity) {
+    if (fchown(fd, identity.owner, identity.group) == 0) {
+        return true;
+    }
+    return fchown(fd, static_cast<uid_t>(-1), identity.group) == 0;
+}
+
+// A new output gets its source's permissions under the umask, as cp gives a
+// copy; a replacement the permissions of the file it replaces, except that
+// what that file's group could do is not granted to another group.
+Failure keepIdentity(void* context, FileHandle file, const FileIdentity& identity,
+                     Inherit inherit) {
+    const int fd = toDescriptor(file);
+    const mode_t permissions = static_cast<mode_t>(identity.mode) & 07777;
+    if (inherit == Inherit::FromSource) {
+        const mode_t umask = static_cast<PosixProcess*>(context)->umask;
+        return checked(fchmod(fd, permissions & 0777 & ~umask));
+    }
+    const bool groupKept = keepOwnership(fd, identity);
+    return checked(fchmod(fd, groupKept ? permissions : permissions & ~(S_IRWXG | S_ISGID)));
 }
 
 // The data and what it takes to read it back (the size), not the times.
@@ -125,8 +227,6 @@ bool isLeadByte(unsigned char) { return false; }
 
 }  // namespace
 
-Platform makePosixPlatform() {
-    return KOLORVANE_PLATFORM_TABLE(nullptr);  // no context: the system is the state
-}
+Platform makePosixPlatform(PosixProcess* process) { return KOLORVANE_PLATFORM_TABLE(process); }
 
 }  // namespace kolorvane

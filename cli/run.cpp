@@ -107,10 +107,26 @@ void reportSourceFailure(const Host& host, const char* file, const SourceResult&
                   result.failure.code);
 }
 
+// Why the output was not written. The two the core refuses on its own get
+// words of their own; every other failure is the system's.
+void reportWriteFailure(const Host& host, const char* file, const char* target, Failure failure) {
+    if (failure.cause == Cause::Source) {
+        printError(host, {kProgram, ": ", file, ": the output ", target,
+                          " would replace the source itself; -o can name another folder"});
+        return;
+    }
+    if (failure.cause == Cause::Dangling) {
+        printError(host, {kProgram, ": ", file, ": cannot write ", target,
+                          ": it is a symbolic link to a file that does not exist"});
+        return;
+    }
+    reportFailure(host, file, "cannot write ", target, failure.code);
+}
+
 bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
                  const WriteResult& result, bool quiet) {
     if (result.status == WriteStatus::Failed) {
-        reportFailure(host, file, "cannot write ", plan.target, result.failure.code);
+        reportWriteFailure(host, file, plan.target, result.failure);
         return false;
     }
     if (quiet) {
@@ -175,8 +191,8 @@ bool convertFile(const Host& host, const char* file, const char* outputFolder,
     std::array<unsigned char, kEdgePalSize> bytes{};
     const std::size_t size = encodeConversion(plan.kind, planes, &bytes);
     host.holdInterrupts(host.platform.context);
-    const WriteResult written =
-        writeOutput(host.platform, bytes.data(), size, plan.folder, plan.output, existing);
+    const WriteResult written = writeOutput(host.platform, bytes.data(), size, plan.folder,
+                                            plan.output, existing, source.identity);
     host.releaseInterrupts(host.platform.context);
     return reportWrite(host, file, plan, written, options.quiet);
 }

@@ -90,31 +90,78 @@ enum class Writing {
     Flushed,  // the bytes reach the disk before they take the name
 };
 
+// Where an output's bytes go, and what is there now.
+struct Destination {
+    TargetPlace place;      // the folder and name the bytes are moved to
+    char target[kMaxPath];  // the two together
+    bool exists;            // something has that name, with `identity`
+    FileIdentity identity;
+};
+
+// The output's name followed through its links, unless an existing output
+// is to be kept: then whatever has the name, a link included, stays as it
+// is. A name that leads to the source itself is refused: the output would
+// take the place of what it is made from.
+Failure findDestination(const Platform& platform, const char* directory, const char* name,
+                        ExistingOutput existing, const FileIdentity& source, Destination* out) {
+    out->exists = false;
+    Failure found = kSucceeded;
+    if (existing == ExistingOutput::Keep) {
+        joinPath("", directory, out->place.folder);
+        joinPath("", name, out->place.name);
+    } else {
+        found = platform.findTarget(platform.context, directory, name, &out->place, &out->identity);
+        out->exists = !failed(found);
+        if (found.cause == Cause::NoSuchFile) {
+            found = kSucceeded;
+        }
+    }
+    if (failed(found)) {
+        return found;
+    }
+    if (out->exists && sameFile(out->identity, source)) {
+        return {Cause::Source, 0};
+    }
+    return joinPath(out->place.folder, out->place.name, out->target) ? kSucceeded : kShortTransfer;
+}
+
 // How the output is to be written, as `existing` says; for a replacement,
 // the new bytes are flushed so that a power cut cannot leave the output's name
 // on an empty or partial file where the user's previous output stood.
-Writing howToWrite(const Platform& platform, const char* target, const OutputBytes& output,
-                   ExistingOutput existing) {
+Writing howToWrite(const Platform& platform, const Destination& destination,
+                   const OutputBytes& output, ExistingOutput existing) {
     if (existing != ExistingOutput::ReplaceIfChanged) {
         return existing == ExistingOutput::Replace ? Writing::Flushed : Writing::Plain;
     }
-    const Existing found = compareExisting(platform, target, output);
+    const Existing found = destination.exists
+                               ? compareExisting(platform, destination.target, output)
+                               : Existing::Missing;
     return found == Existing::Missing ? Writing::Plain
            : found == Existing::Same  ? Writing::None
                                       : Writing::Flushed;
 }
 
-// The whole output into a new temporary file beside the target, flushed as
-// `writing` says, and closed before it returns in every case: Windows moves
-// no open file.
-Failure writeTemporary(const Platform& platform, const OutputBytes& output, const char* directory,
-                       const char* name, const char* target, Writing writing, char* temporary) {
+// The whole output into a new temporary file beside the target, given the
+// identity it is to keep (so that it takes the name with its final mode and
+// owner: until then only its owner may read it), flushed as `writing` says,
+// and closed before it returns in every case: Windows moves no open file.
+Failure writeTemporary(const Platform& platform, const OutputBytes& output,
+                       const Destination& destination, const FileIdentity& source, Writing writing,
+                       char* temporary) {
     FileHandle file = kInvalidFile;
-    const Failure created = createTemporary(platform, directory, name, target, temporary, &file);
+    const Failure created =
+        createTemporary(platform, destination.place.folder, destination.place.name,
+                        destination.target, temporary, &file);
     if (failed(created)) {
         return created;
     }
     Failure failure = writeAll(platform, file, output.bytes, output.size);
+    if (!failed(failure)) {
+        failure = destination.exists
+                      ? platform.keepIdentity(platform.context, file, destination.identity,
+                                              Inherit::FromReplaced)
+                      : platform.keepIdentity(platform.context, file, source, Inherit::FromSource);
+    }
     if (writing == Writing::Flushed && !failed(failure)) {
         failure = platform.flushFile(platform.context, file);
     }
@@ -135,17 +182,24 @@ SourceResult readSourceBytes(const Platform& platform, const char* path, unsigne
     FileHandle file = kInvalidFile;
     const Failure opened = platform.openSource(platform.context, path, &file);
     if (failed(opened)) {
-        return {SourceStatus::NotOpened, opened};
+        return {SourceStatus::NotOpened, opened, {}};
     }
-    const Failure read = readUpTo(platform, file, capacity, bytes, size);
-    const Failure failure = firstOf(read, platform.closeFile(platform.context, file));
-    return {failed(failure) ? SourceStatus::Failed : SourceStatus::Read, failure};
+    SourceResult result = {SourceStatus::Read, kSucceeded, {}};
+    Failure failure = readUpTo(platform, file, capacity, bytes, size);
+    if (!failed(failure)) {
+        failure = platform.identifyFile(platform.context, file, &result.identity);
+    }
+    failure = firstOf(failure, platform.closeFile(platform.context, file));
+    if (failed(failure)) {
+        return {SourceStatus::Failed, failure, {}};
+    }
+    return result;
 }
 
 SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes) {
     if (kind == PaletteKind::Unsupported) {
-        return {SourceStatus::NotOpened, kSucceeded};
+        return {SourceStatus::NotOpened, kSucceeded, {}};
     }
     std::array<unsigned char, kEdgePalSize> bytes{};
     const std::size_t capacity = kind == PaletteKind::EdgePal ? kEdgePalSize : kColorTableSize;
@@ -158,7 +212,7 @@ SourceResult readSource(const Platform& platform, const char* path, PaletteKind 
     // planes as they were.
     PalettePlanes read{};
     if (!decodePalette(kind, bytes.data(), size, &read)) {
-        return {SourceStatus::BadHeader, kSucceeded};
+        return {SourceStatus::BadHeader, kSucceeded, {}};
     }
     *planes = read;
     return result;
@@ -172,23 +226,30 @@ std::size_t encodeConversion(PaletteKind sourceKind, const PalettePlanes& planes
 }
 
 WriteResult writeOutput(const Platform& platform, const unsigned char* bytes, std::size_t size,
-                        const char* directory, const char* name, ExistingOutput existing) {
-    char target[kMaxPath] = {};
-    if (!joinPath(directory, name, target)) {
+                        const char* directory, const char* name, ExistingOutput existing,
+                        const FileIdentity& source) {
+    char joined[kMaxPath] = {};
+    if (!joinPath(directory, name, joined)) {
         return {WriteStatus::Failed, kShortTransfer};
     }
+    Destination destination{};
+    const Failure found =
+        findDestination(platform, directory, name, existing, source, &destination);
+    if (failed(found)) {
+        return {WriteStatus::Failed, found};
+    }
     const OutputBytes output = {bytes, size};
-    const Writing writing = howToWrite(platform, target, output, existing);
+    const Writing writing = howToWrite(platform, destination, output, existing);
     if (writing == Writing::None) {
         return {WriteStatus::Unchanged, kSucceeded};
     }
     char temporary[kMaxPath] = {};
-    Failure failure = writeTemporary(platform, output, directory, name, target, writing, temporary);
+    Failure failure = writeTemporary(platform, output, destination, source, writing, temporary);
     if (temporary[0] == '\0') {
         return {WriteStatus::Failed, failure};  // no temporary file was made
     }
     if (!failed(failure)) {
-        failure = moveIntoPlace(platform, temporary, target, existing);
+        failure = moveIntoPlace(platform, temporary, destination.target, existing);
         if (!failed(failure)) {
             return {WriteStatus::Written, kSucceeded};
         }
@@ -234,7 +295,8 @@ void handleDroppedFile(const Platform& platform, const char* path) {
     }
 
     PalettePlanes planes{};
-    switch (readSource(platform, path, plan.kind, &planes).status) {
+    const SourceResult source = readSource(platform, path, plan.kind, &planes);
+    switch (source.status) {
         case SourceStatus::Read:
             break;
         case SourceStatus::BadHeader:
@@ -253,8 +315,9 @@ void handleDroppedFile(const Platform& platform, const char* path) {
     }
     std::array<unsigned char, kEdgePalSize> bytes{};
     const std::size_t size = encodeConversion(plan.kind, planes, &bytes);
-    if (writeOutput(platform, bytes.data(), size, "", plan.output, ExistingOutput::Replace).status !=
-        WriteStatus::Written) {
+    if (writeOutput(platform, bytes.data(), size, "", plan.output, ExistingOutput::Replace,
+                    source.identity)
+            .status != WriteStatus::Written) {
         return;
     }
     showNotice(platform, kConvertedText, kConfirmCaption);

@@ -15,10 +15,12 @@ enum class SourceStatus {
     Failed,     // an I/O error while reading or closing
 };
 
-// What became of a source, and for NotOpened and Failed the first failure.
+// What became of a source, and for NotOpened and Failed the first failure;
+// for Read, the identity of the file read (a new output takes from it).
 struct SourceResult {
     SourceStatus status;
     Failure failure;
+    FileIdentity identity;
 };
 
 // Opens the file at `path`, reads up to `capacity` bytes of it into `bytes`
@@ -73,8 +75,16 @@ struct WriteResult {
 // complete file takes the name only if nothing has it, checked in the same
 // step as the move; Kept means the temporary file is gone again too (a
 // removal that fails is reported as Failed).
+//
+// An output that replaces a file keeps that file's identity (its mode and
+// owner, or attributes and creation time); a new one takes its `source`'s,
+// as a copy would. A name that is a symbolic link stays one: the file it
+// leads to is replaced, the temporary file beside that. Failed, with nothing
+// written, for a link to nothing (Cause::Dangling) and for a name that leads
+// to the source itself (Cause::Source).
 WriteResult writeOutput(const Platform& platform, const unsigned char* bytes, std::size_t size,
-                        const char* directory, const char* name, ExistingOutput existing);
+                        const char* directory, const char* name, ExistingOutput existing,
+                        const FileIdentity& source);
 
 // The name of the `attempt`th temporary file (from 0) for an output named
 // `name`, into a kMaxPath buffer: "~" and hexadecimal digits, as long as

@@ -24,6 +24,8 @@ enum class Cause {
     NoSuchFile,  // the path, or a folder on it, does not exist
     Folder,      // the path names a folder where a file was wanted
     Exists,      // the name to create or move to is taken
+    Dangling,    // the name is a symbolic link to nothing
+    Source,      // the output's name leads to the very file being converted
     Other,
 };
 
@@ -39,6 +41,36 @@ constexpr Failure kSucceeded = {Cause::None, 0};
 
 constexpr bool failed(Failure failure) { return failure.cause != Cause::None; }
 
+// What a file is besides its bytes, as far as an output keeps it: read from
+// one file by the platform and handed back to it for another. The core looks
+// only at `volume` and `index`, to tell whether two names are one file.
+struct FileIdentity {
+    std::uint64_t volume;  // st_dev; the volume's serial number
+    std::uint64_t index;   // st_ino; the file index
+    std::uint32_t mode;    // POSIX st_mode; Windows file attributes
+    std::uint32_t owner;   // POSIX user and group ids
+    std::uint32_t group;
+    std::uint64_t created;  // Windows creation time (a FILETIME); 0 on POSIX
+};
+
+constexpr bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+// Whose identity a new output takes: its source's, as a copy would (on
+// POSIX the source's permissions under the umask; nothing on Windows), or
+// that of the file it replaces, which the user may have set (mode, owner and
+// group; attributes and creation time).
+enum class Inherit { FromSource, FromReplaced };
+
+// Where an output's name finally leads: the folder (empty, or ending in a
+// separator) and name of the file a replacement is written beside and moved
+// over. The output's own folder and name, unless the name is a symbolic link.
+struct TargetPlace {
+    char folder[kMaxPath];
+    char name[kMaxPath];
+};
+
 struct Platform {
     // Handed back as the first argument of every operation, so that a test
     // can keep its fake on its own stack.
@@ -47,8 +79,9 @@ struct Platform {
     // An existing file, opened for reading while others may read it too.
     Failure (*openSource)(void* context, const char* path, FileHandle* file);
 
-    // A new, empty file at `path`, opened for writing. Never opens or
-    // truncates one that exists: then it fails with Cause::Exists.
+    // A new, empty file at `path`, opened for writing, that only its owner
+    // may read until keepIdentity says otherwise. Never opens or truncates
+    // one that exists: then it fails with Cause::Exists.
     Failure (*createNewFile)(void* context, const char* path, FileHandle* file);
 
     // Reads up to `capacity` bytes. End of file is a success with
@@ -61,6 +94,22 @@ struct Platform {
     Failure (*writeFile)(void* context, FileHandle file, const unsigned char* bytes,
                          std::size_t size, std::size_t* bytesWritten);
 
+    // The identity of an open file.
+    Failure (*identifyFile)(void* context, FileHandle file, FileIdentity* identity);
+
+    // Follows `folder` + `name` through any symbolic links to the file it
+    // names, into `place`, and that file's identity. Cause::NoSuchFile when
+    // nothing is there (`place` is still where a new file goes),
+    // Cause::Dangling when a link leads nowhere.
+    Failure (*findTarget)(void* context, const char* folder, const char* name, TargetPlace* place,
+                          FileIdentity* identity);
+
+    // Gives the open, newly written `file` what it keeps of `identity`, as
+    // `inherit` says. Where the system will not let the process keep the
+    // owner or group, the rest is kept and nothing fails.
+    Failure (*keepIdentity)(void* context, FileHandle file, const FileIdentity& identity,
+                            Inherit inherit);
+
     // Makes what was written to the file durable: on the disk, not only in
     // the system's cache, so that a power cut cannot take it back.
     Failure (*flushFile)(void* context, FileHandle file);
@@ -69,6 +118,8 @@ struct Platform {
     Failure (*closeFile)(void* context, FileHandle file);
 
     // Moves `from` over `to` in one step, replacing an existing file `to`.
+    // Where the system locks files for a moment (Windows: a virus scanner,
+    // the indexer), a move refused for a lock is tried again for a while.
     Failure (*replaceFile)(void* context, const char* from, const char* to);
 
     // Moves `from` to `to` in one step only if nothing is named `to`, else
@@ -102,6 +153,9 @@ struct Platform {
         table.createNewFile = createNewFile;             \
         table.readFile = readFile;                       \
         table.writeFile = writeFile;                     \
+        table.identifyFile = identifyFile;               \
+        table.findTarget = findTarget;                   \
+        table.keepIdentity = keepIdentity;               \
         table.flushFile = flushFile;                     \
         table.closeFile = closeFile;                     \
         table.replaceFile = replaceFile;                 \

@@ -80,11 +80,10 @@ void checkRoundTrips(PaletteKind kind, const PalettePlanes& planes) {
     const std::string converted = std::string(kOutputDirectory) + kOutputName;
     std::array<unsigned char, kEdgePalSize> bytes{};
 
-    require(
-        writeOutput(platform, bytes.data(), encodeConversion(kind, planes, &bytes), kOutputDirectory,
-                    kOutputName, ExistingOutput::Replace)
-                .status == WriteStatus::Written,
-        "writeOutput succeeds on a healthy host");
+    require(writeOutput(platform, bytes.data(), encodeConversion(kind, planes, &bytes),
+                        kOutputDirectory, kOutputName, ExistingOutput::Replace, FileIdentity{})
+                    .status == WriteStatus::Written,
+            "writeOutput succeeds on a healthy host");
     require(fake.files[converted] == expectedOutput(kind, planes),
             "the conversion holds the planes in the other layout");
     PalettePlanes back{};

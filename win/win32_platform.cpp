@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "naming.h"
 #include "notices.h"
 
 namespace kolorvane {
@@ -70,19 +71,155 @@ Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_
     return checked(ok);
 }
 
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+    const FILETIME created = information.ftCreationTime;
+    return {
+        information.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
+        information.dwFileAttributes,
+        0,
+        0,
+        (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime};
+}
+
+Failure identifyFile(void*, FileHandle file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    const Failure failure = checked(GetFileInformationByHandle(toHandle(file), &information));
+    *identity = identityOf(information);
+    return failure;
+}
+
+// Opened for its attributes alone, with every sharing allowed, so that a
+// file another program holds open, even one that shares nothing, is seen;
+// backup semantics let a folder of that name be seen too.
+Failure findTarget(void*, const char* folder, const char* name, TargetPlace* place,
+                   FileIdentity* identity) {
+    char path[MAX_PATH] = {};
+    if (!joinPath("", folder, place->folder) || !joinPath("", name, place->name) ||
+        !joinPath(folder, name, path)) {
+        return {Cause::Other, ERROR_FILENAME_EXCED_RANGE};
+    }
+    const HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return lastFailure();
+    }
+    const Failure failure = identifyFile(nullptr, fromHandle(handle), identity);
+    CloseHandle(handle);
+    return failure;
+}
+
+// The attributes a user sets on a file and a replacement keeps. Read-only is
+// not among them (such a file is not replaced at all), and the archive
+// attribute is always set: the bytes are new, and a backup should take them.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A new output is made as any new file in its folder is. A replacement gets
+// the attributes and creation time of the file it replaces here, before the
+// move: ReplaceFile merges them too, with the security descriptor, but not
+// every system's ReplaceFile keeps the attributes.
+Failure keepIdentity(void*, FileHandle file, const FileIdentity& identity, Inherit inherit) {
+    if (inherit == Inherit::FromSource) {
+        return kSucceeded;
+    }
+    FILE_BASIC_INFO information = {};
+    information.CreationTime.QuadPart = static_cast<LONGLONG>(identity.created);
+    information.FileAttributes = (identity.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    return checked(SetFileInformationByHandle(toHandle(file), FileBasicInfo, &information,
+                                              sizeof information));
+}
+
 Failure flushFile(void*, FileHandle file) { return checked(FlushFileBuffers(toHandle(file))); }
 
 Failure closeFile(void*, FileHandle file) { return checked(CloseHandle(toHandle(file))); }
 
+// A virus scanner, the search indexer or a preview pane opens a new or
+// changed file for a moment, and a move meanwhile is refused with a sharing
+// violation or "access denied" (ReplaceFile says it could not remove the file
+// replaced). Such a move is tried again, for about a second in all.
+bool isBriefLock(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_LOCK_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+template <typename Move>
+Failure retried(Move move) {
+    constexpr int kAttempts = 10;
+    constexpr DWORD kPause = 100;  // milliseconds
+    for (int attempt = 1;; attempt++) {
+        if (move() != FALSE) {
+            return kSucceeded;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == kAttempts || !isBriefLock(error)) {
+            SetLastError(error);
+            return lastFailure();
+        }
+        Sleep(kPause);
+    }
+}
+
+// Write-through: the success notice must not precede the rename's reaching
+// the disk.
+BOOL moveOver(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// Whether `path` opens with `access` and `share`; the error is the open's.
+BOOL opens(const char* path, DWORD access, DWORD share) {
+    const HANDLE handle = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != FALSE;
+}
+
+// ReplaceFile gives the new file the old one's security descriptor and
+// creation time, and more (its short name, object id). It takes full paths
+// only. The two files are first opened as it opens them, so that a lock it
+// would fail on fails here, where failing leaves nothing behind: Wine's
+// ReplaceFile leaves an empty file of its own beside them when it fails.
+// Should it have removed the old file and then failed to move the new one
+// in, the new one is moved in by name.
+BOOL replaceKeepingIdentity(const char* from, const char* to) {
+    char fullFrom[MAX_PATH] = {};
+    char fullTo[MAX_PATH] = {};
+    const DWORD fromLength = GetFullPathNameA(from, MAX_PATH, fullFrom, nullptr);
+    const DWORD toLength = GetFullPathNameA(to, MAX_PATH, fullTo, nullptr);
+    if (fromLength == 0 || fromLength >= MAX_PATH || toLength == 0 || toLength >= MAX_PATH) {
+        return moveOver(from, to);
+    }
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (opens(fullTo, GENERIC_READ | DELETE | SYNCHRONIZE, kShareAll) == FALSE ||
+        opens(fullFrom, GENERIC_READ | DELETE | SYNCHRONIZE, 0) == FALSE) {
+        return FALSE;
+    }
+    if (ReplaceFileA(fullTo, fullFrom, nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr) != FALSE) {
+        return TRUE;
+    }
+    return GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT ? moveOver(from, to) : FALSE;
+}
+
 Failure replaceFile(void*, const char* from, const char* to) {
-    // Write-through: the success notice must not precede the rename's
-    // reaching the disk.
-    return checked(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    const DWORD attributes = GetFileAttributesA(to);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return retried([&] { return moveOver(from, to); });
+    }
+    // A read-only output is one the user protects: it is not replaced, and
+    // waiting would not change that. Nor would it change a folder.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return {Cause::Other, ERROR_ACCESS_DENIED};
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return checked(moveOver(from, to));
+    }
+    return retried([&] { return replaceKeepingIdentity(from, to); });
 }
 
 Failure moveToNewName(void*, const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
-    return checked(MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH));
+    return retried([&] { return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH); });
 }
 
 Failure removeFile(void*, const char* path) { return checked(DeleteFileA(path)); }

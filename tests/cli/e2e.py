@@ -78,6 +78,12 @@ class UnderWine:
     def command(self, arguments):
         return [self.session.wine, self.session.exe] + arguments
 
+    def file_tool(self, *arguments):
+        """file-tool.exe (hide, attributes) in the same session."""
+        return subprocess.run([self.session.wine, CONFIG["file_tool"]] + list(arguments),
+                              env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=False)
+
     def stop(self):
         harness.stop_session(self.session)
         if not harness.wait_for(lambda: not harness.leftover_processes(self.session)):
@@ -311,6 +317,59 @@ class CommandLine(unittest.TestCase):
         self.assert_folder(["a.pal", "a.act", "b.act", "b.pal"])
         self.assert_folder(["inside"], self.path("a.act"))
         self.assertEqual(read(self.path("a.act", "inside")), b"untouched")
+
+    def test_outputs_keep_what_the_user_set_on_them(self):
+        if self.host.wine:
+            self.skipTest("POSIX modes, owners and links")
+        entries = {name: random_entries(70 + i) for i, name in enumerate("abcd")}
+        for name, data in entries.items():
+            write(self.path(name + ".pal"), pal_file(data))
+        os.chmod(self.path("a.pal"), 0o600)  # a private source: a private output
+        write(self.path("b.act"), b"old")  # replaced: keeps its mode and owners
+        os.chmod(self.path("b.act"), 0o640)
+        as_root = os.geteuid() == 0
+        if as_root:
+            os.chown(self.path("b.act"), 1234, 1234)
+        os.mkdir(self.path("real"))  # a link stays a link; its file is replaced
+        write(self.path("real", "c.act"), b"old")
+        os.symlink(os.path.join("real", "c.act"), self.path("c.act"))
+        os.symlink("nowhere.act", self.path("d.act"))  # a link to nothing is refused
+
+        result = self.run_cli("a.pal", "b.pal", "c.pal", "d.pal")
+
+        self.assertEqual((result.code, result.out), (1, self.lines(
+            "a.pal -> a.act", "b.pal -> b.act", "c.pal -> c.act")))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: d.pal: cannot write d.act: "
+            "it is a symbolic link to a file that does not exist"))
+        for output in ("a.act", "b.act", os.path.join("real", "c.act")):
+            name = os.path.basename(output)[0]
+            self.assertEqual(read(self.path(output)), act_file(reversed(entries[name])), output)
+        self.assertEqual(os.stat(self.path("a.act")).st_mode & 0o7777, 0o600)
+        status = os.stat(self.path("b.act"))
+        self.assertEqual(status.st_mode & 0o7777, 0o640)
+        if as_root:
+            self.assertEqual((status.st_uid, status.st_gid), (1234, 1234))
+        self.assertEqual(os.readlink(self.path("c.act")), os.path.join("real", "c.act"))
+        self.assertEqual(os.readlink(self.path("d.act")), "nowhere.act")
+        self.assert_folder(["a.pal", "a.act", "b.pal", "b.act", "c.pal", "c.act", "d.pal",
+                            "d.act", "real"])
+        self.assert_folder(["c.act"], self.path("real"))
+
+    def test_hidden_output_stays_hidden(self):
+        if not self.host.wine:
+            self.skipTest("Windows attributes")
+        write(self.path("a.pal"), pal_file(random_entries(75)))
+        write(self.path("a.act"), b"old")
+        self.assertEqual(self.host.file_tool("hide", self.full_path("a.act")).returncode, 0)
+
+        result = self.run_cli("a.pal")
+
+        self.assertEqual((result.code, result.out), (0, self.lines("a.pal -> a.act")))
+        self.assertEqual(read(self.path("a.act")), act_file(reversed(random_entries(75))))
+        attributes = self.host.file_tool("attributes", self.full_path("a.act"))
+        self.assertTrue(int(attributes.stdout, 16) & 0x2, attributes.stdout)  # hidden
+        self.assert_folder(["a.pal", "a.act"])
 
     # -- options -------------------------------------------------------------
 
@@ -598,9 +657,11 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--version-text", default="1.0.0")
+    parser.add_argument("--file-tool", help="file-tool.exe, with --wine")
     options, rest = parser.parse_known_args()
     CONFIG.update({"cli": os.path.abspath(options.cli), "work": os.path.abspath(options.work),
-                   "wine": options.wine, "version": options.version_text})
+                   "wine": options.wine, "version": options.version_text,
+                   "file_tool": options.file_tool and os.path.abspath(options.file_tool)})
     os.makedirs(CONFIG["work"], exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

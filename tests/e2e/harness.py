@@ -295,6 +295,40 @@ def main_rect(session):
     return tuple(int(p) for p in listing.split())
 
 
+def windows_path(path):
+    """A Unix path as the programs under Wine name it: Z: is the root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def file_tool(session, tool, *arguments):
+    """file-tool.exe run to its end in the session: its status and output."""
+    return run([session.wine, tool] + [str(a) for a in arguments], session.env)
+
+
+def hold_file(session, tool, path, milliseconds):
+    """file-tool.exe holding `path` open, without delete sharing, for
+    `milliseconds`; returned once the file is held. The session stops it by
+    its id at the end, should it still run."""
+    holder = subprocess.Popen([session.wine, tool, "hold", windows_path(path), str(milliseconds)],
+                              env=session.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    session.programs.append(holder)
+    ready, _, _ = select.select([holder.stdout], [], [], STEP_TIMEOUT)
+    if not ready or holder.stdout.readline().strip() != b"held":
+        raise HarnessError("file-tool did not hold %s" % path)
+    return holder
+
+
+def end_hold(session, holder):
+    """Waits, bounded, for a holder to let go; stops it by its id."""
+    try:
+        holder.wait(timeout=STEP_TIMEOUT)
+    finally:
+        stop_process(holder)
+        holder.stdout.close()
+        session.programs.remove(holder)
+
+
 def in_locale(env, locale):
     """`env` with another Unix locale, and so another ANSI code page for the
     Wine programs started with it; the prefix and its server stay the same."""

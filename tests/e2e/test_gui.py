@@ -111,7 +111,37 @@ class KolorvaneUnderWine(unittest.TestCase):
     def assert_folder(self, expected, folder=None):
         self.assertEqual(sorted(os.listdir(folder or self.folder)), sorted(expected))
 
+    def file_tool(self, verb, path):
+        return harness.file_tool(self.session, CONFIG["file_tool"], verb,
+                                 harness.windows_path(path))
+
     # -- cases -------------------------------------------------------------
+
+    def test_replaced_output_stays_hidden_once_a_brief_lock_goes(self):
+        # As a virus scanner holds a file for a moment: the move waits it out.
+        entries = random_entries(40)
+        write(self.path("vis.pal"), pal_file(entries))
+        write(self.path("vis.act"), b"old")
+        self.assertEqual(self.file_tool("hide", self.path("vis.act"))[0], 0)
+        holder = harness.hold_file(self.session, CONFIG["file_tool"], self.path("vis.act"), 300)
+        self.drop([self.path("vis.pal")])
+        self.expect_notice(CONFIRM, CONVERTED)
+        harness.end_hold(self.session, holder)
+        self.assertEqual(read(self.path("vis.act")), act_file(reversed_entries(entries)))
+        status, attributes = self.file_tool("attributes", self.path("vis.act"))
+        self.assertEqual(status, 0)
+        self.assertTrue(int(attributes, 16) & 0x2, attributes)  # hidden
+        self.assert_folder(["vis.pal", "vis.act"])
+
+    def test_output_locked_for_long_is_left_as_it_was(self):
+        write(self.path("busy.pal"), pal_file(random_entries(41)))
+        write(self.path("busy.act"), b"old")
+        holder = harness.hold_file(self.session, CONFIG["file_tool"], self.path("busy.act"), 5000)
+        self.drop([self.path("busy.pal")])
+        self.expect_no_notice()
+        harness.end_hold(self.session, holder)
+        self.assertEqual(read(self.path("busy.act")), b"old")
+        self.assert_folder(["busy.pal", "busy.act"])
 
     def test_window_is_centred_on_the_screen(self):
         self.assertEqual(self.rect, (412, 284, 612, 484))
@@ -364,7 +394,7 @@ class KolorvaneUnderWine(unittest.TestCase):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("exe", "boxes", "xdnd", "work"):
+    for option in ("exe", "boxes", "xdnd", "file-tool", "work"):
         parser.add_argument("--" + option, required=True)
     options, rest = parser.parse_known_args()
     CONFIG.update({key: os.path.abspath(value) for key, value in vars(options).items()})

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,10 +58,10 @@ Bytes reversedEntries(const Bytes& entries) {
 // writeOutput with the conversion of a `sourceKind` file holding `planes`.
 WriteResult writeConversion(const Platform& platform, PaletteKind sourceKind,
                             const PalettePlanes& planes, const char* directory, const char* name,
-                            ExistingOutput existing) {
+                            ExistingOutput existing, const FileIdentity& source = {}) {
     std::array<unsigned char, kEdgePalSize> bytes{};
     const std::size_t size = encodeConversion(sourceKind, planes, &bytes);
-    return writeOutput(platform, bytes.data(), size, directory, name, existing);
+    return writeOutput(platform, bytes.data(), size, directory, name, existing, source);
 }
 
 void drop(FakePlatform* fake, const std::string& path) {
@@ -248,23 +249,23 @@ TEST(Drop, EventsComeInOrder) {
     const OrderCase cases[] = {
         {"C:\\w\\o.pal",
          edgePalFile(randomBytes(768, 13)),
-         {"open C:\\w\\o.pal", "read 100", "close 100", "chdir C:\\w\\", "create " + act,
-          "write 101", "flush 101", "close 101", "replace " + act + " o.act",
-          "notice " + kConverted}},
+         {"open C:\\w\\o.pal", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
+          "find o.act", "create " + act, "write 101", "keep source 420", "flush 101", "close 101",
+          "replace " + act + " o.act", "notice " + kConverted}},
         {"C:\\w\\o.act",
          randomBytes(768, 14),
-         {"open C:\\w\\o.act", "read 100", "close 100", "chdir C:\\w\\", "create " + pal,
-          "write 101", "flush 101", "close 101", "replace " + pal + " o.pal",
-          "notice " + kConverted}},
+         {"open C:\\w\\o.act", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
+          "find o.pal", "create " + pal, "write 101", "keep source 420", "flush 101", "close 101",
+          "replace " + pal + " o.pal", "notice " + kConverted}},
         // A 100-byte source: the read that finds the end is the second.
         {"C:\\w\\s.act",
          randomBytes(100, 15),
-         {"open C:\\w\\s.act", "read 100", "read 100", "close 100", "chdir C:\\w\\",
-          "create " + shortPal, "write 101", "flush 101", "close 101",
-          "replace " + shortPal + " s.pal", "notice " + kConverted}},
+         {"open C:\\w\\s.act", "read 100", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
+          "find s.pal", "create " + shortPal, "write 101", "keep source 420", "flush 101",
+          "close 101", "replace " + shortPal + " s.pal", "notice " + kConverted}},
         {"C:\\w\\b.pal",
          edgePalFile(randomBytes(768, 16), std::string("EDGE PAL\1\0", 10)),
-         {"open C:\\w\\b.pal", "read 100", "close 100", "notice " + kBadHeader}},
+         {"open C:\\w\\b.pal", "read 100", "identify 100", "close 100", "notice " + kBadHeader}},
     };
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(c.path);
@@ -443,7 +444,7 @@ TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
             ASSERT_EQ(readSource(platform, p.source, kind, &planes).status, SourceStatus::Read);
             const std::string name = std::string(p.output).substr(5);
             status = writeConversion(platform, kind, planes, "C:\\w\\", name.c_str(),
-                                 ExistingOutput::ReplaceIfChanged)
+                                     ExistingOutput::ReplaceIfChanged)
                          .status;
         }
 
@@ -488,7 +489,7 @@ TEST(WriteOutput, TemporaryNamesFitWhereTheOutputDoes) {
     const std::string folder = "C:\\" + std::string(kMaxPath - 10, 'd') + "\\";
     addDirectory(&fake, folder);
     EXPECT_EQ(writeConversion(makePlatform(&fake), PaletteKind::EdgePal, PalettePlanes{},
-                          folder.c_str(), "x.act", ExistingOutput::Replace)
+                              folder.c_str(), "x.act", ExistingOutput::Replace)
                   .status,
               WriteStatus::Written);
 }
@@ -501,7 +502,7 @@ TEST(WriteOutput, WritesIntoTheGivenDirectoryWithoutChangingTheCurrentOne) {
     const Platform platform = makePlatform(&fake);
 
     ASSERT_EQ(writeConversion(platform, PaletteKind::ColorTable, planes, "C:\\out\\", "x.pal",
-                          ExistingOutput::Replace)
+                              ExistingOutput::Replace)
                   .status,
               WriteStatus::Written);
 
@@ -517,7 +518,7 @@ TEST(WriteOutput, RefusesATargetThatWouldNotFit) {
     addDirectory(&fake, directory);
     const PalettePlanes planes{};
     EXPECT_EQ(writeConversion(makePlatform(&fake), PaletteKind::EdgePal, planes, directory.c_str(),
-                          "0123456789.act", ExistingOutput::Replace)
+                              "0123456789.act", ExistingOutput::Replace)
                   .status,
               WriteStatus::Failed);
     EXPECT_TRUE(fake.log.empty());
@@ -553,9 +554,10 @@ TEST(WriteOutput, KeepingAnExistingOutputChecksTheNameInTheMove) {
             }
             fake.failAt = failAt;
 
-            const WriteStatus status = writeConversion(makePlatform(&fake), PaletteKind::EdgePal,
-                                                   planes, "C:\\w\\", "x.act", ExistingOutput::Keep)
-                                           .status;
+            const WriteStatus status =
+                writeConversion(makePlatform(&fake), PaletteKind::EdgePal, planes, "C:\\w\\",
+                                "x.act", ExistingOutput::Keep)
+                    .status;
 
             if (failAt < 0) {
                 calls = fake.failableCalls;
@@ -585,6 +587,73 @@ TEST(WriteOutput, KeepingAnExistingOutputChecksTheNameInTheMove) {
             EXPECT_TRUE(fake.open.empty());
         }
         EXPECT_GE(calls, 4);
+    }
+}
+
+// What the output's name holds beforehand decides what it is afterwards: a
+// new output takes its source's identity, a replacement that of the file it
+// replaces, a link stays a link and the file it leads to is replaced; a link
+// to nothing and a name that is the source itself are refused unwritten.
+TEST(WriteOutput, KeepsWhatTheOutputsNameHeld) {
+    enum class Before { Nothing, File, Link, Dangling, Source };
+    struct Case {
+        const char* name;
+        Before before;
+        WriteStatus status;
+        Cause cause;
+    };
+    const Case cases[] = {
+        {"new output", Before::Nothing, WriteStatus::Written, Cause::None},
+        {"replaced output", Before::File, WriteStatus::Written, Cause::None},
+        {"link to an output", Before::Link, WriteStatus::Written, Cause::None},
+        {"link to nothing", Before::Dangling, WriteStatus::Failed, Cause::Dangling},
+        {"the source itself", Before::Source, WriteStatus::Failed, Cause::Source},
+    };
+    const Bytes old = randomBytes(30, 20);
+    for (const Case& c : cases) {
+        for (ExistingOutput existing :
+             {ExistingOutput::Replace, ExistingOutput::ReplaceIfChanged}) {
+            SCOPED_TRACE(c.name);
+            FakePlatform fake;
+            addFile(&fake, "C:\\w\\x.pal", edgePalFile(randomBytes(768, 21)));
+            fake.identities["C:\\w\\x.pal"].mode = 0600;
+            const std::string real = c.before == Before::Source ? "C:\\w\\x.pal"
+                                     : c.before == Before::File ? "C:\\w\\x.act"
+                                                                : "C:\\d\\y.act";
+            if (c.before == Before::File || c.before == Before::Link) {
+                addFile(&fake, real, old);
+                fake.identities[real] = FileIdentity{1, 99, 0640, 7, 8, 5};
+            }
+            addDirectory(&fake, "C:\\d\\");
+            const bool linked = c.before != Before::Nothing && c.before != Before::File;
+            if (linked) {
+                fake.links["C:\\w\\x.act"] = real;
+            }
+            const std::string written = linked ? real : "C:\\w\\x.act";
+            PalettePlanes planes{};
+            const SourceResult source =
+                readSource(makePlatform(&fake), "C:\\w\\x.pal", PaletteKind::EdgePal, &planes);
+            const std::map<std::string, Bytes> files = fake.files;
+
+            const WriteResult result =
+                writeConversion(makePlatform(&fake), PaletteKind::EdgePal, planes, "C:\\w\\",
+                                "x.act", existing, source.identity);
+
+            EXPECT_EQ(result.status, c.status);
+            EXPECT_EQ(result.failure.cause, c.cause);
+            if (c.status == WriteStatus::Failed) {
+                EXPECT_EQ(fake.files, files);
+                continue;
+            }
+            EXPECT_EQ(fake.files[written], reversedEntries(randomBytes(768, 21)));
+            const FileIdentity& identity = fake.identities[written];
+            EXPECT_EQ(identity.mode, c.before == Before::Nothing ? 0600U : 0640U);
+            EXPECT_EQ(identity.owner, c.before == Before::Nothing ? 0U : 7U);
+            EXPECT_EQ(identity.created, c.before == Before::Nothing ? 0U : 5U);
+            EXPECT_EQ(fake.links.count("C:\\w\\x.act"), linked ? 1U : 0U);
+            EXPECT_EQ(filesIn(fake, "C:\\d\\").size(), linked ? 1U : 0U);
+            EXPECT_EQ(filesIn(fake, "C:\\w\\").size(), linked ? 1U : 2U);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace kolorvane::testing {
@@ -26,6 +27,16 @@ void moveDurable(FakePlatform& fake, const std::string& source, const std::strin
     }
     fake.durable[target] = found->second;
     fake.durable.erase(source);
+}
+
+// The identity of a file moved from `source` to `target` goes with it.
+void moveIdentity(FakePlatform& fake, const std::string& source, const std::string& target) {
+    fake.identities[target] = fake.identities[source];
+    fake.identities.erase(source);
+}
+
+FileIdentity newIdentity(FakePlatform& fake, std::uint32_t mode) {
+    return FileIdentity{1, fake.nextIndex++, mode, 0, 0, 0};
 }
 
 // Counts the call and says whether it is the one to fail.
@@ -117,6 +128,7 @@ Failure createNewFile(void* context, const char* path, FileHandle* file) {
     }
     fake.files[full] = Bytes();
     fake.durable[full] = Bytes();
+    fake.identities[full] = newIdentity(fake, kNewFileMode);
     *file = newHandle(fake, full, true);
     return kSucceeded;
 }
@@ -157,6 +169,67 @@ Failure writeFile(void* context, FileHandle file, const unsigned char* bytes, st
     std::copy_n(bytes, count, contents.begin() + static_cast<std::ptrdiff_t>(handle->position));
     handle->position += count;
     *bytesWritten = count;
+    return kSucceeded;
+}
+
+Failure identifyFile(void* context, FileHandle file, FileIdentity* identity) {
+    FakePlatform& fake = fakeOf(context);
+    logCall(fake, "identify " + handleName(file));
+    OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr) {
+        return kInjected;
+    }
+    *identity = fake.identities[handle->path];
+    return kSucceeded;
+}
+
+// Where a full path leads through the links, as many as 40 of them.
+std::string followLinks(const FakePlatform& fake, std::string path) {
+    for (int links = 0; links < 40 && fake.links.count(path) != 0; links++) {
+        path = fake.links.at(path);
+    }
+    return path;
+}
+
+Failure findTarget(void* context, const char* folder, const char* name, TargetPlace* place,
+                   FileIdentity* identity) {
+    FakePlatform& fake = fakeOf(context);
+    logCall(fake, std::string("find ") + folder + name);
+    if (failsNow(fake)) {
+        return kInjected;
+    }
+    const std::string named = resolve(fake, std::string(folder) + name);
+    const std::string path = followLinks(fake, named);
+    const std::string parent = path == named ? folder : parentOf(path);
+    const std::string leaf = path == named ? name : path.substr(parentOf(path).size());
+    std::snprintf(place->folder, kMaxPath, "%s", parent.c_str());
+    std::snprintf(place->name, kMaxPath, "%s", leaf.c_str());
+    if (isDirectory(fake, path)) {
+        *identity = FileIdentity{1, 0, 040755, 0, 0, 0};
+        return kSucceeded;
+    }
+    if (fake.files.count(path) == 0) {
+        return path == named ? kMissing : Failure{Cause::Dangling, 2};
+    }
+    *identity = fake.identities[path];
+    return kSucceeded;
+}
+
+Failure keepIdentity(void* context, FileHandle file, const FileIdentity& identity,
+                     Inherit inherit) {
+    FakePlatform& fake = fakeOf(context);
+    logCall(fake, std::string("keep ") +
+                      (inherit == Inherit::FromSource ? "source " : "replaced ") +
+                      std::to_string(identity.mode));
+    OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr) {
+        return kInjected;
+    }
+    FileIdentity& kept = fake.identities[handle->path];
+    kept.mode = identity.mode;
+    kept.owner = identity.owner;
+    kept.group = identity.group;
+    kept.created = identity.created;
     return kSucceeded;
 }
 
@@ -202,6 +275,7 @@ Failure replaceFile(void* context, const char* from, const char* to) {
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
     moveDurable(fake, source, target);
+    moveIdentity(fake, source, target);
     return kSucceeded;
 }
 
@@ -227,6 +301,7 @@ Failure moveToNewName(void* context, const char* from, const char* to) {
     fake.files[target] = fake.files[source];
     fake.files.erase(source);
     moveDurable(fake, source, target);
+    moveIdentity(fake, source, target);
     return kSucceeded;
 }
 
@@ -237,6 +312,7 @@ Failure removeFile(void* context, const char* path) {
         return kInjected;
     }
     fake.durable.erase(resolve(fake, path));
+    fake.identities.erase(resolve(fake, path));
     return fake.files.erase(resolve(fake, path)) != 0 ? kSucceeded : kMissing;
 }
 
@@ -284,6 +360,7 @@ void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents)
     addDirectory(fake, parentOf(path));
     fake->files[path] = contents;
     fake->durable[path] = contents;
+    fake->identities[path] = newIdentity(*fake, 0644);
 }
 
 std::string resolve(const FakePlatform& fake, const std::string& name) {

@@ -2,6 +2,7 @@
 // Every call is logged in order, and any one of them can be made to fail.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -34,6 +35,13 @@ struct FakePlatform {
     bool recordCuts = false;
     std::vector<std::map<std::string, Bytes>> cuts;
 
+    // Each file's identity, which moves with it; a new file gets a new index
+    // and mode kNewFileMode. Symbolic links: full path to the full path
+    // they lead to.
+    std::map<std::string, FileIdentity> identities;
+    std::map<std::string, std::string> links;
+    std::uint64_t nextIndex = 1;
+
     std::map<std::intptr_t, OpenFile> open;
     std::intptr_t nextHandle = 100;
 
@@ -41,8 +49,8 @@ struct FakePlatform {
     std::vector<std::string> log;
 
     // The ordinal (from 0) of the failable call to fail, or -1 for none.
-    // Failable: open, create, read, write, flush, close, replace, movenew,
-    // remove, chdir.
+    // Failable: open, create, read, write, identify, find, keep, flush,
+    // close, replace, movenew, remove, chdir.
     int failAt = -1;
     int failableCalls = 0;
     std::size_t readChunk = 0;   // when non-zero, at most this many bytes a read
@@ -61,6 +69,9 @@ Platform makePlatform(FakePlatform* fake);
 
 void addDirectory(FakePlatform* fake, const std::string& directory);
 void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents);
+
+// The mode a file made by createNewFile has until keepIdentity.
+constexpr std::uint32_t kNewFileMode = 0600;
 
 // The full path a bare or full name refers to, as the fake resolves it.
 std::string resolve(const FakePlatform& fake, const std::string& name);
