@@ -12,7 +12,7 @@ namespace {
 
 constexpr char kClassName[] = "Default Class Name";
 constexpr char kTitle[] = "Kolorvane";
-constexpr int kWindowSize = 200;
+constexpr int kWindowSize = 200;  // outer size at 96 DPI
 
 bool registerMainClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
@@ -33,11 +33,81 @@ bool registerMainClass(HINSTANCE instance) {
     return RegisterClassExA(&windowClass) != 0;
 }
 
+// The DPI functions came with Windows 10 1607: they are looked up at run
+// time, so that the program still starts on Windows 7 and 8, whose user32
+// lacks them. FARPROC goes through void (*)(), which converts to any
+// function pointer type without a warning.
+FARPROC user32Function(const char* name) {
+    const HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 == nullptr ? nullptr : GetProcAddress(user32, name);
+}
+
+// The screen's DPI as Windows 7, 8 and 8.1 give it: the system's.
+UINT screenDpi() {
+    const HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return USER_DEFAULT_SCREEN_DPI;
+    }
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The DPI windows are made for, before there is one to ask.
+UINT systemDpi() {
+    const auto getDpiForSystem = reinterpret_cast<UINT(WINAPI*)()>(
+        reinterpret_cast<void (*)()>(user32Function("GetDpiForSystem")));
+    return getDpiForSystem != nullptr ? getDpiForSystem() : screenDpi();
+}
+
+// The DPI of the monitor `window` is on.
+UINT monitorDpi(HWND window) {
+    const auto getDpiForWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(
+        reinterpret_cast<void (*)()>(user32Function("GetDpiForWindow")));
+    return getDpiForWindow != nullptr ? getDpiForWindow(window) : systemDpi();
+}
+
+// The window's outer rectangle at `dpi`: the size that looks as 200 pixels do
+// at 96 DPI, centred on the screen.
+RECT centredRect(UINT dpi) {
+    const int size = MulDiv(kWindowSize, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+    RECT rect = {};
+    rect.left = (GetSystemMetrics(SM_CXSCREEN) - size) / 2;
+    rect.top = (GetSystemMetrics(SM_CYSCREEN) - size) / 2;
+    rect.right = rect.left + size;
+    rect.bottom = rect.top + size;
+    return rect;
+}
+
+void moveWindowTo(HWND window, const RECT& rect) {
+    SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Made at the system's DPI, which is fixed at sign-in, the window may find
+// its monitor at another (its scale changed since); the system sends no
+// WM_DPICHANGED for that, so it is resized here, before it is shown.
 HWND createMainWindow(HINSTANCE instance) {
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowSize) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowSize) / 2;
-    return CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, left, top, kWindowSize,
-                           kWindowSize, nullptr, nullptr, instance, nullptr);
+    const UINT createdAt = systemDpi();
+    const RECT rect = centredRect(createdAt);
+    const HWND window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, rect.left,
+                                        rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                                        nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    const UINT dpi = monitorDpi(window);
+    if (dpi != createdAt) {
+        moveWindowTo(window, centredRect(dpi));
+    }
+    return window;
+}
+
+// Moved to a monitor of another DPI: the rectangle the system suggests keeps
+// the window's size to the eye, and its place under the cursor.
+LRESULT onDpiChanged(HWND window, const RECT* suggested) {
+    moveWindowTo(window, *suggested);
+    return 0;
 }
 
 LRESULT onDestroy() {
@@ -104,6 +174,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onDestroy();
         case WM_DROPFILES:
             return onDropFiles(reinterpret_cast<HDROP>(wParam));
+        case WM_DPICHANGED:
+            return onDpiChanged(window, reinterpret_cast<const RECT*>(lParam));
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }

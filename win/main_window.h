@@ -1,4 +1,5 @@
-// The program's one window: a 200 x 200 drop target centred on the screen.
+// The program's one window: a drop target centred on the screen, 200 x 200 at
+// 96 DPI and as large to the eye at any other.
 #pragma once
 
 #include <windows.h>

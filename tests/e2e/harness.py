@@ -335,6 +335,21 @@ def in_locale(env, locale):
     return dict(env, LC_ALL=locale, LANG=locale) if locale else env
 
 
+# Where Wine reads the DPI it reports, at each program's start: the user's
+# setting, and the machine's.
+DPI_KEYS = (r"HKCU\Control Panel\Desktop",
+            r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts")
+
+
+def set_dpi(session, dpi):
+    """The DPI of the session's screen for the programs started after this."""
+    for key in DPI_KEYS:
+        status = run_quietly([session.wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD",
+                              "/d", str(dpi), "/f"], session.env, STEP_TIMEOUT)
+        if status != 0:
+            raise HarnessError("LogPixels not set in %s" % key)
+
+
 def start_program(session, locale=None):
     """kolorvane.exe, started from the work folder, once its window is up;
     under `locale` when given, else the session's Japanese one."""

@@ -28,6 +28,15 @@ def in_locale(locale):
     return mark
 
 
+def at_dpi(dpi):
+    """Runs the decorated case's program on a screen of `dpi` instead of 96;
+    the prefix is set back to 96 after the case."""
+    def mark(case):
+        case.dpi = dpi
+        return case
+    return mark
+
+
 class KolorvaneUnderWine(unittest.TestCase):
     session = None
 
@@ -53,7 +62,11 @@ class KolorvaneUnderWine(unittest.TestCase):
         for folder in (self.folder, self.sentinels):
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
-        self.locale = getattr(getattr(self, self._testMethodName), "locale", None)
+        case = getattr(self, self._testMethodName)
+        self.locale = getattr(case, "locale", None)
+        if hasattr(case, "dpi"):
+            self.addCleanup(harness.set_dpi, self.session, 96)
+            harness.set_dpi(self.session, case.dpi)
         self.program, self.rect = harness.start_program(self.session, self.locale)
         self.closed = False
 
@@ -145,6 +158,11 @@ class KolorvaneUnderWine(unittest.TestCase):
 
     def test_window_is_centred_on_the_screen(self):
         self.assertEqual(self.rect, (412, 284, 612, 484))
+
+    @at_dpi(144)
+    def test_window_keeps_its_size_to_the_eye_at_144_dpi(self):
+        # 200 x 200 at 96 DPI is 300 x 300 at 144, still centred.
+        self.assertEqual(self.rect, (362, 234, 662, 534))
 
     def test_closing_the_window_ends_the_program_with_zero(self):
         self.closed = True
