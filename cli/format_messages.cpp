@@ -46,7 +46,7 @@ void addColor(Text* text, const ReadError& error) {
 
 const char* spaceName(std::uint32_t space) {
     constexpr const char* kNames[] = {
-        nullptr, "HSB", "CMYK", "Pantone", "Focoltone", "Trumatch",
+        nullptr, "HSB", "CMYK",      "Pantone",   "Focoltone", "Trumatch",
         "Toyo",  "Lab", "grayscale", "wide CMYK", "HKS",
     };
     if (space == static_cast<std::uint32_t>(ColorSpace::Other)) {
@@ -155,8 +155,8 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
 
 void describeReadError(const Format& format, const ReadError& error, char* text,
                        std::size_t capacity) {
+    text[0] = '\0';
     Text words = {text, capacity, 0};
-    add(&words, "");
     switch (error.problem) {
         case ReadProblem::None:
             return;
@@ -174,6 +174,7 @@ void describeReadError(const Format& format, const ReadError& error, char* text,
 }
 
 void describeUnsupportedName(char* text, std::size_t capacity) {
+    text[0] = '\0';
     Text words = {text, capacity, 0};
     add(&words, "not a ");
     for (std::size_t i = 0; i < kFormatCount; i++) {

@@ -15,8 +15,8 @@ namespace kolorvane::fuzzing {
 namespace {
 
 bool sameColors(const Palette& a, const Palette& b) {
-    return a.count == b.count && std::memcmp(a.colors.data(), b.colors.data(),
-                                             sizeof(Color) * a.colors.size()) == 0;
+    return a.count == b.count &&
+           std::memcmp(a.colors.data(), b.colors.data(), sizeof(Color) * a.colors.size()) == 0;
 }
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all

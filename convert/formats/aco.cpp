@@ -15,7 +15,9 @@ namespace {
 constexpr std::uint32_t kRgb = 0;
 constexpr std::size_t kColorSize = 10;  // space and four values
 
-unsigned char toEight(std::uint32_t value) { return static_cast<unsigned char>((value + 128) / 257); }
+unsigned char toEight(std::uint32_t value) {
+    return static_cast<unsigned char>((value + 128) / 257);
+}
 
 // One colour at the reader's position, which the caller has checked holds it.
 ReadError readColor(ByteReader* reader, std::size_t number, Color* color) {
@@ -87,7 +89,8 @@ ReadError readNames(ByteReader* reader, std::size_t count) {
         error = readSection(reader, true, &named);
     }
     if (!refused(error) && named.count != count) {
-        error = readError(ReadProblem::CountMismatch, at + 2, 0, static_cast<std::uint32_t>(named.count));
+        error = readError(ReadProblem::CountMismatch, at + 2, 0,
+                          static_cast<std::uint32_t>(named.count));
     }
     return error;
 }

@@ -34,7 +34,8 @@ bool channelOf(std::uint32_t bits, unsigned char* channel) {
     if (!(value >= 0.0F && value <= 1.0F)) {
         return false;
     }
-    *channel = static_cast<unsigned char>(value * 255.0F + 0.5F);
+    // round(value * 255), in halves: floor((510 v + 1) / 2).
+    *channel = static_cast<unsigned char>(static_cast<unsigned>(value * 510.0F + 1.0F) / 2);
     return true;
 }
 
@@ -159,7 +160,8 @@ ReadError readAse(const unsigned char* bytes, std::size_t size, Palette* palette
         if (!fits(reader, length)) {
             return readError(ReadProblem::SizePastEnd, reader.position - 4);
         }
-        const ReadError error = readBlock({bytes, reader.position + length, reader.position}, type, palette);
+        const ReadError error =
+            readBlock({bytes, reader.position + length, reader.position}, type, palette);
         if (refused(error)) {
             return error;
         }

@@ -1,6 +1,7 @@
 #include "bytes.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace kolorvane::formats {
 
@@ -79,7 +80,8 @@ bool takeU16LE(ByteReader* reader, std::uint32_t* value) { return take(reader, 2
 bool takeU32LE(ByteReader* reader, std::uint32_t* value) { return take(reader, 4, false, value); }
 
 bool takeTag(ByteReader* reader, const char* expected, std::size_t count) {
-    if (!fits(*reader, count) || std::memcmp(reader->bytes + reader->position, expected, count) != 0) {
+    if (!fits(*reader, count) ||
+        std::memcmp(reader->bytes + reader->position, expected, count) != 0) {
         return false;
     }
     reader->position += count;
@@ -98,7 +100,8 @@ bool nextLine(LineReader* reader, Line* line) {
     const unsigned char* begin = reader->bytes + reader->position;
     const std::size_t left = reader->size - reader->position;
     const void* found = std::memchr(begin, '\n', left);
-    const unsigned char* end = found != nullptr ? static_cast<const unsigned char*>(found) : begin + left;
+    const unsigned char* end =
+        found != nullptr ? static_cast<const unsigned char*>(found) : begin + left;
     reader->position += static_cast<std::size_t>(end - begin) + (found != nullptr ? 1 : 0);
     if (end > begin && end[-1] == '\r') {
         end--;
@@ -165,15 +168,13 @@ ReadError takeChannel(Line* line, unsigned char* value) {
 }
 
 ReadError takeRgb(Line* line, Color* color) {
-    unsigned char* channels[] = {&color->red, &color->green, &color->blue};
-    for (unsigned char* channel : channels) {
+    skipSpaces(line);
+    ReadError error = takeChannel(line, &color->red);
+    for (unsigned char* channel : {&color->green, &color->blue}) {
         skipSpaces(line);
-        const ReadError error = takeChannel(line, channel);
-        if (refused(error)) {
-            return error;
-        }
+        error = refused(error) ? error : takeChannel(line, channel);
     }
-    return kReadOk;
+    return error;
 }
 
 ReadError readHexLine(Line line, std::size_t digits, Color* color) {

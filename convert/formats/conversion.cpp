@@ -33,6 +33,8 @@ ReadError decode(const Format& format, const unsigned char* bytes, std::size_t s
     if (!refused(error)) {
         *palette = read;
     }
+    // The error holds numbers alone, no pointer into `read`.
+    // cppcheck-suppress returnDanglingLifetime
     return error;
 }
 
@@ -62,8 +64,8 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
     return PlanStatus::Planned;
 }
 
-PaletteSource readPaletteSource(const Platform& platform, const char* path,
-                                const Format& extension, unsigned char* buffer, Palette* palette) {
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+                                unsigned char* buffer, Palette* palette) {
     // One byte past the most the formats read, to tell a source that has more.
     const std::size_t capacity = largestOf(extension) + 1;
     std::size_t size = 0;

@@ -31,15 +31,15 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
                           const Format* to, ConversionPlan* plan);
 
 struct PaletteSource {
-    SourceResult source;  // Read, NotOpened or Failed
-    ReadError error;      // for a source read: why it was refused, if it was
+    SourceResult source;   // Read, NotOpened or Failed
+    ReadError error;       // for a source read: why it was refused, if it was
     const Format* format;  // the format it was read as, once known
 };
 
 // Reads the file at `path`, of the formats of `extension`, through
 // `buffer` (kSourceBufferSize bytes) into `palette`, which is left as it
 // was unless the source is read and accepted.
-PaletteSource readPaletteSource(const Platform& platform, const char* path,
-                                const Format& extension, unsigned char* buffer, Palette* palette);
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+                                unsigned char* buffer, Palette* palette);
 
 }  // namespace kolorvane

@@ -31,7 +31,7 @@ struct Palette {
 // The most bytes a source of a format that needs all of its bytes may have:
 // text formats with long comments, ASE with long names. A larger one is
 // refused; EDGE PAL and .act, as ever, read their layout and ignore the rest.
-constexpr std::size_t kMaxSourceSize = 1024 * 1024;
+constexpr std::size_t kMaxSourceSize = std::size_t{1024} * 1024;
 
 // The most bytes any writer writes: an ASE of 256 colours with the longest
 // names is the largest, at 15,884.
@@ -100,16 +100,16 @@ struct Format {
     const char* name;       // for --to
     const char* extension;  // ".pal", lower case, four bytes
     const char* title;      // for messages: "not a GIMP palette"
-    bool text;              // positions are lines, not byte offsets
     // Bytes read at most. With `ignoresTail` the bytes past them are ignored,
     // else a source that has more is refused as TooLarge.
     std::size_t largest;
-    bool ignoresTail;
     // When several formats share an extension, the first whose `detect`
     // accepts the bytes reads them; null: a format that owns its extension.
     bool (*detect)(const unsigned char* bytes, std::size_t size);
     ReadError (*read)(const unsigned char* bytes, std::size_t size, Palette* palette);
     std::size_t (*write)(const Palette& palette, EncodedBytes* bytes);
+    bool ignoresTail;
+    bool text;  // positions are lines, not byte offsets
 };
 
 extern const Format kFormats[];

@@ -1,5 +1,6 @@
 // The table of formats: a format is added here, by its row, and in a file
 // of its own with its reader and writer.
+#include <algorithm>
 #include <cstring>
 
 #include "format.h"
@@ -17,24 +18,24 @@ constexpr std::size_t kActLargest = kColorTableSize + 5;  // to tell the 772-byt
 // EDGE PAL first among the .pal formats, so that the formats sharing its
 // extension are tried after it.
 const Format kFormats[] = {
-    {"edge", ".pal", "EDGE PAL", false, kEdgePalSize, true, formats::detectEdge,
-     formats::readEdge, formats::writeEdge},
-    {"act", ".act", "Adobe colour table", false, kActLargest, true, nullptr, formats::readAct,
-     formats::writeAct},
-    {"jasc", ".pal", "JASC-PAL palette", true, kMaxSourceSize, false, formats::detectJasc,
-     formats::readJasc, formats::writeJasc},
-    {"riff", ".pal", "Microsoft RIFF palette", false, kMaxSourceSize, false, formats::detectRiff,
-     formats::readRiff, formats::writeRiff},
-    {"gpl", ".gpl", "GIMP palette", true, kMaxSourceSize, false, nullptr, formats::readGpl,
-     formats::writeGpl},
-    {"hex", ".hex", "hex palette", true, kMaxSourceSize, false, nullptr, formats::readHex,
-     formats::writeHex},
-    {"paintnet", ".txt", "Paint.NET palette", true, kMaxSourceSize, false, nullptr,
-     formats::readPaintNet, formats::writePaintNet},
-    {"aco", ".aco", "Photoshop swatch file", false, kMaxSourceSize, false, nullptr,
-     formats::readAco, formats::writeAco},
-    {"ase", ".ase", "Adobe Swatch Exchange file", false, kMaxSourceSize, false, nullptr,
-     formats::readAse, formats::writeAse},
+    {"edge", ".pal", "EDGE PAL", kEdgePalSize, formats::detectEdge, formats::readEdge,
+     formats::writeEdge, true, false},
+    {"act", ".act", "Adobe colour table", kActLargest, nullptr, formats::readAct, formats::writeAct,
+     true, false},
+    {"jasc", ".pal", "JASC-PAL palette", kMaxSourceSize, formats::detectJasc, formats::readJasc,
+     formats::writeJasc, false, true},
+    {"riff", ".pal", "Microsoft RIFF palette", kMaxSourceSize, formats::detectRiff,
+     formats::readRiff, formats::writeRiff, false, false},
+    {"gpl", ".gpl", "GIMP palette", kMaxSourceSize, nullptr, formats::readGpl, formats::writeGpl,
+     false, true},
+    {"hex", ".hex", "hex palette", kMaxSourceSize, nullptr, formats::readHex, formats::writeHex,
+     false, true},
+    {"paintnet", ".txt", "Paint.NET palette", kMaxSourceSize, nullptr, formats::readPaintNet,
+     formats::writePaintNet, false, true},
+    {"aco", ".aco", "Photoshop swatch file", kMaxSourceSize, nullptr, formats::readAco,
+     formats::writeAco, false, false},
+    {"ase", ".ase", "Adobe Swatch Exchange file", kMaxSourceSize, nullptr, formats::readAse,
+     formats::writeAse, false, false},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
@@ -53,12 +54,12 @@ const Format* formatOfExtension(const char* path) {
     if (length >= kMaxPath || length < kExtensionSize) {
         return nullptr;
     }
-    for (const Format& format : kFormats) {
-        if (equalsIgnoreCaseN(path + length - kExtensionSize, format.extension, kExtensionSize)) {
-            return &format;
-        }
-    }
-    return nullptr;
+    const char* tail = path + length - kExtensionSize;
+    const Format* end = kFormats + kFormatCount;
+    const Format* found = std::find_if(kFormats, end, [tail](const Format& format) {
+        return equalsIgnoreCaseN(tail, format.extension, kExtensionSize);
+    });
+    return found == end ? nullptr : found;
 }
 
 const Format* detectFormat(const Format& extension, const unsigned char* bytes, std::size_t size,

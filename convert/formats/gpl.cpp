@@ -8,7 +8,7 @@ namespace kolorvane::formats {
 
 namespace {
 
-bool isSkipped(Line line) {
+bool isSkipped(const Line& line) {
     return isBlank(line) || startsWith(line, "#") || startsWith(line, "Name:") ||
            startsWith(line, "Columns:");
 }

@@ -69,7 +69,8 @@ ReadError readJasc(const unsigned char* bytes, std::size_t size, Palette* palett
             continue;
         }
         if (read == count) {
-            return readError(ReadProblem::CountMismatch, countLine, 0, static_cast<std::uint32_t>(count));
+            return readError(ReadProblem::CountMismatch, countLine, 0,
+                             static_cast<std::uint32_t>(count));
         }
         const ReadError error = readColorLine(line, &palette->colors[read++]);
         if (refused(error)) {
@@ -77,7 +78,8 @@ ReadError readJasc(const unsigned char* bytes, std::size_t size, Palette* palett
         }
     }
     if (read != count) {
-        return readError(ReadProblem::CountMismatch, countLine, 0, static_cast<std::uint32_t>(count));
+        return readError(ReadProblem::CountMismatch, countLine, 0,
+                         static_cast<std::uint32_t>(count));
     }
     palette->count = count;
     return kReadOk;

@@ -58,8 +58,9 @@ bool same(const Palette& a, const Palette& b) {
 const Format* readAs(const std::string& name, const Bytes& bytes, Palette* read) {
     const Format* extension = formatOfExtension(name.c_str());
     ReadError error{};
-    const Format* format =
-        extension == nullptr ? nullptr : detectFormat(*extension, bytes.data(), bytes.size(), &error);
+    const Format* format = extension == nullptr
+                               ? nullptr
+                               : detectFormat(*extension, bytes.data(), bytes.size(), &error);
     if (format == nullptr || refused(format->read(bytes.data(), bytes.size(), read))) {
         return nullptr;
     }
@@ -75,11 +76,11 @@ Bytes encode(const Format& format, const Palette& palette) {
 
 TEST(Formats, EverySampleReadsAsTheFiveColours) {
     const std::pair<const char*, const char*> samples[] = {
-        {"edge.pal", "edge"},         {"act.act", "act"},         {"jasc.pal", "jasc"},
-        {"jasc-lf.pal", "jasc"},      {"riff.pal", "riff"},       {"riff-chunks.pal", "riff"},
-        {"five.gpl", "gpl"},          {"named.gpl", "gpl"},       {"five.hex", "hex"},
-        {"upper.hex", "hex"},         {"five.txt", "paintnet"},   {"alpha.txt", "paintnet"},
-        {"five.aco", "aco"},          {"names.aco", "aco"},       {"five.ase", "ase"},
+        {"edge.pal", "edge"},    {"act.act", "act"},       {"jasc.pal", "jasc"},
+        {"jasc-lf.pal", "jasc"}, {"riff.pal", "riff"},     {"riff-chunks.pal", "riff"},
+        {"five.gpl", "gpl"},     {"named.gpl", "gpl"},     {"five.hex", "hex"},
+        {"upper.hex", "hex"},    {"five.txt", "paintnet"}, {"alpha.txt", "paintnet"},
+        {"five.aco", "aco"},     {"names.aco", "aco"},     {"five.ase", "ase"},
         {"groups.ase", "ase"},
     };
     for (const auto& [name, formatName] : samples) {
@@ -99,9 +100,9 @@ TEST(Formats, EverySampleReadsAsTheFiveColours) {
 TEST(Formats, WritersWriteTheCanonicalSamples) {
     const Palette five = palette({std::begin(kFive), std::end(kFive)});
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"}, {"act", "act.act"},       {"jasc", "jasc.pal"},
-        {"riff", "riff.pal"}, {"gpl", "five.gpl"},      {"hex", "five.hex"},
-        {"paintnet", "five.txt"}, {"aco", "five.aco"},  {"ase", "five.ase"},
+        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
+        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
+        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
     };
     ASSERT_EQ(std::size(samples), kFormatCount);
     for (const auto& [formatName, name] : samples) {
@@ -149,8 +150,10 @@ TEST(Formats, AcoAndAseValuesReadAsTheNearestByte) {
         // 128 / 257 = 0.498 and 129 / 257 = 0.502; 65535 is 255.
         {"aco", {0, 1, 0, 1, 0, 0, 0, 128, 0, 129, 0xFF, 0xFF, 0, 0}, {0, 1, 255}},
         // 0.5 * 255 = 127.5, rounded up; 0.001 * 255 = 0.255, down.
-        {"ase", {'A', 'S', 'E', 'F', 0, 1, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 22, 0, 1, 0, 0,
-                 'R', 'G', 'B', ' ', 0x3F, 0, 0, 0, 0x3A, 0x83, 0x12, 0x6F, 0x3F, 0x80, 0, 0, 0, 2},
+        {"ase",
+         {'A', 'S', 'E',  'F',  0,    1,    0,    0,    0,   0,   0,   1,   0,    1,
+          0,   0,   0,    22,   0,    1,    0,    0,    'R', 'G', 'B', ' ', 0x3F, 0,
+          0,   0,   0x3A, 0x83, 0x12, 0x6F, 0x3F, 0x80, 0,   0,   0,   2},
          {128, 0, 255}},
     };
     for (const Case& c : cases) {
@@ -170,7 +173,7 @@ TEST(Formats, ActCountComesFromAnExact772ByteTrailer) {
         std::size_t count;
     };
     const Case cases[] = {
-        {772, {0, 16, 0xFF, 0xFF}, 16}, {772, {1, 0, 0, 3}, 256},  {772, {0, 0, 0, 0}, 256},
+        {772, {0, 16, 0xFF, 0xFF}, 16}, {772, {1, 0, 0, 3}, 256},        {772, {0, 0, 0, 0}, 256},
         {772, {1, 1, 0xFF, 0xFF}, 256}, {776, {0, 16, 0xFF, 0xFF}, 256}, {768, {}, 256},
     };
     for (const Case& c : cases) {
