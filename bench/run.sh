@@ -10,6 +10,8 @@
 #   outdir    `-o DIR` into an empty folder
 #   changed   converting in place after every source has changed, so that
 #             every output is replaced, flushed first
+#   gpl       FILES GIMP palettes of 16 colours converted to EDGE PAL in
+#             place, no output there yet, against cp of those same files
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -51,11 +53,32 @@ for i in range(count):
 PY
 }
 
+# FOLDER COUNT: GIMP palettes of 16 random colours, each with a name.
+makeGimpPalettes() {
+    mkdir -p "$1"
+    python3 - "$@" <<'PY'
+import os, random, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(3)
+for i in range(count):
+    lines = ["GIMP Palette", "Name: g%05d" % i, "Columns: 4", "#"]
+    lines += ["%3d %3d %3d\tColour %d" % (generator.randrange(256), generator.randrange(256),
+                                          generator.randrange(256), k) for k in range(16)]
+    with open(os.path.join(folder, "g%05d.gpl" % i), "w") as f:
+        f.write("\n".join(lines) + "\n")
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
+makeGimpPalettes "$work/gpl" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
+done
+gplNames=()
+for path in "$work"/gpl/g*; do
+    gplNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -79,12 +102,16 @@ setupOutdir() { fresh old; }
 setupChanged() { setupUnchanged && cp -a "$work/new/." "$work/run/"; }
 setupCp() { fresh old; }
 setupRsync() { fresh old && rm -rf "$work/mirror" && cp -a "$work/old" "$work/mirror"; }
+setupGpl() { fresh gpl; }
+setupCpGpl() { fresh gpl; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
 runChanged() { runFirst; }
 runCp() { timed "$work/run" cp -t ../out -- "${names[@]}"; }
 runRsync() { timed "$work" rsync -r --whole-file --ignore-times --fsync new/ mirror/; }
+runGpl() { timed "$work/run" "$cli" -- "${gplNames[@]}"; }
+runCpGpl() { timed "$work/run" cp -t ../out -- "${gplNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -96,6 +123,9 @@ median() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
+# The lowest and highest of the numbers on standard input.
+spread() { sort -n | awk 'NR == 1 { low = $1 } { high = $1 } END { printf "%s - %s\n", low, high }'; }
+
 # LABEL MINE PEER: one row of the table.
 row() {
     awk -v r="$round" -v l="$1" -v a="$2" -v b="$3" \
@@ -104,7 +134,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -121,11 +151,20 @@ for ((round = 1; round <= rounds; round++)); do
     mine=$(measure Changed) && peer=$(measure Rsync)
     ratios[Rsync]+="$(ratio "$mine" "$peer") "
     row "vs rsync" "$mine" "$peer"
+    if ((round % 2)); then
+        mine=$(measure Gpl) && peer=$(measure CpGpl)
+    else
+        peer=$(measure CpGpl) && mine=$(measure Gpl)
+    fi
+    ratios[Gpl]+="$(ratio "$mine" "$peer") "
+    row "gpl" "$mine" "$peer"
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
 done
 echo "median ratio Changed / rsync --fsync: $(tr ' ' '\n' <<<"${ratios[Rsync]}" | grep . | median)"
+echo "median ratio gpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -144,11 +183,12 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp; do
+for name in "${scenarios[@]}" Cp Gpl; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
         Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
+        Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

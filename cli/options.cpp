@@ -6,7 +6,7 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { OutputDirectory, NoClobber, Quiet, Help, Version };
+enum class Meaning { To, OutputDirectory, NoClobber, Quiet, Help, Version };
 
 struct Option {
     const char* longName;
@@ -16,6 +16,7 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
+    {"to", Meaning::To, 't', true},
     {"output-dir", Meaning::OutputDirectory, 'o', true},
     {"no-clobber", Meaning::NoClobber, 'n', false},
     {"quiet", Meaning::Quiet, 'q', false},
@@ -63,9 +64,22 @@ Command usageError(Options* options, const Spelling& spelling, const char* after
     return Command::UsageError;
 }
 
+Command applyTo(const Spelling& spelling, const char* value, Options* options) {
+    if (value == nullptr) {
+        return usageError(options, spelling, "' needs a format");
+    }
+    options->to = formatNamed(value);
+    if (options->to == nullptr) {
+        return usageError(options, Spelling{"unknown format '", value, std::strlen(value)}, "'");
+    }
+    return Command::Convert;
+}
+
 // What each option means, in one place; `value` is null when none was given.
 Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
     switch (option.meaning) {
+        case Meaning::To:
+            return applyTo(spelling, value, options);
         case Meaning::OutputDirectory:
             if (value == nullptr) {
                 return usageError(options, spelling, "' needs a folder");

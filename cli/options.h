@@ -1,10 +1,13 @@
 // The command line's options, read the way GNU tools read theirs: options and
 // FILEs in any order, "--" ends the options, short options may be grouped
 // ("-nq") and take their value joined or separate ("-oDIR", "-o DIR"), long
-// ones with "=" or separate ("--output-dir=DIR").
+// ones with "=" or separate ("--output-dir=DIR"). A --to FORMAT is checked
+// here against the table of formats: an unknown one is a usage error.
 #pragma once
 
 #include <cstddef>
+
+#include "format.h"
 
 namespace kolorvane {
 
@@ -19,6 +22,7 @@ constexpr std::size_t kProblemSize = 320;
 
 struct Options {
     const char* outputDirectory;  // null: each output beside its source
+    const Format* to;             // null: each source's default target
     bool noClobber;
     bool quiet;
     char** files;  // the FILE operands in the order given

@@ -3,12 +3,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
+#include "conversion.h"
 #include "convert.h"
+#include "format_messages.h"
 #include "naming.h"
-#include "palette.h"
 
 #ifndef KOLORVANE_VERSION_TEXT
 #error "KOLORVANE_VERSION_TEXT is set by the build"
@@ -22,11 +24,13 @@ constexpr char kProgram[] = "kolorvane-cli";
 
 constexpr const char* kHelpLines[] = {
     "Usage: kolorvane-cli [OPTIONS] FILE...",
-    "Converts each FILE ending in .pal (any case) to an .act, and each ending in",
-    ".act to a .pal, beside it: Sunset.PAL gives Sunset.act. An existing output",
-    "is replaced completely or not at all, the new bytes flushed to the disk",
-    "first; one that holds them already is left as it is.",
+    "Converts each FILE, beside it, from the format its name ends in (any case):",
+    "a .pal to an .act, every other FILE to an EDGE PAL .pal, or each to the",
+    "format --to names: Sunset.PAL gives Sunset.act. An existing output is",
+    "replaced completely or not at all, the new bytes flushed to the disk first;",
+    "one that holds them already is left as it is.",
     "",
+    "  -t, --to FORMAT       convert into FORMAT, one of those below",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
     "  -n, --no-clobber      leave an existing output alone and say so",
     "  -q, --quiet           print errors only",
@@ -37,6 +41,8 @@ constexpr const char* kHelpLines[] = {
     "FILE not converted, and each output left alone by -n, on standard error.",
     "Exit status: 0 when every FILE was converted (an output left alone by -n",
     "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
+    "",
+    "Formats (a .pal is read as EDGE PAL, JASC-PAL or RIFF, as its first bytes say):",
 };
 
 // Standard output is gathered into this many bytes before a write, unless it
@@ -75,26 +81,30 @@ void reportFailure(const Host& host, const char* file, const char* reason, const
                {kProgram, ": ", file, ": ", reason, detail, text[0] != '\0' ? ": " : "", text});
 }
 
-// Why the names alone rule a FILE out; null when they do not.
+// Why the names alone rule a FILE out; null when they do not, or when the
+// name ends in no format's extension.
 const char* planProblem(PlanStatus status) {
     switch (status) {
         case PlanStatus::PathTooLong:
             return "the path is too long";
-        case PlanStatus::Unsupported:
-            return "not a .pal or .act file name";
         case PlanStatus::OutputTooLong:
             return "the output's path would be too long";
+        case PlanStatus::Unsupported:
         case PlanStatus::Planned:
             break;
     }
     return nullptr;
 }
 
-// Why the source was not read, in the user's terms.
-void reportSourceFailure(const Host& host, const char* file, const SourceResult& result) {
+// Why the source was not read or was refused, in the user's terms.
+void reportSourceFailure(const Host& host, const char* file, const PaletteSource& read) {
+    const SourceResult& result = read.source;
     const Cause cause = result.failure.cause;
-    if (result.status == SourceStatus::BadHeader) {
-        reportFailure(host, file, "the header is not \"EDGE PAL\"");
+    if (result.status == SourceStatus::Read) {
+        char reason[kMaxPath] = {};
+        describeReadError(read.format == nullptr ? kFormats[0] : *read.format, read.error, reason,
+                          sizeof reason);
+        reportFailure(host, file, reason);
         return;
     }
     if (cause == Cause::NoSuchFile || cause == Cause::Folder) {
@@ -123,21 +133,21 @@ void reportWriteFailure(const Host& host, const char* file, const char* target, 
     reportFailure(host, file, "cannot write ", target, failure.code);
 }
 
-bool reportWrite(const Host& host, const char* file, const PathPlan& plan,
-                 const WriteResult& result, bool quiet) {
+bool reportWrite(const Host& host, const char* file, const char* target, const WriteResult& result,
+                 bool quiet) {
     if (result.status == WriteStatus::Failed) {
-        reportWriteFailure(host, file, plan.target, result.failure);
+        reportWriteFailure(host, file, target, result.failure);
         return false;
     }
     if (quiet) {
         return true;
     }
     if (result.status == WriteStatus::Kept) {
-        printError(host, {kProgram, ": ", file, ": ", plan.target, " exists, left alone"});
+        printError(host, {kProgram, ": ", file, ": ", target, " exists, left alone"});
         return true;
     }
-    putLine(host.output, {file, " -> ", plan.target,
-                          result.status == WriteStatus::Unchanged ? " (unchanged)" : ""});
+    putLine(host.output,
+            {file, " -> ", target, result.status == WriteStatus::Unchanged ? " (unchanged)" : ""});
     if (host.interactive) {
         flush(host.output);
     }
@@ -168,33 +178,58 @@ const char* outputFolderProblem(const Host& host, const char* given, char* folde
                                                           : "the folder's path is too long";
 }
 
-// One FILE, from its name to its report. `outputFolder` is null for an
-// output beside the source. True unless it failed.
-bool convertFile(const Host& host, const char* file, const char* outputFolder,
-                 const Options& options) {
-    PathPlan plan{};
-    const char* problem = isUnspelled(host, file)
-                              ? kUnspelled
-                              : planProblem(planPaths(file, host.rules, outputFolder, &plan));
+// What every FILE of a run shares: the output folder (null: beside each
+// source), the options and the buffer sources are read into.
+struct Batch {
+    const char* outputFolder;
+    const Options* options;
+    unsigned char* source;
+};
+
+// Plans a FILE's conversion; false, the reason reported, when its name
+// alone rules it out.
+bool planFile(const Host& host, const char* file, const Batch& batch, ConversionPlan* plan) {
+    char unsupported[kMaxPath] = {};
+    const char* problem = kUnspelled;
+    if (!isUnspelled(host, file)) {
+        const PlanStatus status =
+            planConversion(file, host.rules, batch.outputFolder, batch.options->to, plan);
+        problem = planProblem(status);
+        if (status == PlanStatus::Unsupported) {
+            describeUnsupportedName(unsupported, sizeof unsupported);
+            problem = unsupported;
+        }
+    }
     if (problem != nullptr) {
         reportFailure(host, file, problem);
+    }
+    return problem == nullptr;
+}
+
+// One FILE, from its name to its report. True unless it failed.
+bool convertFile(const Host& host, const char* file, const Batch& batch) {
+    ConversionPlan conversion{};
+    if (!planFile(host, file, batch, &conversion)) {
         return false;
     }
-    PalettePlanes planes{};
-    const SourceResult source = readSource(host.platform, file, plan.kind, &planes);
-    if (source.status != SourceStatus::Read) {
+    Palette palette{};
+    const PaletteSource source =
+        readPaletteSource(host.platform, file, *conversion.extension, batch.source, &palette);
+    if (source.source.status != SourceStatus::Read || refused(source.error)) {
         reportSourceFailure(host, file, source);
         return false;
     }
     const ExistingOutput existing =
-        options.noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
-    std::array<unsigned char, kEdgePalSize> bytes{};
-    const std::size_t size = encodeConversion(plan.kind, planes, &bytes);
+        batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
+    // Not cleared first: the writer fills the bytes it counts, and clearing
+    // 16 KiB for each FILE costs a batch more than its reads do.
+    EncodedBytes bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const std::size_t size = conversion.target->write(palette, &bytes);
     host.holdInterrupts(host.platform.context);
-    const WriteResult written = writeOutput(host.platform, bytes.data(), size, plan.folder,
-                                            plan.output, existing, source.identity);
+    const WriteResult written = writeOutput(host.platform, bytes.data(), size, conversion.folder,
+                                            conversion.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
-    return reportWrite(host, file, plan, written, options.quiet);
+    return reportWrite(host, file, conversion.path, written, batch.options->quiet);
 }
 
 // Whether every line reached its stream, once the last is flushed out.
@@ -218,12 +253,34 @@ int convertFiles(const Host& host, const Options& options) {
         reportFailure(host, options.outputDirectory, problem);
         return kExitUsage;
     }
-    const char* outputFolder = options.outputDirectory != nullptr ? folder : nullptr;
+    // One buffer for every source, on the heap: a source may be as large as
+    // Windows' whole default stack.
+    const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options,
+                         static_cast<unsigned char*>(std::malloc(kSourceBufferSize))};
+    if (batch.source == nullptr) {
+        printError(host, {kProgram, ": out of memory"});
+        return kExitFailed;
+    }
     bool allConverted = true;
     for (int i = 0; i < options.fileCount; i++) {
-        allConverted = convertFile(host, options.files[i], outputFolder, options) && allConverted;
+        allConverted = convertFile(host, options.files[i], batch) && allConverted;
     }
+    std::free(batch.source);
     return allConverted ? kExitConverted : kExitFailed;
+}
+
+// The help, and a line for each format of the table.
+void printHelp(const Host& host) {
+    for (const char* line : kHelpLines) {
+        putLine(host.output, {line});
+    }
+    constexpr char kPadding[] = "          ";  // the longest name and two spaces
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        const Format& format = kFormats[i];
+        const std::size_t length = std::strlen(format.name);
+        putLine(host.output, {"  ", format.name, kPadding + (length < 10 ? length : 10),
+                              format.extension, "  ", format.title});
+    }
 }
 
 int runCommand(const Host& host, int argc, char** argv) {
@@ -232,9 +289,7 @@ int runCommand(const Host& host, int argc, char** argv) {
         case Command::Convert:
             return convertFiles(host, options);
         case Command::Help:
-            for (const char* line : kHelpLines) {
-                putLine(host.output, {line});
-            }
+            printHelp(host);
             return kExitDone;
         case Command::Version:
             putLine(host.output, {"kolorvane-cli " KOLORVANE_VERSION_TEXT});

@@ -94,8 +94,30 @@ def drop_seeds():
     return seeds
 
 
+# The table's order of the formats: a formats seed's first byte picks one.
+FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase"]
+SAMPLE_FORMATS = {
+    "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
+    "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
+    "five.hex": "hex", "upper.hex": "hex", "five.txt": "paintnet", "alpha.txt": "paintnet",
+    "five.aco": "aco", "names.aco": "aco", "five.ase": "ase", "groups.ase": "ase",
+}
+
+
+def formats_seeds():
+    """The sample palettes of tests/formats/samples, each behind the byte
+    that picks its format."""
+    samples = os.path.join(HERE, "..", "tests", "formats", "samples")
+    seeds = {}
+    for name, format_name in SAMPLE_FORMATS.items():
+        with open(os.path.join(samples, name), "rb") as f:
+            seeds[name] = bytes([FORMATS.index(format_name)]) + f.read()
+    return seeds
+
+
 def main():
     for target, seeds in [
+        ("formats", formats_seeds()),
         ("read_pal", pal_seeds()),
         ("read_act", act_seeds()),
         ("naming", NAMING_PATHS),

@@ -17,12 +17,15 @@ rm -rf "$work"
 mkdir -p "$work/corpus" "$work/findings"
 
 # The largest input that means anything: the drop target's four set-up
-# bytes, a full path and a .pal with some bytes to spare.
+# bytes, a full path and a .pal with some bytes to spare; for the formats
+# target, room for a few dozen colours of any format, names and comments.
+max_len=1200
+[ "$(basename "$binary")" != formats_fuzzer ] || max_len=4096
 "$binary" \
     -max_total_time="$seconds" \
     -timeout=10 \
     -rss_limit_mb=2048 \
-    -max_len=1200 \
+    -max_len="$max_len" \
     -dict="$(dirname "$0")/kolorvane.dict" \
     -print_final_stats=1 \
     -artifact_prefix="$work/findings/" \

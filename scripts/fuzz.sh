@@ -2,8 +2,8 @@
 # A longer fuzzing run than the test command's, one target after another:
 #   scripts/fuzz.sh [SECONDS [TARGET...]]
 # SECONDS for each target, 600 unless given; the targets are read_pal,
-# read_act, naming and drop, all unless named. Each starts from its checked-in
-# seeds; the inputs it adds are kept in build/fuzz/long/TARGET/corpus, a
+# read_act, naming, drop and formats, all unless named. Each starts from its
+# checked-in seeds; the inputs it adds are kept in build/fuzz/long/TARGET/corpus, a
 # finding in build/fuzz/long/TARGET/findings, its output in
 # build/fuzz/long/TARGET.log. Fails if any target finds anything.
 set -euo pipefail
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(read_pal read_act naming drop)
+[ ${#targets[@]} -gt 0 ] || targets=(read_pal read_act naming drop formats)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

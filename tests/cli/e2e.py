@@ -27,6 +27,9 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
+NOT_A_PALETTE = "not a .pal, .act, .gpl, .hex, .txt, .aco or .ase file name"
+FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
+           "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase"}
 
 
 def temporaries(folder):
@@ -276,12 +279,12 @@ class CommandLine(unittest.TestCase):
     def test_a_batch_of_good_and_bad_files(self):
         write(self.path("first.pal"), pal_file(random_entries(8)))
         os.mkdir(self.path("folder.pal"))
-        write(self.path("notes.txt"), b"not a palette")
+        write(self.path("notes.doc"), b"not a palette")
         write(self.path("bad.pal"), pal_file(random_entries(9), header=b"EDGE_PAL\x00\x00"))
         write(self.path("bad.act"), b"kept")
         write(self.path("last.act"), act_file(random_entries(10)))
 
-        result = self.run_cli("first.pal", "missing.pal", "folder.pal", "notes.txt", "bad.pal",
+        result = self.run_cli("first.pal", "missing.pal", "folder.pal", "notes.doc", "bad.pal",
                               "last.act")
 
         self.assertEqual(result.code, 1)
@@ -289,12 +292,12 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(result.err, self.lines(
             "kolorvane-cli: missing.pal: no such file",
             "kolorvane-cli: folder.pal: is a folder, not a file",
-            "kolorvane-cli: notes.txt: not a .pal or .act file name",
+            "kolorvane-cli: notes.doc: " + NOT_A_PALETTE,
             'kolorvane-cli: bad.pal: the header is not "EDGE PAL"'))
         self.assertEqual(read(self.path("first.act")), act_file(reversed(random_entries(8))))
         self.assertEqual(read(self.path("last.pal")), pal_file(reversed(random_entries(10))))
         self.assertEqual(read(self.path("bad.act")), b"kept")
-        self.assert_folder(["first.pal", "first.act", "folder.pal", "notes.txt", "bad.pal",
+        self.assert_folder(["first.pal", "first.act", "folder.pal", "notes.doc", "bad.pal",
                             "bad.act", "last.act", "last.pal"])
         self.assert_folder([], self.path("folder.pal"))
 
@@ -370,6 +373,58 @@ class CommandLine(unittest.TestCase):
         attributes = self.host.file_tool("attributes", self.full_path("a.act"))
         self.assertTrue(int(attributes.stdout, 16) & 0x2, attributes.stdout)  # hidden
         self.assert_folder(["a.pal", "a.act"])
+
+    def test_other_formats_into_and_out_of_edge_pal(self):
+        colors = [bytes(entry) for entry in random_entries(70)[:16]]
+        write(self.path("Sunset.GPL"), b"GIMP Palette\nName: Sunset\n# sixteen\n" + b"".join(
+            b"%d %d %d\tcolour %d\n" % (c[0], c[1], c[2], i) for i, c in enumerate(colors)))
+        write(self.path("ocean.pal"), pal_file(random_entries(71)))
+        write(self.path("jasc.pal"), b"JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n4 5 6\r\n")
+
+        result = self.run_cli("Sunset.GPL", "jasc.pal")
+        out = self.run_cli("--to", "gpl", "ocean.pal")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines("Sunset.GPL -> Sunset.pal", "jasc.pal -> jasc.act"))
+        # Colour i is EDGE PAL entry 255 - i; the entries the source lacks are zero.
+        self.assertEqual(read(self.path("Sunset.pal")),
+                         pal_file([b"\0\0\0"] * 240 + list(reversed(colors))))
+        self.assertEqual(read(self.path("jasc.act")), b"\1\2\3\4\5\6" + bytes(762) + b"\0\2\xff\xff")
+        self.assertEqual((out.code, out.err, out.out), (0, b"", self.lines("ocean.pal -> ocean.gpl")))
+        self.assertEqual(read(self.path("ocean.gpl")), b"GIMP Palette\nColumns: 16\n#\n" + b"".join(
+            b"%3d %3d %3d\n" % tuple(c) for c in reversed(random_entries(71))))
+        self.assert_folder(["Sunset.GPL", "Sunset.pal", "ocean.pal", "ocean.gpl", "jasc.pal",
+                            "jasc.act"])
+
+    def test_a_palette_that_lies_is_refused(self):
+        write(self.path("bad.hex"), b"123456\r\n12345G\r\n")
+        write(self.path("bad.pal"), b"kept")
+
+        result = self.run_cli("bad.hex")
+
+        self.assertEqual((result.code, result.out), (1, b""))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: bad.hex: line 2: a character that is not a hexadecimal digit"))
+        self.assert_folder(["bad.hex", "bad.pal"])
+        self.assertEqual(read(self.path("bad.pal")), b"kept")
+
+    def test_an_output_never_replaces_its_source(self):
+        jasc = b"JASC-PAL\r\n0100\r\n1\r\n1 2 3\r\n"
+        write(self.path("sunset.pal"), jasc)
+        os.mkdir(self.path("out"))
+
+        refused = self.run_cli("--to", "edge", "sunset.pal")
+        elsewhere = self.run_cli("--to", "edge", "-o", "out", "sunset.pal")
+
+        self.assertEqual((refused.code, refused.out), (1, b""))
+        self.assertEqual(refused.err, self.lines(
+            "kolorvane-cli: sunset.pal: the output sunset.pal would replace the source itself; "
+            "-o can name another folder"))
+        self.assertEqual(read(self.path("sunset.pal")), jasc)
+        self.assertEqual((elsewhere.code, elsewhere.err), (0, b""))
+        self.assertEqual(read(self.path("out", "sunset.pal")),
+                         pal_file([b"\0\0\0"] * 255 + [b"\1\2\3"]))
+        self.assert_folder(["sunset.pal", "out"])
 
     # -- options -------------------------------------------------------------
 
@@ -462,6 +517,8 @@ class CommandLine(unittest.TestCase):
             (["a.pal", "-o"], "option '-o' needs a folder"),
             (["a.pal", "--output-dir"], "option '--output-dir' needs a folder"),
             (["--output-dir=", "a.pal"], "option '--output-dir' was given an empty folder name"),
+            (["--to", "bmp", "a.pal"], "unknown format 'bmp'"),
+            (["a.pal", "--to"], "option '--to' needs a format"),
             ([], "no FILE given"),
             (["-q", "-o", "out"], "no FILE given"),
         ]
@@ -478,8 +535,12 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual((result.code, result.err), (0, b""))
                 text = result.out.decode(self.host.encoding)
                 self.assertTrue(text.startswith("Usage: kolorvane-cli [OPTIONS] FILE..."))
-                for option in ("--output-dir", "--no-clobber", "--quiet", "--help", "--version"):
+                for option in ("--to", "--output-dir", "--no-clobber", "--quiet", "--help",
+                               "--version"):
                     self.assertIn(option, text)
+                listed = [line.split()[:2] for line in text.splitlines() if line.startswith("  ")]
+                for name, extension in FORMATS.items():
+                    self.assertIn([name, extension], listed)
                 self.assertTrue(all(line.endswith(self.host.newline)
                                     for line in result.out.splitlines(keepends=True)))
                 self.assert_folder(["a.pal"])
@@ -495,7 +556,7 @@ class CommandLine(unittest.TestCase):
 
         self.assertEqual(result.code, 1)
         self.assertEqual(result.out, self.lines("-n.pal -> -n.act", "--x.act -> --x.pal"))
-        self.assertEqual(result.err, self.lines("kolorvane-cli: -: not a .pal or .act file name"))
+        self.assertEqual(result.err, self.lines("kolorvane-cli: -: " + NOT_A_PALETTE))
         self.assertEqual(read(self.path("-n.act")), act_file(reversed(random_entries(22))))
         self.assert_folder(["-n.pal", "-n.act", "--x.act", "--x.pal"])
 

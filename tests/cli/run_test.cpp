@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "format.h"
 #include "palette.h"
 #include "run.h"
 
@@ -235,6 +236,156 @@ TEST(Run, UsageErrorTouchesNoFile) {
     EXPECT_EQ(written(host.error),
               "kolorvane-cli: unknown option '--bogus'\n"
               "Try 'kolorvane-cli --help' for more information.\n");
+}
+
+}  // namespace
+}  // namespace kolorvane
+
+namespace kolorvane {
+namespace {
+
+Bytes text(const std::string& characters) { return Bytes(characters.begin(), characters.end()); }
+
+Bytes number(std::uint32_t value, std::size_t size, bool bigEndian) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; i++) {
+        bytes[bigEndian ? size - 1 - i : i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+    return bytes;
+}
+
+Bytes be16(std::uint32_t value) { return number(value, 2, true); }
+Bytes be32(std::uint32_t value) { return number(value, 4, true); }
+Bytes le16(std::uint32_t value) { return number(value, 2, false); }
+Bytes le32(std::uint32_t value) { return number(value, 4, false); }
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes joined;
+    for (const Bytes& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// An RIFF palette's data chunk of `count` colours holding `entries` of them.
+Bytes riff(std::uint32_t count, std::size_t entries) {
+    const Bytes data = join({le16(0x0300), le16(count), Bytes(4 * entries, 1)});
+    return join({text("RIFF"), le32(static_cast<std::uint32_t>(12 + data.size())), text("PAL data"),
+                 le32(static_cast<std::uint32_t>(data.size())), data});
+}
+
+Bytes acoColor(std::uint32_t space) {
+    return join({be16(space), be16(0x1234), be16(0), be16(0xFFFF), be16(0)});
+}
+
+// An ASE colour entry: `units` of name, the model and the channels' bits.
+Bytes aseColor(std::uint32_t units, const char* model, std::initializer_list<std::uint32_t> bits) {
+    Bytes body = join({be16(units), Bytes(2 * units, 0), text(model)});
+    for (const std::uint32_t value : bits) {
+        body = join({body, be32(value)});
+    }
+    body = join({body, be16(2)});
+    return join({be16(1), be32(static_cast<std::uint32_t>(body.size())), body});
+}
+
+Bytes ase(std::uint32_t blocks, const Bytes& body) {
+    return join({text("ASEF"), be16(1), be16(0), be32(blocks), body});
+}
+
+// Every reader is given files that lie; each is refused with its reason and
+// nothing is written.
+TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
+    std::string tooMany = "GIMP Palette\n";
+    for (int i = 0; i < 257; i++) {
+        tooMany += "1 2 3\n";
+    }
+    const std::uint32_t one = 0x3F800000;
+    const struct Case {
+        const char* name;
+        Bytes source;
+        const char* reason;
+    } cases[] = {
+        {"a.pal", text("JASC-PAL\r\n0100\r\n3\r\n1 2 3\r\n4 5 6\r\n"),
+         "line 3: the count, 3, disagrees with the colours listed"},
+        {"a.pal", text("JASC-PAL\n0100\n1\n1 2 3\n4 5 6\n"),
+         "line 3: the count, 1, disagrees with the colours listed"},
+        {"a.pal", text("JASC-PAL\n0200\n1\n1 2 3\n"), "line 2: an unsupported version"},
+        {"a.pal", text("JASC-PAL\n0100\n0\n"), "no colours"},
+        {"a.pal", text("JASC-PAL\n0100\n257\n"), "line 3: more than 256 colours"},
+        {"a.pal", text("JASC-PAL\n0100\n1\n1 2 3 4\n"), "line 4: malformed"},
+        {"a.pal", join({text("RIFF"), le32(1000), text("PAL ")}),
+         "offset 4: a size points past the end of the file"},
+        {"a.pal", join({text("RIFF"), le32(12), text("PAL data"), le32(0xFFFFFFFF)}),
+         "offset 16: a size points past the end of the file"},
+        {"a.pal", riff(6, 5), "offset 22: the count, 6, disagrees with the data"},
+        {"a.pal", join({text("RIFF"), le32(6), text("PAL da")}), "offset 12: the file ends early"},
+        {"a.gpl", text("GIMP Palette\n1 2 3\n1 256 3\n"), "line 3: a number above 255"},
+        {"a.gpl", text("GIMP Palette\n1 99999999999999999999 3\n"), "line 2: a number above 255"},
+        {"a.gpl", text("GIMP Palette\n12 34\n"), "line 2: malformed"},
+        {"a.gpl", text("GIMP Palette\n1 -2 3\n"), "line 2: malformed"},
+        {"a.gpl", text("GIMP Palette\n# nothing\n"), "no colours"},
+        {"a.gpl", text(tooMany), "line 258: more than 256 colours"},
+        {"a.gpl", text("GIMP palette\n1 2 3\n"), "not a GIMP palette"},
+        {"a.hex", text("123456\n12345g\n"), "line 2: a character that is not a hexadecimal digit"},
+        {"a.hex", text("#123456\n"), "line 1: malformed"},
+        {"a.txt", text("; c\nFF12345\n"), "line 2: malformed"},
+        {"a.aco", join({be16(1), be16(5), acoColor(0), acoColor(0)}),
+         "offset 2: the count, 5, disagrees with the data"},
+        {"a.aco", join({be16(1), be16(2), acoColor(0), acoColor(2)}),
+         "offset 14: colour 2 is CMYK; only RGB colours are read"},
+        {"a.aco", join({be16(2), be16(1), acoColor(0), be32(0xFFFFFFFF)}),
+         "offset 2: the count, 1, disagrees with the data"},
+        {"a.aco",
+         join({be16(1), be16(1), acoColor(0), be16(2), be16(2), acoColor(0), be32(0), acoColor(0),
+               be32(0)}),
+         "offset 16: the count, 2, disagrees with the data"},
+        {"a.aco", join({be16(3), be16(1), acoColor(0)}), "offset 0: version 3 is not supported"},
+        {"a.aco", Bytes{0}, "offset 0: the file ends early"},
+        {"a.ase", ase(1, join({be16(1), be32(4), be16(9), be16(0)})),
+         "offset 12: colour 1's name is longer than its block"},
+        {"a.ase", ase(1, join({be16(1), be32(0x7FFFFFFF), be16(0)})),
+         "offset 14: a size points past the end of the file"},
+        {"a.ase", ase(1, aseColor(1, "RGB ", {one, 0x7FC00000, one})),
+         "offset 30: colour 1 has a value that is not a number from 0 to 1"},
+        {"a.ase", ase(1, aseColor(1, "RGB ", {one, 0x3FC00000, one})),
+         "offset 30: colour 1 has a value that is not a number from 0 to 1"},
+        {"a.ase", ase(1, aseColor(1, "LAB ", {one, one, one})),
+         "offset 22: colour 1 is Lab; only RGB colours are read"},
+        {"a.ase", ase(3, aseColor(1, "Gray", {one})),
+         "offset 8: the count, 3, disagrees with the data"},
+        {"a.ase", join({ase(1, aseColor(1, "Gray", {one})), Bytes(1)}),
+         "offset 32: data past the last colour"},
+        {"a.ase", join({text("ASEF"), be16(2), be16(0), be32(0)}),
+         "offset 4: version 2.0 is not supported"},
+        {"a.ase", ase(1, join({be16(0xC003), be32(0)})),
+         "offset 12: a block of unknown type 0xC003"},
+        {"a.ase", ase(0, {}), "no colours"},
+        {"a.gpl", join({text("GIMP Palette\n1 2 3\n#"), Bytes(kMaxSourceSize, ' ')}),
+         "larger than 1 MiB, the most a palette is read from"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        FakeHost host;
+        addFile(&host.files, std::string("C:\\w\\") + c.name, c.source);
+
+        EXPECT_EQ(run(&host, {std::string("C:\\w\\") + c.name, "--to", "edge"}), kExitFailed);
+
+        EXPECT_EQ(written(host.error),
+                  std::string("kolorvane-cli: C:\\w\\") + c.name + ": " + c.reason + "\n");
+        EXPECT_EQ(testing::filesIn(host.files, "C:\\w\\"), std::vector<std::string>{c.name});
+    }
+}
+
+// EDGE PAL and .act read their layout and ignore the rest, however long.
+TEST(Run, ALongEdgePalStillConverts) {
+    FakeHost host;
+    Bytes source = edgePal();
+    source.resize(kMaxSourceSize * 2, 3);
+    addFile(&host.files, "C:\\w\\a.pal", source);
+
+    EXPECT_EQ(run(&host, {"C:\\w\\a.pal"}), kExitConverted);
+
+    EXPECT_EQ(host.files.files["C:\\w\\a.act"], Bytes(kColorTableSize, 7));
 }
 
 }  // namespace

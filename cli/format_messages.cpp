@@ -1,0 +1,193 @@
+#include "format_messages.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace kolorvane {
+
+namespace {
+
+// Text into a buffer: whatever does not fit is dropped, and it stays
+// terminated.
+struct Text {
+    char* bytes;
+    std::size_t capacity;
+    std::size_t size;
+};
+
+void add(Text* text, const char* part) {
+    for (const char* c = part; *c != '\0' && text->size + 1 < text->capacity; c++) {
+        text->bytes[text->size++] = *c;
+    }
+    text->bytes[text->size] = '\0';
+}
+
+void addNumber(Text* text, std::uint32_t value, unsigned base = 10) {
+    char digits[12] = {};
+    std::size_t count = sizeof digits - 1;
+    do {
+        digits[--count] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    add(text, digits + count);
+}
+
+// "line 3: " or "offset 12: ", as the format counts.
+void addWhere(Text* text, const Format& format, const ReadError& error) {
+    add(text, format.text ? "line " : "offset ");
+    addNumber(text, error.at);
+    add(text, ": ");
+}
+
+void addColor(Text* text, const ReadError& error) {
+    add(text, "colour ");
+    addNumber(text, error.color);
+}
+
+const char* spaceName(std::uint32_t space) {
+    constexpr const char* kNames[] = {
+        nullptr, "HSB", "CMYK",      "Pantone",   "Focoltone", "Trumatch",
+        "Toyo",  "Lab", "grayscale", "wide CMYK", "HKS",
+    };
+    if (space == static_cast<std::uint32_t>(ColorSpace::Other)) {
+        return "in an unknown colour model";
+    }
+    return space > 0 && space < sizeof kNames / sizeof kNames[0] ? kNames[space] : nullptr;
+}
+
+void addSpace(Text* text, const ReadError& error) {
+    addColor(text, error);
+    add(text, " is ");
+    const char* name = spaceName(error.value);
+    if (name != nullptr) {
+        add(text, name);
+    } else {
+        add(text, "in colour space ");
+        addNumber(text, error.value);
+    }
+    add(text, "; only RGB colours are read");
+}
+
+void addVersion(Text* text, std::uint32_t version) {
+    if (version == 0) {  // a version line that is no number
+        return add(text, "an unsupported version");
+    }
+    add(text, "version ");
+    if (version > 0xFFFF) {  // major and minor, as ASE has them
+        addNumber(text, version >> 16);
+        add(text, ".");
+        version &= 0xFFFF;
+    }
+    addNumber(text, version);
+    add(text, " is not supported");
+}
+
+void addCountMismatch(Text* text, const Format& format, const ReadError& error) {
+    add(text, "the count, ");
+    addNumber(text, error.value);
+    add(text, format.text ? ", disagrees with the colours listed" : ", disagrees with the data");
+}
+
+void addNotThis(Text* text, const Format& format) {
+    const char first = format.title[0];
+    add(text, std::strchr("AEIOU", first) != nullptr ? "not an " : "not a ");
+    add(text, format.title);
+}
+
+// The problems whose words need no numbers but the position.
+const char* plainWords(ReadProblem problem) {
+    switch (problem) {
+        case ReadProblem::Truncated:
+            return "the file ends early";
+        case ReadProblem::SizePastEnd:
+            return "a size points past the end of the file";
+        case ReadProblem::TooManyColors:
+            return "more than 256 colours";
+        case ReadProblem::NumberTooLarge:
+            return "a number above 255";
+        case ReadProblem::BadHexDigit:
+            return "a character that is not a hexadecimal digit";
+        case ReadProblem::ExtraData:
+            return "data past the last colour";
+        default:
+            return nullptr;
+    }
+}
+
+void addPositioned(Text* text, const Format& format, const ReadError& error) {
+    addWhere(text, format, error);
+    const char* words = plainWords(error.problem);
+    if (words != nullptr) {
+        add(text, words);
+        return;
+    }
+    switch (error.problem) {
+        case ReadProblem::BadVersion:
+            return addVersion(text, error.value);
+        case ReadProblem::CountMismatch:
+            return addCountMismatch(text, format, error);
+        case ReadProblem::UnsupportedSpace:
+            return addSpace(text, error);
+        case ReadProblem::BadFloat:
+            addColor(text, error);
+            return add(text, " has a value that is not a number from 0 to 1");
+        case ReadProblem::NameTooLong:
+            if (error.color != 0) {
+                addColor(text, error);
+            } else {
+                add(text, "a group");
+            }
+            return add(text, "'s name is longer than its block");
+        case ReadProblem::UnknownBlock:
+            add(text, "a block of unknown type 0x");
+            return addNumber(text, error.value, 16);
+        default:
+            break;
+    }
+    if (error.color != 0) {
+        addColor(text, error);
+        add(text, " is ");
+    }
+    add(text, "malformed");
+}
+
+}  // namespace
+
+void describeReadError(const Format& format, const ReadError& error, char* text,
+                       std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    switch (error.problem) {
+        case ReadProblem::None:
+            return;
+        case ReadProblem::TooLarge:
+            return add(&words, "larger than 1 MiB, the most a palette is read from");
+        case ReadProblem::UnknownPal:
+            return add(&words, "the header is not \"EDGE PAL\"");
+        case ReadProblem::NotThisFormat:
+            return addNotThis(&words, format);
+        case ReadProblem::NoColors:
+            return add(&words, "no colours");
+        default:
+            return addPositioned(&words, format, error);
+    }
+}
+
+void describeUnsupportedName(char* text, std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    add(&words, "not a ");
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        const Format& format = kFormats[i];
+        if (formatOfExtension(format.extension) != &format) {
+            continue;  // an extension named already
+        }
+        if (i > 0) {
+            add(&words, i + 1 == kFormatCount ? " or " : ", ");
+        }
+        add(&words, format.extension);
+    }
+    add(&words, " file name");
+}
+
+}  // namespace kolorvane

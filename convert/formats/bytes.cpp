@@ -1,0 +1,272 @@
+#include "bytes.h"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace kolorvane::formats {
+
+namespace {
+
+// Each reads `count` bytes at the reader's position, most significant first
+// or last, once the caller has checked that they fit.
+std::uint32_t bigEndian(const unsigned char* at, std::size_t count) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        value = (value << 8) | at[i];
+    }
+    return value;
+}
+
+std::uint32_t littleEndian(const unsigned char* at, std::size_t count) {
+    std::uint32_t value = 0;
+    for (std::size_t i = count; i > 0; i--) {
+        value = (value << 8) | at[i - 1];
+    }
+    return value;
+}
+
+bool take(ByteReader* reader, std::size_t count, bool big, std::uint32_t* value) {
+    if (!fits(*reader, count)) {
+        return false;
+    }
+    const unsigned char* at = reader->bytes + reader->position;
+    *value = big ? bigEndian(at, count) : littleEndian(at, count);
+    reader->position += count;
+    return true;
+}
+
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int hexDigit(unsigned char c) {
+    if (isDigit(c)) {
+        return c - '0';
+    }
+    const unsigned char lower = static_cast<unsigned char>(c | 0x20);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+}  // namespace
+
+void putDecimal(ByteWriter* writer, unsigned value, unsigned width) {
+    char digits[10] = {};
+    unsigned count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (unsigned pad = count; pad < width; pad++) {
+        putByte(writer, ' ');
+    }
+    while (count > 0) {
+        putByte(writer, static_cast<unsigned char>(digits[--count]));
+    }
+}
+
+bool fits(const ByteReader& reader, std::size_t count) {
+    return count <= reader.size - reader.position;
+}
+
+bool skipBytes(ByteReader* reader, std::size_t count) {
+    if (!fits(*reader, count)) {
+        return false;
+    }
+    reader->position += count;
+    return true;
+}
+
+bool takeU16BE(ByteReader* reader, std::uint32_t* value) { return take(reader, 2, true, value); }
+bool takeU32BE(ByteReader* reader, std::uint32_t* value) { return take(reader, 4, true, value); }
+bool takeU16LE(ByteReader* reader, std::uint32_t* value) { return take(reader, 2, false, value); }
+bool takeU32LE(ByteReader* reader, std::uint32_t* value) { return take(reader, 4, false, value); }
+
+bool takeTag(ByteReader* reader, const char* expected, std::size_t count) {
+    if (!fits(*reader, count) ||
+        std::memcmp(reader->bytes + reader->position, expected, count) != 0) {
+        return false;
+    }
+    reader->position += count;
+    return true;
+}
+
+LineReader startLines(const unsigned char* bytes, std::size_t size) {
+    const bool bom = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    return {bytes, size, bom ? std::size_t{3} : std::size_t{0}, 0};
+}
+
+bool nextLine(LineReader* reader, Line* line) {
+    if (reader->position >= reader->size) {
+        return false;
+    }
+    const unsigned char* begin = reader->bytes + reader->position;
+    const std::size_t left = reader->size - reader->position;
+    const void* found = std::memchr(begin, '\n', left);
+    const unsigned char* end =
+        found != nullptr ? static_cast<const unsigned char*>(found) : begin + left;
+    reader->position += static_cast<std::size_t>(end - begin) + (found != nullptr ? 1 : 0);
+    if (end > begin && end[-1] == '\r') {
+        end--;
+    }
+    *line = {begin, end, ++reader->number};
+    return true;
+}
+
+bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+void skipSpaces(Line* line) {
+    while (line->begin < line->end && isSpace(*line->begin)) {
+        line->begin++;
+    }
+}
+
+bool isBlank(Line line) {
+    skipSpaces(&line);
+    return line.begin == line.end;
+}
+
+bool startsWith(Line line, const char* prefix) {
+    skipSpaces(&line);
+    const std::size_t length = std::strlen(prefix);
+    return static_cast<std::size_t>(line.end - line.begin) >= length &&
+           std::memcmp(line.begin, prefix, length) == 0;
+}
+
+bool lineIs(Line line, const char* text) {
+    if (!startsWith(line, text)) {
+        return false;
+    }
+    skipSpaces(&line);
+    line.begin += std::strlen(text);
+    return isBlank(line);
+}
+
+ReadError takeNumber(Line* line, unsigned most, unsigned* value) {
+    const ReadError malformed = readError(ReadProblem::Malformed, line->number);
+    if (line->begin == line->end || !isDigit(*line->begin)) {
+        return malformed;
+    }
+    // Past `most` the digits are still walked, but the value no longer grows.
+    unsigned number = 0;
+    while (line->begin < line->end && isDigit(*line->begin)) {
+        number = number > most ? number : number * 10 + static_cast<unsigned>(*line->begin - '0');
+        line->begin++;
+    }
+    if (line->begin < line->end && !isSpace(*line->begin)) {
+        return malformed;
+    }
+    if (number > most) {
+        return readError(ReadProblem::NumberTooLarge, line->number);
+    }
+    *value = number;
+    return kReadOk;
+}
+
+ReadError takeChannel(Line* line, unsigned char* value) {
+    unsigned number = 0;
+    const ReadError error = takeNumber(line, 255, &number);
+    *value = static_cast<unsigned char>(number);
+    return error;
+}
+
+ReadError takeRgb(Line* line, Color* color) {
+    skipSpaces(line);
+    ReadError error = takeChannel(line, &color->red);
+    for (unsigned char* channel : {&color->green, &color->blue}) {
+        skipSpaces(line);
+        error = refused(error) ? error : takeChannel(line, channel);
+    }
+    return error;
+}
+
+ReadError readHexLine(Line line, std::size_t digits, Color* color) {
+    skipSpaces(&line);
+    while (line.end > line.begin && isSpace(line.end[-1])) {
+        line.end--;
+    }
+    if (static_cast<std::size_t>(line.end - line.begin) != digits) {
+        return readError(ReadProblem::Malformed, line.number);
+    }
+    unsigned char value[4] = {};
+    for (std::size_t i = 0; i < digits / 2; i++) {
+        const int high = hexDigit(line.begin[2 * i]);
+        const int low = hexDigit(line.begin[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            return readError(ReadProblem::BadHexDigit, line.number);
+        }
+        value[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    const unsigned char* rgb = value + digits / 2 - 3;
+    *color = {rgb[0], rgb[1], rgb[2]};
+    return kReadOk;
+}
+
+ReadError checkCount(std::size_t count, std::size_t at) {
+    if (count == 0) {
+        return readError(ReadProblem::NoColors, at);
+    }
+    return count > kEntryCount ? readError(ReadProblem::TooManyColors, at) : kReadOk;
+}
+
+PalettePlanes planesOf(const Palette& palette) {
+    PalettePlanes planes{};
+    for (std::size_t j = 0; j < kEntryCount; j++) {
+        const Color& color = palette.colors[kEntryCount - 1 - j];
+        planes.first[j] = color.red;
+        planes.second[j] = color.green;
+        planes.third[j] = color.blue;
+    }
+    return planes;
+}
+
+void colorsOf(const PalettePlanes& planes, Palette* palette) {
+    for (std::size_t j = 0; j < kEntryCount; j++) {
+        palette->colors[kEntryCount - 1 - j] = {planes.first[j], planes.second[j], planes.third[j]};
+    }
+}
+
+ByteWriter startWriting(unsigned char* bytes, std::size_t capacity) {
+    return {bytes, capacity, 0, false};
+}
+
+std::size_t written(const ByteWriter& writer) { return writer.overflowed ? 0 : writer.size; }
+
+void putByte(ByteWriter* writer, unsigned value) {
+    if (writer->size >= writer->capacity) {
+        writer->overflowed = true;
+        return;
+    }
+    writer->bytes[writer->size++] = static_cast<unsigned char>(value);
+}
+
+void putU16BE(ByteWriter* writer, std::uint32_t value) {
+    putByte(writer, (value >> 8) & 0xFF);
+    putByte(writer, value & 0xFF);
+}
+
+void putU32BE(ByteWriter* writer, std::uint32_t value) {
+    putU16BE(writer, value >> 16);
+    putU16BE(writer, value & 0xFFFF);
+}
+
+void putU16LE(ByteWriter* writer, std::uint32_t value) {
+    putByte(writer, value & 0xFF);
+    putByte(writer, (value >> 8) & 0xFF);
+}
+
+void putU32LE(ByteWriter* writer, std::uint32_t value) {
+    putU16LE(writer, value & 0xFFFF);
+    putU16LE(writer, value >> 16);
+}
+
+void putText(ByteWriter* writer, const char* text) {
+    for (const char* c = text; *c != '\0'; c++) {
+        putByte(writer, static_cast<unsigned char>(*c));
+    }
+}
+
+void putHexPair(ByteWriter* writer, unsigned value, bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    putByte(writer, static_cast<unsigned char>(digits[(value >> 4) & 0xF]));
+    putByte(writer, static_cast<unsigned char>(digits[value & 0xF]));
+}
+
+}  // namespace kolorvane::formats

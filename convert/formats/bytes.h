@@ -1,0 +1,98 @@
+// What the readers and writers share: a cursor over binary data that checks
+// the size before it touches a byte, a cursor over the lines of a text, the
+// decimal and hexadecimal numbers in them, and a writer that never passes the
+// end of its buffer. Numbers are parsed and formatted by hand: the Windows
+// .exe carries no printf or strtol.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "format.h"
+
+namespace kolorvane::formats {
+
+// Binary input. `position` never passes `size`; a take that does not fit
+// reads nothing and moves nothing.
+struct ByteReader {
+    const unsigned char* bytes;
+    std::size_t size;
+    std::size_t position;
+};
+
+bool fits(const ByteReader& reader, std::size_t count);
+bool skipBytes(ByteReader* reader, std::size_t count);
+bool takeU16BE(ByteReader* reader, std::uint32_t* value);
+bool takeU32BE(ByteReader* reader, std::uint32_t* value);
+bool takeU16LE(ByteReader* reader, std::uint32_t* value);
+bool takeU32LE(ByteReader* reader, std::uint32_t* value);
+// The next `count` bytes equal `expected`; taken only when they do.
+bool takeTag(ByteReader* reader, const char* expected, std::size_t count);
+
+// One line of a text, without its line break (LF or CR LF); `number` from 1.
+struct Line {
+    const unsigned char* begin;
+    const unsigned char* end;
+    std::size_t number;
+};
+
+// The lines of a text, from a UTF-8 byte order mark's end if there is one.
+struct LineReader {
+    const unsigned char* bytes;
+    std::size_t size;
+    std::size_t position;
+    std::size_t number;
+};
+
+LineReader startLines(const unsigned char* bytes, std::size_t size);
+bool nextLine(LineReader* reader, Line* line);
+
+bool isSpace(unsigned char c);
+void skipSpaces(Line* line);
+bool isBlank(Line line);
+// Whether the line, leading spaces skipped, starts with `prefix`.
+bool startsWith(Line line, const char* prefix);
+// Whether the line is `text` and spaces alone.
+bool lineIs(Line line, const char* text);
+
+// A decimal number at the line's start (no sign), which must end at a space
+// or the line's end: Malformed when it does not, NumberTooLarge above `most`.
+ReadError takeNumber(Line* line, unsigned most, unsigned* value);
+// A number from 0 to 255.
+ReadError takeChannel(Line* line, unsigned char* value);
+// Three channels, spaces before and between them, as "R G B" lines hold.
+ReadError takeRgb(Line* line, Color* color);
+// A line that is `digits` hexadecimal digits (either case) and spaces around
+// them, the last six of them red, green and blue: Malformed for another
+// length, BadHexDigit for a character that is not one.
+ReadError readHexLine(Line line, std::size_t digits, Color* color);
+
+// EDGE PAL's planes, indexed by its entries, and the palette's colours.
+PalettePlanes planesOf(const Palette& palette);
+void colorsOf(const PalettePlanes& planes, Palette* palette);
+
+// Whether `count` is a palette's: NoColors or TooManyColors when not.
+ReadError checkCount(std::size_t count, std::size_t at);
+
+// Binary and text output into a buffer of `capacity` bytes. Past the end
+// nothing is written and `overflowed` is set; `written` is then 0.
+struct ByteWriter {
+    unsigned char* bytes;
+    std::size_t capacity;
+    std::size_t size;
+    bool overflowed;
+};
+
+ByteWriter startWriting(unsigned char* bytes, std::size_t capacity);
+std::size_t written(const ByteWriter& writer);
+void putByte(ByteWriter* writer, unsigned value);
+void putU16BE(ByteWriter* writer, std::uint32_t value);
+void putU32BE(ByteWriter* writer, std::uint32_t value);
+void putU16LE(ByteWriter* writer, std::uint32_t value);
+void putU32LE(ByteWriter* writer, std::uint32_t value);
+void putText(ByteWriter* writer, const char* text);
+// `value` in decimal, at least `width` characters, padded with spaces.
+void putDecimal(ByteWriter* writer, unsigned value, unsigned width = 0);
+void putHexPair(ByteWriter* writer, unsigned value, bool upperCase);
+
+}  // namespace kolorvane::formats

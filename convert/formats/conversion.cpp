@@ -1,0 +1,84 @@
+#include "conversion.h"
+
+#include <cstring>
+
+namespace kolorvane {
+
+namespace {
+
+// The most bytes any format of `extension`'s reads.
+std::size_t largestOf(const Format& extension) {
+    std::size_t largest = 0;
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        const Format& format = kFormats[i];
+        if (std::strcmp(format.extension, extension.extension) == 0 && format.largest > largest) {
+            largest = format.largest;
+        }
+    }
+    return largest;
+}
+
+// The source's bytes as `format` takes them: those past what it reads
+// ignored, or a source that has more refused.
+ReadError decode(const Format& format, const unsigned char* bytes, std::size_t size,
+                 Palette* palette) {
+    if (size > format.largest) {
+        if (!format.ignoresTail) {
+            return readError(ReadProblem::TooLarge);
+        }
+        size = format.largest;
+    }
+    Palette read{};
+    const ReadError error = format.read(bytes, size, &read);
+    if (!refused(error)) {
+        *palette = read;
+    }
+    // The error holds numbers alone, no pointer into `read`.
+    // cppcheck-suppress returnDanglingLifetime
+    return error;
+}
+
+}  // namespace
+
+PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
+                          const Format* to, ConversionPlan* plan) {
+    if (pathLength(path) >= kMaxPath) {
+        return PlanStatus::PathTooLong;
+    }
+    plan->extension = formatOfExtension(path);
+    if (plan->extension == nullptr) {
+        return PlanStatus::Unsupported;
+    }
+    plan->target = to != nullptr ? to : &defaultTarget(*plan->extension);
+    const std::size_t split = folderLength(path, rules);
+    if (outputFolder == nullptr) {
+        std::memcpy(plan->folder, path, split);
+        plan->folder[split] = '\0';
+    } else if (!joinPath(outputFolder, "", plan->folder)) {
+        return PlanStatus::OutputTooLong;
+    }
+    if (!outputFileName(path + split, plan->target->extension, plan->output) ||
+        !joinPath(plan->folder, plan->output, plan->path)) {
+        return PlanStatus::OutputTooLong;
+    }
+    return PlanStatus::Planned;
+}
+
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+                                unsigned char* buffer, Palette* palette) {
+    // One byte past the most the formats read, to tell a source that has more.
+    const std::size_t capacity = largestOf(extension) + 1;
+    std::size_t size = 0;
+    PaletteSource result = {readSourceBytes(platform, path, buffer, capacity, &size), kReadOk,
+                            nullptr};
+    if (result.source.status != SourceStatus::Read) {
+        return result;
+    }
+    result.format = detectFormat(extension, buffer, size, &result.error);
+    if (result.format != nullptr) {
+        result.error = decode(*result.format, buffer, size, palette);
+    }
+    return result;
+}
+
+}  // namespace kolorvane

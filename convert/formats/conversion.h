@@ -1,0 +1,45 @@
+// A conversion between any two formats, for the command line: which format
+// a source is and what it converts to, from its name; its bytes read through
+// the core's readSourceBytes and decoded; the output's name and path.
+#pragma once
+
+#include <cstddef>
+
+#include "convert.h"
+#include "format.h"
+#include "naming.h"
+
+namespace kolorvane {
+
+// The buffer a source is read into: kMaxSourceSize bytes and one more, to
+// tell a source that has more. On the heap, as Windows' stack is 1 MiB.
+constexpr std::size_t kSourceBufferSize = kMaxSourceSize + 1;
+
+struct ConversionPlan {
+    const Format* extension;  // the first format of the source's extension
+    const Format* target;
+    char folder[kMaxPath];  // the output's folder: the source's, or the one given
+    char output[kMaxPath];  // the output's file name
+    char path[kMaxPath];    // folder and output name together
+};
+
+// Plans the conversion of the file at `path` into `to`, or without it into
+// the extension's default target: its output beside it, or in
+// `outputFolder` (ending in a separator) unless that is null. Touches no
+// file. Unsupported for a name that ends in no format's extension.
+PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
+                          const Format* to, ConversionPlan* plan);
+
+struct PaletteSource {
+    SourceResult source;   // Read, NotOpened or Failed
+    ReadError error;       // for a source read: why it was refused, if it was
+    const Format* format;  // the format it was read as, once known
+};
+
+// Reads the file at `path`, of the formats of `extension`, through
+// `buffer` (kSourceBufferSize bytes) into `palette`, which is left as it
+// was unless the source is read and accepted.
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+                                unsigned char* buffer, Palette* palette);
+
+}  // namespace kolorvane

@@ -1,0 +1,40 @@
+// A colour per line as six hexadecimal digits, RRGGBB (either case, read;
+// lower case, written). Blank lines are skipped.
+#include "bytes.h"
+#include "readers.h"
+
+namespace kolorvane::formats {
+
+ReadError readHex(const unsigned char* bytes, std::size_t size, Palette* palette) {
+    LineReader lines = startLines(bytes, size);
+    Line line{};
+    std::size_t count = 0;
+    while (nextLine(&lines, &line)) {
+        if (isBlank(line)) {
+            continue;
+        }
+        if (count == kEntryCount) {
+            return readError(ReadProblem::TooManyColors, line.number);
+        }
+        const ReadError error = readHexLine(line, 6, &palette->colors[count++]);
+        if (refused(error)) {
+            return error;
+        }
+    }
+    palette->count = count;
+    return checkCount(count, lines.number);
+}
+
+std::size_t writeHex(const Palette& palette, EncodedBytes* bytes) {
+    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    for (std::size_t i = 0; i < palette.count; i++) {
+        const Color& color = palette.colors[i];
+        putHexPair(&writer, color.red, false);
+        putHexPair(&writer, color.green, false);
+        putHexPair(&writer, color.blue, false);
+        putByte(&writer, '\n');
+    }
+    return written(writer);
+}
+
+}  // namespace kolorvane::formats

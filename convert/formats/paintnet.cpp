@@ -1,0 +1,45 @@
+// Paint.NET's palette (.txt): ";" comment lines, then a colour per line as
+// eight hexadecimal digits, AARRGGBB. Alpha is read and dropped, and
+// written as FF. Blank lines are skipped.
+#include "bytes.h"
+#include "readers.h"
+
+namespace kolorvane::formats {
+
+ReadError readPaintNet(const unsigned char* bytes, std::size_t size, Palette* palette) {
+    LineReader lines = startLines(bytes, size);
+    Line line{};
+    std::size_t count = 0;
+    while (nextLine(&lines, &line)) {
+        if (isBlank(line) || startsWith(line, ";")) {
+            continue;
+        }
+        if (count == kEntryCount) {
+            return readError(ReadProblem::TooManyColors, line.number);
+        }
+        const ReadError error = readHexLine(line, 8, &palette->colors[count++]);
+        if (refused(error)) {
+            return error;
+        }
+    }
+    palette->count = count;
+    return checkCount(count, lines.number);
+}
+
+std::size_t writePaintNet(const Palette& palette, EncodedBytes* bytes) {
+    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    putText(&writer,
+            "; Paint.NET palette, written by Kolorvane\r\n"
+            "; One colour per line: AARRGGBB, alpha, red, green, blue\r\n");
+    for (std::size_t i = 0; i < palette.count; i++) {
+        const Color& color = palette.colors[i];
+        putText(&writer, "FF");
+        putHexPair(&writer, color.red, true);
+        putHexPair(&writer, color.green, true);
+        putHexPair(&writer, color.blue, true);
+        putText(&writer, "\r\n");
+    }
+    return written(writer);
+}
+
+}  // namespace kolorvane::formats

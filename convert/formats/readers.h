@@ -1,0 +1,41 @@
+// Each format's detect, read and write, gathered into kFormats by
+// formats.cpp; the formats' own files define them.
+#pragma once
+
+#include <cstddef>
+
+#include "format.h"
+
+namespace kolorvane::formats {
+
+bool detectEdge(const unsigned char* bytes, std::size_t size);
+ReadError readEdge(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeEdge(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readAct(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeAct(const Palette& palette, EncodedBytes* bytes);
+
+bool detectJasc(const unsigned char* bytes, std::size_t size);
+ReadError readJasc(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeJasc(const Palette& palette, EncodedBytes* bytes);
+
+bool detectRiff(const unsigned char* bytes, std::size_t size);
+ReadError readRiff(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeRiff(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readGpl(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeGpl(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readHex(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeHex(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readPaintNet(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writePaintNet(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readAco(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeAco(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readAse(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeAse(const Palette& palette, EncodedBytes* bytes);
+
+}  // namespace kolorvane::formats

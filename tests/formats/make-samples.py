@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""Writes the sample palettes in tests/formats/samples/, each from the
+layout its format's description gives, and each holding the same five
+colours (FIVE). They are checked in; run this again only to change them.
+
+The samples named after a format (edge.pal, five.gpl...) are the bytes
+kolorvane-cli writes for those five colours; the others use what a reader
+must also take: other line breaks, comments, names, groups, gray, alpha,
+other chunks and blocks.
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIVE = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (18, 52, 86), (171, 205, 239)]
+
+
+def edge(colors):
+    entries = [(0, 0, 0)] * 256
+    for i, color in enumerate(colors):
+        entries[255 - i] = color
+    return b"EDGE PAL\x00\x00" + b"".join(bytes(c) for c in entries)
+
+
+def act(colors):
+    table = b"".join(bytes(c) for c in colors).ljust(768, b"\x00")
+    return table + struct.pack(">HH", len(colors), 0xFFFF)
+
+
+def jasc(colors, newline="\r\n"):
+    lines = ["JASC-PAL", "0100", str(len(colors))] + ["%d %d %d" % c for c in colors]
+    return "".join(line + newline for line in lines).encode()
+
+
+def riff(colors, extra=b""):
+    data = struct.pack("<HH", 0x0300, len(colors)) + b"".join(bytes(c) + b"\x00" for c in colors)
+    chunks = extra + b"data" + struct.pack("<I", len(data)) + data
+    return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"PAL " + chunks
+
+
+def gpl(colors):
+    return ("GIMP Palette\nColumns: 16\n#\n"
+            + "".join("%3d %3d %3d\n" % c for c in colors)).encode()
+
+
+def hex_lines(colors):
+    return "".join("%02x%02x%02x\n" % c for c in colors).encode()
+
+
+def paintnet(colors):
+    return ("; Paint.NET palette, written by Kolorvane\r\n"
+            "; One colour per line: AARRGGBB, alpha, red, green, blue\r\n"
+            + "".join("FF%02X%02X%02X\r\n" % c for c in colors)).encode()
+
+
+def aco_color(color):
+    return struct.pack(">5H", 0, *(257 * v for v in color), 0)
+
+
+def aco(colors, names=None):
+    data = struct.pack(">HH", 1, len(colors)) + b"".join(aco_color(c) for c in colors)
+    if names is not None:
+        data += struct.pack(">HH", 2, len(colors))
+        for color, name in zip(colors, names):
+            units = (name + "\0").encode("utf-16-be")
+            data += aco_color(color) + struct.pack(">I", len(units) // 2) + units
+    return data
+
+
+def ase_name(name):
+    units = (name + "\0").encode("utf-16-be")
+    return struct.pack(">H", len(units) // 2) + units
+
+
+def ase_block(kind, body):
+    return struct.pack(">HI", kind, len(body)) + body
+
+
+def ase_color(name, model, values, extra=b""):
+    body = ase_name(name) + model + b"".join(struct.pack(">f", v) for v in values)
+    return ase_block(0x0001, body + struct.pack(">H", 2) + extra)
+
+
+def ase(blocks):
+    return b"ASEF" + struct.pack(">HHI", 1, 0, len(blocks)) + b"".join(blocks)
+
+
+def samples():
+    named = ["Black", "White", "Red", "Deep blue", "Pale blue"]
+    return {
+        "edge.pal": edge(FIVE),
+        "act.act": act(FIVE),
+        "jasc.pal": jasc(FIVE),
+        "riff.pal": riff(FIVE),
+        "five.gpl": gpl(FIVE),
+        "five.hex": hex_lines(FIVE),
+        "five.txt": paintnet(FIVE),
+        "five.aco": aco(FIVE),
+        "five.ase": ase([ase_color("R=%d G=%d B=%d" % c, b"RGB ", [v / 255 for v in c])
+                         for c in FIVE]),
+        # What the readers also take.
+        "jasc-lf.pal": b"JASC-PAL\n0100\n5\n0 0 0\n255  255\t255\n255 0 0\n\n18 52 86\n171 205 239 \n\n",
+        "riff-chunks.pal": riff(FIVE, extra=b"note" + struct.pack("<I", 3) + b"abc\x00"),
+        "named.gpl": ("GIMP Palette\r\nName: Five\r\nColumns: 5\r\n# comment\r\n\r\n"
+                      + "".join("%d\t%d\t%d\t%s\r\n" % (c + (n,)) for c, n in zip(FIVE, named))
+                      ).encode(),
+        "upper.hex": b"000000\r\nFFFFFF\r\n\r\nFF0000\r\n123456\r\nABCDEF",
+        "alpha.txt": b";comment\n00000000\n80ffffff\n; another\nffff0000\nFF123456\n7fabcdef\n",
+        "names.aco": aco(FIVE, named),
+        "groups.ase": ase([
+            ase_block(0xC001, ase_name("Five")),
+            ase_color("Black", b"Gray", [0.0]),
+            ase_color("White", b"Gray", [1.0]),
+            ase_color("Red", b"RGB ", [1.0, 0.0, 0.0]),
+            ase_color("Deep blue", b"RGB ", [18 / 255, 52 / 255, 86 / 255], extra=b"\x00\x01"),
+            ase_color("Pale blue", b"RGB ", [171 / 255, 205 / 255, 239 / 255]),
+            ase_block(0xC002, b""),
+        ]),
+    }
+
+
+def main():
+    folder = os.path.join(HERE, "samples")
+    os.makedirs(folder, exist_ok=True)
+    for name, data in samples().items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    main()
