@@ -36,8 +36,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 
 int main(int argc, char** argv) {
-    kolorvane::PosixProcess process{};
-    const kolorvane::Host host = kolorvane::makePosixHost(&process);
+    const kolorvane::Host host = kolorvane::makePosixHost();
     return kolorvane::runCommandLine(host, argc, argv);
 }
 

@@ -1,7 +1,6 @@
 #include "posix_host.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -82,16 +81,10 @@ void releaseInterrupts(void*) {
 
 }  // namespace
 
-Host makePosixHost(PosixProcess* process) {
+Host makePosixHost() {
     catchInterrupts();
-    // The umask can only be read by setting it: set back at once. (The
-    // lint's Windows library takes umask for the MSVC runtime's old name.)
-    // cppcheck-suppress umaskCalled
-    process->umask = umask(0);
-    // cppcheck-suppress umaskCalled
-    static_cast<void>(umask(process->umask));
     Host host{};
-    host.platform = makePosixPlatform(process);
+    host.platform = makePosixPlatform();
     host.rules.separators = "/";
     host.rules.isLeadByte = host.platform.isLeadByte;
     host.output = stdout;

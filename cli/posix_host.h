@@ -6,8 +6,7 @@
 
 namespace kolorvane {
 
-// The host over the standard streams, with the interrupts caught; `process`
-// is filled in, and must outlive the host.
-Host makePosixHost(PosixProcess* process);
+// The host over the standard streams, with the interrupts caught.
+Host makePosixHost();
 
 }  // namespace kolorvane

@@ -30,24 +30,27 @@ int toDescriptor(FileHandle file) { return static_cast<int>(file); }
 
 // open(), tried again after EINTR. O_NOCTTY: a path naming a terminal must
 // not become this process's controlling terminal.
-Failure openFile(const char* path, int flags, FileHandle* file) {
+Failure openFile(const char* path, int flags, mode_t mode, FileHandle* file) {
     int fd = -1;
     do {
-        fd = open(path, flags | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR);
+        fd = open(path, flags | O_CLOEXEC | O_NOCTTY, mode);
     } while (fd < 0 && errno == EINTR);
     *file = static_cast<FileHandle>(fd);
     return fd >= 0 ? kSucceeded : failureOf(errno);
 }
 
 Failure openSource(void*, const char* path, FileHandle* file) {
-    return openFile(path, O_RDONLY, file);
+    return openFile(path, O_RDONLY, 0, file);
 }
 
-// O_EXCL never opens what is there already. Readable by its owner alone
-// (0600) until keepIdentity gives it its final mode, so that the new bytes
-// are never open to more users than the output will be.
-Failure createNewFile(void*, const char* path, FileHandle* file) {
-    return openFile(path, O_WRONLY | O_CREAT | O_EXCL, file);
+// O_EXCL never opens what is there already. A new output is created with its
+// source's permissions, which the kernel puts under the umask, as cp makes a
+// copy: its final mode at once. One that is to replace a file is its
+// owner's alone (0600) until keepIdentity gives it that file's mode.
+Failure createNewFile(void*, const char* path, const FileIdentity* source, FileHandle* file) {
+    const mode_t mode =
+        source != nullptr ? static_cast<mode_t>(source->mode) & 0777 : S_IRUSR | S_IWUSR;
+    return openFile(path, O_WRONLY | O_CREAT | O_EXCL, mode, file);
 }
 
 // read() and write(): a count, or -1 with errno; EINTR is tried again.
@@ -73,12 +76,17 @@ Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_
 }
 
 FileIdentity identityOf(const struct stat& status) {
+    // A regular file's size alone: what /proc, a FIFO or a device says is no
+    // count of the bytes a read gives.
+    const std::uint64_t size =
+        S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : kUnknownSize;
     return {static_cast<std::uint64_t>(status.st_dev),
             static_cast<std::uint64_t>(status.st_ino),
             static_cast<std::uint32_t>(status.st_mode),
             status.st_uid,
             status.st_gid,
-            0};
+            0,
+            size};
 }
 
 Failure identifyFile(void*, FileHandle file, FileIdentity* identity) {
@@ -155,17 +163,12 @@ bool keepOwnership(int fd, const FileIdentity& identity) {
     return fchown(fd, static_cast<uid_t>(-1), identity.group) == 0;
 }
 
-// A new output gets its source's permissions under the umask, as cp gives a
-// copy; a replacement the permissions of the file it replaces, except that
-// what that file's group could do is not granted to another group.
-Failure keepIdentity(void* context, FileHandle file, const FileIdentity& identity,
-                     Inherit inherit) {
+// The permissions of the file replaced, except that what that file's group
+// could do is not granted to another group. The owner and group go first, as
+// changing them clears the set-user-id and set-group-id bits.
+Failure keepIdentity(void*, FileHandle file, const FileIdentity& identity) {
     const int fd = toDescriptor(file);
     const mode_t permissions = static_cast<mode_t>(identity.mode) & 07777;
-    if (inherit == Inherit::FromSource) {
-        const mode_t umask = static_cast<PosixProcess*>(context)->umask;
-        return checked(fchmod(fd, permissions & 0777 & ~umask));
-    }
     const bool groupKept = keepOwnership(fd, identity);
     return checked(fchmod(fd, groupKept ? permissions : permissions & ~(S_IRWXG | S_ISGID)));
 }
@@ -227,6 +230,8 @@ bool isLeadByte(unsigned char) { return false; }
 
 }  // namespace
 
-Platform makePosixPlatform(PosixProcess* process) { return KOLORVANE_PLATFORM_TABLE(process); }
+Platform makePosixPlatform() {
+    return KOLORVANE_PLATFORM_TABLE(nullptr);  // no context: the system is the state
+}
 
 }  // namespace kolorvane

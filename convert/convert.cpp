@@ -27,14 +27,20 @@ struct OutputBytes {
 enum class Existing { Missing, Same, Different };
 
 // Whether the open `file` holds exactly `output`: read a chunk at a time, so
-// that an output of any size is compared without a buffer of its size, and
-// one byte past it, so that a longer file is not taken for it.
-bool holdsExactly(const Platform& platform, FileHandle file, const OutputBytes& output) {
+// that an output of any size is compared without a buffer of its size, and,
+// unless the file is `sized` as the output, one byte past it, so that a
+// longer file is not taken for it.
+bool holdsExactly(const Platform& platform, FileHandle file, const OutputBytes& output,
+                  bool sized) {
     std::array<unsigned char, 4096> chunk{};
     std::size_t compared = 0;
     for (;;) {
         const std::size_t left = output.size - compared;
-        const std::size_t wanted = left < chunk.size() ? left + 1 : chunk.size();
+        if (sized && left == 0) {
+            return true;
+        }
+        const std::size_t past = sized ? 0 : 1;
+        const std::size_t wanted = left < chunk.size() ? left + past : chunk.size();
         std::size_t got = 0;
         if (failed(readUpTo(platform, file, wanted, chunk.data(), &got)) || got > left ||
             std::memcmp(chunk.data(), output.bytes + compared, got) != 0) {
@@ -47,16 +53,22 @@ bool holdsExactly(const Platform& platform, FileHandle file, const OutputBytes& 
     }
 }
 
-// What has the target's name now. Anything that cannot be read as the very
-// bytes the output is to hold (a folder, a file without read rights) counts
-// as different, and meets its fate at the move.
-Existing compareExisting(const Platform& platform, const char* target, const OutputBytes& output) {
+// What has the target's name now, `identity`. Anything that cannot be read as
+// the very bytes the output is to hold (a folder, a file without read rights)
+// counts as different, and meets its fate at the move; so does a file of
+// another size, unread.
+Existing compareExisting(const Platform& platform, const char* target, const FileIdentity& identity,
+                         const OutputBytes& output) {
+    const bool sized = identity.size != kUnknownSize;
+    if (sized && identity.size != output.size) {
+        return Existing::Different;
+    }
     FileHandle file = kInvalidFile;
     const Failure opened = platform.openSource(platform.context, target, &file);
     if (failed(opened)) {
         return opened.cause == Cause::NoSuchFile ? Existing::Missing : Existing::Different;
     }
-    const bool same = holdsExactly(platform, file, output);
+    const bool same = holdsExactly(platform, file, output, sized);
     // Only read: a failed close changes nothing here.
     static_cast<void>(platform.closeFile(platform.context, file));
     return same ? Existing::Same : Existing::Different;
@@ -66,14 +78,15 @@ Existing compareExisting(const Platform& platform, const char* target, const Out
 // under other names while the name is taken. Its name is no longer than the
 // output's, so the path fits wherever the target's does.
 Failure createTemporary(const Platform& platform, const char* directory, const char* name,
-                        const char* target, char* temporary, FileHandle* file) {
+                        const char* target, const FileIdentity* source, char* temporary,
+                        FileHandle* file) {
     constexpr unsigned kAttempts = 100;
     char unique[kMaxPath] = {};
     Failure created = kShortTransfer;
     for (unsigned attempt = 0; attempt < kAttempts; attempt++) {
         temporaryName(target, name, attempt, unique);
         joinPath(directory, unique, temporary);
-        created = platform.createNewFile(platform.context, temporary, file);
+        created = platform.createNewFile(platform.context, temporary, source, file);
         if (created.cause != Cause::Exists) {
             break;
         }
@@ -133,34 +146,33 @@ Writing howToWrite(const Platform& platform, const Destination& destination,
     if (existing != ExistingOutput::ReplaceIfChanged) {
         return existing == ExistingOutput::Replace ? Writing::Flushed : Writing::Plain;
     }
-    const Existing found = destination.exists
-                               ? compareExisting(platform, destination.target, output)
-                               : Existing::Missing;
+    const Existing found = destination.exists ? compareExisting(platform, destination.target,
+                                                                destination.identity, output)
+                                              : Existing::Missing;
     return found == Existing::Missing ? Writing::Plain
            : found == Existing::Same  ? Writing::None
                                       : Writing::Flushed;
 }
 
-// The whole output into a new temporary file beside the target, given the
-// identity it is to keep (so that it takes the name with its final mode and
-// owner: until then only its owner may read it), flushed as `writing` says,
-// and closed before it returns in every case: Windows moves no open file.
+// The whole output into a new temporary file beside the target, closed
+// before it returns in every case (Windows moves no open file) and flushed as
+// `writing` says. It takes the name with its final mode and owner, and no
+// more users may read it before: a new output is made as a copy of its
+// source would be, and one that replaces a file is its owner's alone until
+// it is given what that file keeps.
 Failure writeTemporary(const Platform& platform, const OutputBytes& output,
                        const Destination& destination, const FileIdentity& source, Writing writing,
                        char* temporary) {
     FileHandle file = kInvalidFile;
-    const Failure created =
-        createTemporary(platform, destination.place.folder, destination.place.name,
-                        destination.target, temporary, &file);
+    const Failure created = createTemporary(
+        platform, destination.place.folder, destination.place.name, destination.target,
+        destination.exists ? nullptr : &source, temporary, &file);
     if (failed(created)) {
         return created;
     }
     Failure failure = writeAll(platform, file, output.bytes, output.size);
-    if (!failed(failure)) {
-        failure = destination.exists
-                      ? platform.keepIdentity(platform.context, file, destination.identity,
-                                              Inherit::FromReplaced)
-                      : platform.keepIdentity(platform.context, file, source, Inherit::FromSource);
+    if (destination.exists && !failed(failure)) {
+        failure = platform.keepIdentity(platform.context, file, destination.identity);
     }
     if (writing == Writing::Flushed && !failed(failure)) {
         failure = platform.flushFile(platform.context, file);
@@ -185,9 +197,15 @@ SourceResult readSourceBytes(const Platform& platform, const char* path, unsigne
         return {SourceStatus::NotOpened, opened, {}};
     }
     SourceResult result = {SourceStatus::Read, kSucceeded, {}};
-    Failure failure = readUpTo(platform, file, capacity, bytes, size);
+    Failure failure = platform.identifyFile(platform.context, file, &result.identity);
     if (!failed(failure)) {
-        failure = platform.identifyFile(platform.context, file, &result.identity);
+        // A file of a known size is read up to that size, not on to a read
+        // that finds its end: a batch of small files costs one call less
+        // each. One that has grown meanwhile is read as it was.
+        const std::uint64_t known = result.identity.size;
+        const bool sized = known != kUnknownSize && known != 0 && known < capacity;
+        failure = readUpTo(platform, file, sized ? static_cast<std::size_t>(known) : capacity,
+                           bytes, size);
     }
     failure = firstOf(failure, platform.closeFile(platform.context, file));
     if (failed(failure)) {

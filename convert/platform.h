@@ -51,17 +51,14 @@ struct FileIdentity {
     std::uint32_t owner;   // POSIX user and group ids
     std::uint32_t group;
     std::uint64_t created;  // Windows creation time (a FILETIME); 0 on POSIX
+    std::uint64_t size;     // bytes, or kUnknownSize (not a regular file)
 };
+
+constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
 
 constexpr bool sameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.volume == b.volume && a.index == b.index;
 }
-
-// Whose identity a new output takes: its source's, as a copy would (on
-// POSIX the source's permissions under the umask; nothing on Windows), or
-// that of the file it replaces, which the user may have set (mode, owner and
-// group; attributes and creation time).
-enum class Inherit { FromSource, FromReplaced };
 
 // Where an output's name finally leads: the folder (empty, or ending in a
 // separator) and name of the file a replacement is written beside and moved
@@ -79,10 +76,13 @@ struct Platform {
     // An existing file, opened for reading while others may read it too.
     Failure (*openSource)(void* context, const char* path, FileHandle* file);
 
-    // A new, empty file at `path`, opened for writing, that only its owner
-    // may read until keepIdentity says otherwise. Never opens or truncates
-    // one that exists: then it fails with Cause::Exists.
-    Failure (*createNewFile)(void* context, const char* path, FileHandle* file);
+    // A new, empty file at `path`, opened for writing. With `source`, it is a
+    // new output and is made as a copy of that file would be (on POSIX, with
+    // its permissions under the umask); without, it is to replace a file, and
+    // only its owner may read it until keepIdentity says otherwise. Never
+    // opens or truncates one that exists: then it fails with Cause::Exists.
+    Failure (*createNewFile)(void* context, const char* path, const FileIdentity* source,
+                             FileHandle* file);
 
     // Reads up to `capacity` bytes. End of file is a success with
     // `bytesRead` set to 0.
@@ -104,11 +104,11 @@ struct Platform {
     Failure (*findTarget)(void* context, const char* folder, const char* name, TargetPlace* place,
                           FileIdentity* identity);
 
-    // Gives the open, newly written `file` what it keeps of `identity`, as
-    // `inherit` says. Where the system will not let the process keep the
-    // owner or group, the rest is kept and nothing fails.
-    Failure (*keepIdentity)(void* context, FileHandle file, const FileIdentity& identity,
-                            Inherit inherit);
+    // Gives the open, newly written `file` what it keeps of `identity`, the
+    // file it is to replace, which the user may have set: mode, owner and
+    // group; attributes and creation time. Where the system will not let the
+    // process keep the owner or group, the rest is kept and nothing fails.
+    Failure (*keepIdentity)(void* context, FileHandle file, const FileIdentity& identity);
 
     // Makes what was written to the file durable: on the disk, not only in
     // the system's cache, so that a power cut cannot take it back.

@@ -95,7 +95,7 @@ void checkRoundTrips(PaletteKind kind, const PalettePlanes& planes) {
     const std::string sameLayout = std::string(kOutputDirectory) + "same";
     const char* temporary = sameLayout.c_str();
     FileHandle file = kInvalidFile;
-    require(!failed(platform.createNewFile(platform.context, temporary, &file)),
+    require(!failed(platform.createNewFile(platform.context, temporary, nullptr, &file)),
             "the fake creates a file");
     const Failure written =
         writeAll(platform, file, bytes.data(), encodePalette(kind, planes, &bytes));

@@ -48,7 +48,9 @@ Failure openSource(void*, const char* path, FileHandle* file) {
 }
 
 // CREATE_NEW never opens or truncates what is there already.
-Failure createNewFile(void*, const char* path, FileHandle* file) {
+// A new file gets its folder's inherited security, as any new file there
+// does; one that is to replace a file is given that file's by ReplaceFile.
+Failure createNewFile(void*, const char* path, const FileIdentity*, FileHandle* file) {
     const HANDLE handle =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, nullptr);
     *file = fromHandle(handle);
@@ -71,15 +73,18 @@ Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_
     return checked(ok);
 }
 
+std::uint64_t joined(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& information) {
     const FILETIME created = information.ftCreationTime;
-    return {
-        information.dwVolumeSerialNumber,
-        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
-        information.dwFileAttributes,
-        0,
-        0,
-        (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime};
+    const bool folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return {information.dwVolumeSerialNumber,
+            joined(information.nFileIndexHigh, information.nFileIndexLow),
+            information.dwFileAttributes,
+            0,
+            0,
+            joined(created.dwHighDateTime, created.dwLowDateTime),
+            folder ? kUnknownSize : joined(information.nFileSizeHigh, information.nFileSizeLow)};
 }
 
 Failure identifyFile(void*, FileHandle file, FileIdentity* identity) {
@@ -116,14 +121,10 @@ Failure findTarget(void*, const char* folder, const char* name, TargetPlace* pla
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// A new output is made as any new file in its folder is. A replacement gets
-// the attributes and creation time of the file it replaces here, before the
-// move: ReplaceFile merges them too, with the security descriptor, but not
-// every system's ReplaceFile keeps the attributes.
-Failure keepIdentity(void*, FileHandle file, const FileIdentity& identity, Inherit inherit) {
-    if (inherit == Inherit::FromSource) {
-        return kSucceeded;
-    }
+// A replacement gets the attributes and creation time of the file it
+// replaces here, before the move: ReplaceFile merges them too, with the security descriptor, but
+// not every system's ReplaceFile keeps the attributes.
+Failure keepIdentity(void*, FileHandle file, const FileIdentity& identity) {
     FILE_BASIC_INFO information = {};
     information.CreationTime.QuadPart = static_cast<LONGLONG>(identity.created);
     information.FileAttributes = (identity.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;

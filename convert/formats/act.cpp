@@ -36,10 +36,9 @@ ReadError readAct(const unsigned char* bytes, std::size_t size, Palette* palette
 std::size_t writeAct(const Palette& palette, EncodedBytes* bytes) {
     std::array<unsigned char, kColorTableSize> table{};
     encodeColorTable(planesOf(palette), &table);
+    std::copy(table.begin(), table.end(), bytes->begin());
     ByteWriter writer = startWriting(bytes->data(), bytes->size());
-    for (const unsigned char byte : table) {
-        putByte(&writer, byte);
-    }
+    writer.size = table.size();
     if (palette.count < kEntryCount) {
         putU16BE(&writer, static_cast<std::uint32_t>(palette.count));
         putU16BE(&writer, kNoTransparentIndex);

@@ -199,6 +199,27 @@ ReadError readHexLine(Line line, std::size_t digits, Color* color) {
     return kReadOk;
 }
 
+ReadError readHexLines(const unsigned char* bytes, std::size_t size, std::size_t digits,
+                       const char* comment, Palette* palette) {
+    LineReader lines = startLines(bytes, size);
+    Line line{};
+    std::size_t count = 0;
+    while (nextLine(&lines, &line)) {
+        if (isBlank(line) || (comment != nullptr && startsWith(line, comment))) {
+            continue;
+        }
+        if (count == kEntryCount) {
+            return readError(ReadProblem::TooManyColors, line.number);
+        }
+        const ReadError error = readHexLine(line, digits, &palette->colors[count++]);
+        if (refused(error)) {
+            return error;
+        }
+    }
+    palette->count = count;
+    return checkCount(count, lines.number);
+}
+
 ReadError checkCount(std::size_t count, std::size_t at) {
     if (count == 0) {
         return readError(ReadProblem::NoColors, at);

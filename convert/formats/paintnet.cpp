@@ -7,23 +7,7 @@
 namespace kolorvane::formats {
 
 ReadError readPaintNet(const unsigned char* bytes, std::size_t size, Palette* palette) {
-    LineReader lines = startLines(bytes, size);
-    Line line{};
-    std::size_t count = 0;
-    while (nextLine(&lines, &line)) {
-        if (isBlank(line) || startsWith(line, ";")) {
-            continue;
-        }
-        if (count == kEntryCount) {
-            return readError(ReadProblem::TooManyColors, line.number);
-        }
-        const ReadError error = readHexLine(line, 8, &palette->colors[count++]);
-        if (refused(error)) {
-            return error;
-        }
-    }
-    palette->count = count;
-    return checkCount(count, lines.number);
+    return readHexLines(bytes, size, 8, ";", palette);
 }
 
 std::size_t writePaintNet(const Palette& palette, EncodedBytes* bytes) {

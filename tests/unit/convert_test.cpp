@@ -249,23 +249,24 @@ TEST(Drop, EventsComeInOrder) {
     const OrderCase cases[] = {
         {"C:\\w\\o.pal",
          edgePalFile(randomBytes(768, 13)),
-         {"open C:\\w\\o.pal", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
-          "find o.act", "create " + act, "write 101", "keep source 420", "flush 101", "close 101",
+         {"open C:\\w\\o.pal", "identify 100", "read 100", "close 100", "chdir C:\\w\\",
+          "find o.act", "create " + act, "write 101", "flush 101", "close 101",
           "replace " + act + " o.act", "notice " + kConverted}},
         {"C:\\w\\o.act",
          randomBytes(768, 14),
-         {"open C:\\w\\o.act", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
-          "find o.pal", "create " + pal, "write 101", "keep source 420", "flush 101", "close 101",
+         {"open C:\\w\\o.act", "identify 100", "read 100", "close 100", "chdir C:\\w\\",
+          "find o.pal", "create " + pal, "write 101", "flush 101", "close 101",
           "replace " + pal + " o.pal", "notice " + kConverted}},
-        // A 100-byte source: the read that finds the end is the second.
+        // A 100-byte source: read up to its size, without a second read to
+        // find its end.
         {"C:\\w\\s.act",
          randomBytes(100, 15),
-         {"open C:\\w\\s.act", "read 100", "read 100", "identify 100", "close 100", "chdir C:\\w\\",
-          "find s.pal", "create " + shortPal, "write 101", "keep source 420", "flush 101",
-          "close 101", "replace " + shortPal + " s.pal", "notice " + kConverted}},
+         {"open C:\\w\\s.act", "identify 100", "read 100", "close 100", "chdir C:\\w\\",
+          "find s.pal", "create " + shortPal, "write 101", "flush 101", "close 101",
+          "replace " + shortPal + " s.pal", "notice " + kConverted}},
         {"C:\\w\\b.pal",
          edgePalFile(randomBytes(768, 16), std::string("EDGE PAL\1\0", 10)),
-         {"open C:\\w\\b.pal", "read 100", "identify 100", "close 100", "notice " + kBadHeader}},
+         {"open C:\\w\\b.pal", "identify 100", "read 100", "close 100", "notice " + kBadHeader}},
     };
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(c.path);
@@ -339,6 +340,8 @@ TEST(Drop, FailingAnyCallLosesNothing) {
                 fake.currentDirectory = "D:\\before\\";
                 fake.failAt = failAt;
                 if (partial) {
+                    // Read on to the end, as a file of no known size is.
+                    fake.sizeKnown = false;
                     fake.readChunk = 100;
                     fake.writeChunk = 100;
                 }
@@ -384,11 +387,14 @@ TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
         Bytes expected;
         WriteStatus status;
         bool flushed;
+        bool sized = true;  // whether the system tells a file's size
     };
     const Bytes entries = randomBytes(768, 20);
     const Bytes pal = edgePalFile(entries);
     const Bytes act = reversedEntries(entries);
     const Bytes old = randomBytes(768, 21);
+    Bytes longer = act;
+    longer.push_back(0);
     const Pipeline pipelines[] = {
         {"window, new .act",
          true,
@@ -425,6 +431,10 @@ TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
          WriteStatus::Unchanged, false},
         {"command line, different", false, "C:\\w\\f.act", act, "C:\\w\\f.pal", old, pal,
          WriteStatus::Written, true},
+        // Read to its end, a file that holds the output and more is no
+        // unchanged output.
+        {"command line, longer, of no known size", false, "C:\\w\\f.pal", pal, "C:\\w\\f.act",
+         longer, act, WriteStatus::Written, true, false},
     };
     for (const Pipeline& p : pipelines) {
         SCOPED_TRACE(p.name);
@@ -434,6 +444,7 @@ TEST(WriteOutput, APowerCutLeavesTheOldOutputOrTheNewOne) {
             addFile(&fake, p.output, p.previous);
         }
         fake.recordCuts = true;
+        fake.sizeKnown = p.sized;
         const Platform platform = makePlatform(&fake);
         WriteStatus status = WriteStatus::Written;
         if (p.window) {
@@ -622,7 +633,7 @@ TEST(WriteOutput, KeepsWhatTheOutputsNameHeld) {
                                                                 : "C:\\d\\y.act";
             if (c.before == Before::File || c.before == Before::Link) {
                 addFile(&fake, real, old);
-                fake.identities[real] = FileIdentity{1, 99, 0640, 7, 8, 5};
+                fake.identities[real] = FileIdentity{1, 99, 0640, 7, 8, 5, 3};
             }
             addDirectory(&fake, "C:\\d\\");
             const bool linked = c.before != Before::Nothing && c.before != Before::File;

@@ -36,7 +36,7 @@ void moveIdentity(FakePlatform& fake, const std::string& source, const std::stri
 }
 
 FileIdentity newIdentity(FakePlatform& fake, std::uint32_t mode) {
-    return FileIdentity{1, fake.nextIndex++, mode, 0, 0, 0};
+    return FileIdentity{1, fake.nextIndex++, mode, 0, 0, 0, 0};
 }
 
 // Counts the call and says whether it is the one to fail.
@@ -112,7 +112,8 @@ Failure openSource(void* context, const char* path, FileHandle* file) {
     return kSucceeded;
 }
 
-Failure createNewFile(void* context, const char* path, FileHandle* file) {
+Failure createNewFile(void* context, const char* path, const FileIdentity* source,
+                      FileHandle* file) {
     FakePlatform& fake = fakeOf(context);
     logCall(fake, std::string("create ") + path);
     *file = kInvalidFile;
@@ -128,7 +129,7 @@ Failure createNewFile(void* context, const char* path, FileHandle* file) {
     }
     fake.files[full] = Bytes();
     fake.durable[full] = Bytes();
-    fake.identities[full] = newIdentity(fake, kNewFileMode);
+    fake.identities[full] = newIdentity(fake, source != nullptr ? source->mode : kNewFileMode);
     *file = newHandle(fake, full, true);
     return kSucceeded;
 }
@@ -180,6 +181,7 @@ Failure identifyFile(void* context, FileHandle file, FileIdentity* identity) {
         return kInjected;
     }
     *identity = fake.identities[handle->path];
+    identity->size = fake.sizeKnown ? fake.files[handle->path].size() : kUnknownSize;
     return kSucceeded;
 }
 
@@ -205,22 +207,20 @@ Failure findTarget(void* context, const char* folder, const char* name, TargetPl
     std::snprintf(place->folder, kMaxPath, "%s", parent.c_str());
     std::snprintf(place->name, kMaxPath, "%s", leaf.c_str());
     if (isDirectory(fake, path)) {
-        *identity = FileIdentity{1, 0, 040755, 0, 0, 0};
+        *identity = FileIdentity{1, 0, 040755, 0, 0, 0, kUnknownSize};
         return kSucceeded;
     }
     if (fake.files.count(path) == 0) {
         return path == named ? kMissing : Failure{Cause::Dangling, 2};
     }
     *identity = fake.identities[path];
+    identity->size = fake.sizeKnown ? fake.files[path].size() : kUnknownSize;
     return kSucceeded;
 }
 
-Failure keepIdentity(void* context, FileHandle file, const FileIdentity& identity,
-                     Inherit inherit) {
+Failure keepIdentity(void* context, FileHandle file, const FileIdentity& identity) {
     FakePlatform& fake = fakeOf(context);
-    logCall(fake, std::string("keep ") +
-                      (inherit == Inherit::FromSource ? "source " : "replaced ") +
-                      std::to_string(identity.mode));
+    logCall(fake, "keep " + std::to_string(identity.mode));
     OpenFile* handle = findOpen(fake, file);
     if (failsNow(fake) || handle == nullptr) {
         return kInjected;

@@ -41,6 +41,9 @@ struct FakePlatform {
     std::map<std::string, FileIdentity> identities;
     std::map<std::string, std::string> links;
     std::uint64_t nextIndex = 1;
+    // Whether identifyFile tells a file's size, as for a regular file, or
+    // not, as for a FIFO or a file of /proc.
+    bool sizeKnown = true;
 
     std::map<std::intptr_t, OpenFile> open;
     std::intptr_t nextHandle = 100;
@@ -70,7 +73,8 @@ Platform makePlatform(FakePlatform* fake);
 void addDirectory(FakePlatform* fake, const std::string& directory);
 void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents);
 
-// The mode a file made by createNewFile has until keepIdentity.
+// The mode a file made by createNewFile without a source has until
+// keepIdentity; one made with a source has the source's.
 constexpr std::uint32_t kNewFileMode = 0600;
 
 // The full path a bare or full name refers to, as the fake resolves it.
