@@ -226,10 +226,11 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     EncodedBytes bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
     const std::size_t size = conversion.target->write(palette, &bytes);
     host.holdInterrupts(host.platform.context);
-    const WriteResult written = writeOutput(host.platform, bytes.data(), size, conversion.folder,
-                                            conversion.output, existing, source.source.identity);
+    const WriteResult written =
+        writeOutput(host.platform, bytes.data(), size, conversion.paths.folder,
+                    conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
-    return reportWrite(host, file, conversion.path, written, batch.options->quiet);
+    return reportWrite(host, file, conversion.paths.target, written, batch.options->quiet);
 }
 
 // Whether every line reached its stream, once the last is flushed out.

@@ -140,6 +140,11 @@ PlanStatus planPaths(const char* path, const PathRules& rules, const char* outpu
     if (plan->kind == PaletteKind::Unsupported) {
         return PlanStatus::Unsupported;
     }
+    return placeOutput(path, rules, outputFolder, outputExtension(plan->kind), plan);
+}
+
+PlanStatus placeOutput(const char* path, const PathRules& rules, const char* outputFolder,
+                       const char* extension, PathPlan* plan) {
     const std::size_t split = folderLength(path, rules);
     plan->sourceFolderLength = split;
     if (outputFolder == nullptr) {
@@ -147,7 +152,7 @@ PlanStatus planPaths(const char* path, const PathRules& rules, const char* outpu
     } else if (!joinPath(outputFolder, "", plan->folder)) {
         return PlanStatus::OutputTooLong;
     }
-    if (!outputFileName(path + split, outputExtension(plan->kind), plan->output) ||
+    if (!outputFileName(path + split, extension, plan->output) ||
         !joinPath(plan->folder, plan->output, plan->target)) {
         return PlanStatus::OutputTooLong;
     }

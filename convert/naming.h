@@ -80,6 +80,13 @@ struct PathPlan {
     char target[kMaxPath];           // folder and output name together
 };
 
+// Where the output of the file at `path` goes, named with `extension` in
+// place of the source's last four bytes: beside it, or in `outputFolder`
+// (ending in a separator) unless that is null. Fills all of `plan` but its
+// kind; Planned or OutputTooLong.
+PlanStatus placeOutput(const char* path, const PathRules& rules, const char* outputFolder,
+                       const char* extension, PathPlan* plan);
+
 // Plans the conversion of the file at `path`: its output beside it, or in
 // `outputFolder` (ending in a separator, as folderWithSeparator makes it)
 // unless that is null. Touches no file.

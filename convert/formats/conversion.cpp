@@ -50,18 +50,7 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
         return PlanStatus::Unsupported;
     }
     plan->target = to != nullptr ? to : &defaultTarget(*plan->extension);
-    const std::size_t split = folderLength(path, rules);
-    if (outputFolder == nullptr) {
-        std::memcpy(plan->folder, path, split);
-        plan->folder[split] = '\0';
-    } else if (!joinPath(outputFolder, "", plan->folder)) {
-        return PlanStatus::OutputTooLong;
-    }
-    if (!outputFileName(path + split, plan->target->extension, plan->output) ||
-        !joinPath(plan->folder, plan->output, plan->path)) {
-        return PlanStatus::OutputTooLong;
-    }
-    return PlanStatus::Planned;
+    return placeOutput(path, rules, outputFolder, plan->target->extension, &plan->paths);
 }
 
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,

@@ -18,9 +18,7 @@ constexpr std::size_t kSourceBufferSize = kMaxSourceSize + 1;
 struct ConversionPlan {
     const Format* extension;  // the first format of the source's extension
     const Format* target;
-    char folder[kMaxPath];  // the output's folder: the source's, or the one given
-    char output[kMaxPath];  // the output's file name
-    char path[kMaxPath];    // folder and output name together
+    PathPlan paths;  // the output's folder, name and path (not its kind)
 };
 
 // Plans the conversion of the file at `path` into `to`, or without it into

@@ -211,7 +211,7 @@ TEST(Formats, PlansNameTheOutputAfterTheTarget) {
         const Format* to = c.to == nullptr ? nullptr : formatNamed(c.to);
         EXPECT_EQ(planConversion(c.path, rules, nullptr, to, &plan), c.status);
         if (c.status == PlanStatus::Planned) {
-            EXPECT_STREQ(plan.path, c.output);
+            EXPECT_STREQ(plan.paths.target, c.output);
         }
     }
 }
