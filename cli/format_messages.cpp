@@ -109,6 +109,8 @@ const char* plainWords(ReadProblem problem) {
             return "a character that is not a hexadecimal digit";
         case ReadProblem::ExtraData:
             return "data past the last colour";
+        case ReadProblem::BadChannels:
+            return "the channels are not RGBA";
         default:
             return nullptr;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "conversion.h"
 #include "naming.h"
 #include "platform.h"
 
@@ -33,6 +34,11 @@ struct Host {
     // line break or full stop, into `text`, a buffer of `capacity` bytes;
     // "" for code 0, which no system error stands behind.
     void (*describe)(std::uint32_t code, char* text, std::size_t capacity);
+
+    // A file name's `size` bytes in UTF-8, into `utf8` (`capacity` bytes);
+    // their count. Null where names are taken as they are: on POSIX, where a
+    // name is bytes, most often UTF-8 (anything else reads as ISO 8859-1).
+    NameToUtf8 nameToUtf8;
 
     // Called with platform.context. Between these two calls an interrupt from
     // the terminal or a polite kill cannot end the process: on POSIX it waits,

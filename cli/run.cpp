@@ -178,12 +178,23 @@ const char* outputFolderProblem(const Host& host, const char* given, char* folde
                                                           : "the folder's path is too long";
 }
 
+// Where each FILE is read, decoded and encoded in turn: on the heap, as a
+// source may be as large as Windows' whole default stack, and the names a
+// palette may hold take a quarter of it again. Nothing here is cleared for
+// a FILE but what it reads: clearing it all would cost a batch of small
+// palettes more than their reads do.
+struct Workspace {
+    std::array<unsigned char, kSourceBufferSize> source;
+    Palette palette;
+    EncodedBytes encoded;
+};
+
 // What every FILE of a run shares: the output folder (null: beside each
-// source), the options and the buffer sources are read into.
+// source), the options and the workspace.
 struct Batch {
     const char* outputFolder;
     const Options* options;
-    unsigned char* source;
+    Workspace* work;
 };
 
 // Plans a FILE's conversion; false, the reason reported, when its name
@@ -212,22 +223,20 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     if (!planFile(host, file, batch, &conversion)) {
         return false;
     }
-    Palette palette{};
-    const PaletteSource source =
-        readPaletteSource(host.platform, file, *conversion.extension, batch.source, &palette);
+    Workspace& work = *batch.work;
+    const PaletteSource source = readPaletteSource(host.platform, file, *conversion.extension,
+                                                   work.source.data(), &work.palette);
     if (source.source.status != SourceStatus::Read || refused(source.error)) {
         reportSourceFailure(host, file, source);
         return false;
     }
+    nameAfterOutput(conversion, host.nameToUtf8, &work.palette);
     const ExistingOutput existing =
         batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
-    // Not cleared first: the writer fills the bytes it counts, and clearing
-    // 16 KiB for each FILE costs a batch more than its reads do.
-    EncodedBytes bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
-    const std::size_t size = conversion.target->write(palette, &bytes);
+    const std::size_t size = conversion.target->write(work.palette, &work.encoded);
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
-        writeOutput(host.platform, bytes.data(), size, conversion.paths.folder,
+        writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,
                     conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
     return reportWrite(host, file, conversion.paths.target, written, batch.options->quiet);
@@ -254,11 +263,9 @@ int convertFiles(const Host& host, const Options& options) {
         reportFailure(host, options.outputDirectory, problem);
         return kExitUsage;
     }
-    // One buffer for every source, on the heap: a source may be as large as
-    // Windows' whole default stack.
     const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options,
-                         static_cast<unsigned char*>(std::malloc(kSourceBufferSize))};
-    if (batch.source == nullptr) {
+                         static_cast<Workspace*>(std::malloc(sizeof(Workspace)))};
+    if (batch.work == nullptr) {
         printError(host, {kProgram, ": out of memory"});
         return kExitFailed;
     }
@@ -266,7 +273,7 @@ int convertFiles(const Host& host, const Options& options) {
     for (int i = 0; i < options.fileCount; i++) {
         allConverted = convertFile(host, options.files[i], batch) && allConverted;
     }
-    std::free(batch.source);
+    std::free(batch.work);
     return allConverted ? kExitConverted : kExitFailed;
 }
 

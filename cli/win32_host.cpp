@@ -45,6 +45,21 @@ void describe(std::uint32_t code, char* text, std::size_t capacity) {
     text[length] = '\0';
 }
 
+// The output's name for a palette's: the ANSI code page's bytes, which were
+// made from the UTF-16 arguments without look-alikes, back to UTF-16 and
+// into UTF-8.
+std::size_t nameToUtf8(const char* name, std::size_t size, char* utf8, std::size_t capacity) {
+    wchar_t wide[MAX_PATH];
+    if (size == 0 || size >= MAX_PATH || capacity > 0x7FFFFFFF) {
+        return 0;
+    }
+    const int units = MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(size), wide, MAX_PATH);
+    const int bytes = units <= 0 ? 0
+                                 : WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8,
+                                                       static_cast<int>(capacity), nullptr, nullptr);
+    return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
+}
+
 // Ctrl+C is ignored while an output is written, rather than ending the
 // process with a temporary file left. Windows does not keep it for later:
 // one pressed in that short moment is lost, and the next one acts.
@@ -67,6 +82,7 @@ Host makeWin32Host(const AnsiArguments& arguments) {
     host.unspelled = arguments.unspelled;
     host.unspelledCount = arguments.unspelledCount;
     host.describe = describe;
+    host.nameToUtf8 = nameToUtf8;
     host.holdInterrupts = holdInterrupts;
     host.releaseInterrupts = releaseInterrupts;
     return host;

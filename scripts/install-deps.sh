@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ clang-14 libclang-rt-14-dev libgtest-dev
     g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     wine64 fonts-wine fonts-ipafont-gothic xvfb xauth x11-utils libx11-dev locales imagemagick
-    python3 strace rsync git groff-base
+    python3 strace rsync git groff-base gimp nodejs
     cppcheck clang-tidy-14 clang-format-14 valgrind
 )
 
@@ -25,6 +25,21 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# ase-utils, which reads and writes .ase files, for the tests: from the npm
+# registry, at the version the tests were written against, into the
+# project's build folder.
+if ! command -v npm >/dev/null; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
+fi
+npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
+if [ ! -f "$npm_root/node_modules/ase-utils/package.json" ]; then
+    echo "installing ase-utils 0.1.1 from npm"
+    mkdir -p "$npm_root"
+    npm install --prefix "$npm_root" --no-audit --no-fund --loglevel=error ase-utils@0.1.1 >/dev/null
 fi
 
 # Under Wine the locale picks the ANSI code page: 932 (Japanese), 936 and

@@ -5,10 +5,13 @@
 // 32-bit float per channel; its type, global, spot or normal), a group's
 // start (its name) or a group's end. A block may hold more than that; the
 // rest is skipped. RGB is read as round(f * 255), Gray as three equal
-// values; colours are written as RGB, v / 255, named "R=r G=g B=b".
+// values; colours are written as RGB, v / 255, each with its name, or
+// "R=r G=g B=b" when it has none, as Illustrator names an unnamed swatch.
+// A group's name is not the palette's.
 #include <cstring>
 
 #include "bytes.h"
+#include "names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {
@@ -49,9 +52,17 @@ std::uint32_t spaceOf(const unsigned char* model) {
 }
 
 // A name: its count of UTF-16 units, then the units, within the block.
-bool skipName(ByteReader* block) {
+// `name` may be null: a group's name is passed over.
+bool takeName(ByteReader* block, Name* name) {
     std::uint32_t units = 0;
-    return takeU16BE(block, &units) && skipBytes(block, 2 * std::size_t{units});
+    const std::size_t at = block->position + 2;
+    if (!takeU16BE(block, &units) || !skipBytes(block, 2 * std::size_t{units})) {
+        return false;
+    }
+    if (name != nullptr) {
+        nameFromUtf16(block->bytes + at, units, name);
+    }
+    return true;
 }
 
 // The model and channels of colour `number`, after its name.
@@ -93,14 +104,15 @@ ReadError readBlock(ByteReader block, std::uint32_t type, Palette* palette) {
         return readError(ReadProblem::UnknownBlock, at, 0, type);
     }
     const std::size_t number = type == kColorBlock ? palette->count + 1 : 0;
-    if (!skipName(&block)) {
+    if (type == kColorBlock && palette->count == kEntryCount) {
+        return readError(ReadProblem::TooManyColors, at);
+    }
+    Name* name = type == kColorBlock ? &palette->colorNames[palette->count] : nullptr;
+    if (!takeName(&block, name)) {
         return readError(ReadProblem::NameTooLong, at, number);
     }
     if (type == kGroupStart) {
         return kReadOk;
-    }
-    if (palette->count == kEntryCount) {
-        return readError(ReadProblem::TooManyColors, at);
     }
     const ReadError error = readChannels(&block, number, &palette->colors[palette->count]);
     palette->count += refused(error) ? 0 : 1;
@@ -120,19 +132,24 @@ ReadError readHeader(ByteReader* reader, std::uint32_t* blocks) {
                                     : readError(ReadProblem::BadVersion, 4, 0, major << 16 | minor);
 }
 
-void putName(ByteWriter* writer, const Color& color) {
-    std::array<unsigned char, 24> name{};
-    ByteWriter text = startWriting(name.data(), name.size());
-    putText(&text, "R=");
-    putDecimal(&text, color.red);
-    putText(&text, " G=");
-    putDecimal(&text, color.green);
-    putText(&text, " B=");
-    putDecimal(&text, color.blue);
-    putU16BE(writer, static_cast<std::uint32_t>(text.size + 1));
-    for (std::size_t i = 0; i <= text.size; i++) {
-        putU16BE(writer, i < text.size ? name[i] : 0);
+// The colour's name, or "R=r G=g B=b" for one without: its count of units
+// with the closing zero, then the units.
+void putName(ByteWriter* writer, const Color& color, const Name& name) {
+    if (name.size == 0) {
+        std::array<char, 24> text{};
+        ByteWriter numbers = startWriting(reinterpret_cast<unsigned char*>(text.data()), 23);
+        putText(&numbers, "R=");
+        putDecimal(&numbers, color.red);
+        putText(&numbers, " G=");
+        putDecimal(&numbers, color.green);
+        putText(&numbers, " B=");
+        putDecimal(&numbers, color.blue);
+        Name made;  // NOLINT(cppcoreguidelines-pro-type-member-init): nameOf fills it
+        nameOf(text.data(), &made);
+        return putName(writer, color, made);
     }
+    putU16BE(writer, static_cast<std::uint32_t>(utf16Units(name) + 1));
+    putUtf16(writer, name);
 }
 
 std::uint32_t floatBits(unsigned channel) {
@@ -184,7 +201,7 @@ std::size_t writeAse(const Palette& palette, EncodedBytes* bytes) {
         putU16BE(&writer, kColorBlock);
         const std::size_t lengthAt = writer.size;
         putU32BE(&writer, 0);  // the block's size, filled in below
-        putName(&writer, color);
+        putName(&writer, color, palette.colorNames[i]);
         putText(&writer, "RGB ");
         putU32BE(&writer, floatBits(color.red));
         putU32BE(&writer, floatBits(color.green));

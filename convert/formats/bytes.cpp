@@ -199,19 +199,36 @@ ReadError readHexLine(Line line, std::size_t digits, Color* color) {
     return kReadOk;
 }
 
-ReadError readHexLines(const unsigned char* bytes, std::size_t size, std::size_t digits,
-                       const char* comment, Palette* palette) {
+namespace {
+
+// The line without the `mark` a colour may start with ("#RRGGBB"), which
+// the digits must follow at once.
+ReadError unmarked(Line* line, const char* mark) {
+    if (mark == nullptr || !startsWith(*line, mark)) {
+        return kReadOk;
+    }
+    skipSpaces(line);
+    line->begin += std::strlen(mark);
+    const bool digitFollows = line->begin < line->end && !isSpace(*line->begin);
+    return digitFollows ? kReadOk : readError(ReadProblem::Malformed, line->number);
+}
+
+}  // namespace
+
+ReadError readHexLines(const unsigned char* bytes, std::size_t size, const HexLines& layout,
+                       Palette* palette) {
     LineReader lines = startLines(bytes, size);
     Line line{};
     std::size_t count = 0;
     while (nextLine(&lines, &line)) {
-        if (isBlank(line) || (comment != nullptr && startsWith(line, comment))) {
+        if (isBlank(line) || (layout.comment != nullptr && startsWith(line, layout.comment))) {
             continue;
         }
         if (count == kEntryCount) {
             return readError(ReadProblem::TooManyColors, line.number);
         }
-        const ReadError error = readHexLine(line, digits, &palette->colors[count++]);
+        ReadError error = unmarked(&line, layout.mark);
+        error = refused(error) ? error : readHexLine(line, layout.digits, &palette->colors[count++]);
         if (refused(error)) {
             return error;
         }

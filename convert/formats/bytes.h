@@ -66,10 +66,19 @@ ReadError takeRgb(Line* line, Color* color);
 // them, the last six of them red, green and blue: Malformed for another
 // length, BadHexDigit for a character that is not one.
 ReadError readHexLine(Line line, std::size_t digits, Color* color);
+// How a format of hexadecimal lines lays them out: the digits a colour has,
+// the start of a comment line and the mark a colour may start with (null:
+// none).
+struct HexLines {
+    std::size_t digits;
+    const char* comment;
+    const char* mark;
+};
+
 // A palette of one colour per line as readHexLine reads it, skipping blank
-// lines and those that start with `comment` (null: none are comments).
-ReadError readHexLines(const unsigned char* bytes, std::size_t size, std::size_t digits,
-                       const char* comment, Palette* palette);
+// lines and comments.
+ReadError readHexLines(const unsigned char* bytes, std::size_t size, const HexLines& layout,
+                       Palette* palette);
 
 // EDGE PAL's planes, indexed by its entries, and the palette's colours.
 PalettePlanes planesOf(const Palette& palette);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "names.h"
+
 namespace kolorvane {
 
 namespace {
@@ -28,14 +30,8 @@ ReadError decode(const Format& format, const unsigned char* bytes, std::size_t s
         }
         size = format.largest;
     }
-    Palette read{};
-    const ReadError error = format.read(bytes, size, &read);
-    if (!refused(error)) {
-        *palette = read;
-    }
-    // The error holds numbers alone, no pointer into `read`.
-    // cppcheck-suppress returnDanglingLifetime
-    return error;
+    clearPalette(palette);
+    return format.read(bytes, size, palette);
 }
 
 }  // namespace
@@ -51,6 +47,19 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
     }
     plan->target = to != nullptr ? to : &defaultTarget(*plan->extension);
     return placeOutput(path, rules, outputFolder, plan->target->extension, &plan->paths);
+}
+
+void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette) {
+    if (palette->name.size != 0) {
+        return;
+    }
+    // Every format's extension is four bytes, and the output's name ends in one.
+    const char* output = plan.paths.output;
+    const std::size_t length = pathLength(output) - std::strlen(plan.target->extension);
+    char utf8[4 * kMaxPath];
+    const std::size_t size = toUtf8 == nullptr ? length : toUtf8(output, length, utf8, sizeof utf8);
+    const char* text = toUtf8 == nullptr ? output : utf8;
+    formats::nameFromText(reinterpret_cast<const unsigned char*>(text), size, &palette->name);
 }
 
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,

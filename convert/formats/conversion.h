@@ -34,9 +34,20 @@ struct PaletteSource {
     const Format* format;  // the format it was read as, once known
 };
 
+// Turns `size` bytes of a file name into UTF-8, into `utf8` (`capacity`
+// bytes): their count.
+using NameToUtf8 = std::size_t (*)(const char* name, std::size_t size, char* utf8,
+                                   std::size_t capacity);
+
+// Where the source gave the palette no name: the output's file name without
+// its extension, as GIMP names a palette it imports, spelled in UTF-8 by
+// `toUtf8` (null: the name's bytes as they are).
+void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette);
+
 // Reads the file at `path`, of the formats of `extension`, through
-// `buffer` (kSourceBufferSize bytes) into `palette`, which is left as it
-// was unless the source is read and accepted.
+// `buffer` (kSourceBufferSize bytes) into `palette`, which holds the source's
+// colours and names once it is read and accepted, and nothing to go by
+// otherwise.
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
                                 unsigned char* buffer, Palette* palette);
 

@@ -20,22 +20,45 @@ struct Color {
     unsigned char blue;
 };
 
+// A name, as GIMP, Photoshop and Illustrator give a palette or a colour:
+// Unicode text of at most kMaxNameCharacters characters (code points), held
+// as UTF-8 that is always valid and never holds U+0000. Empty: no name.
+constexpr std::size_t kMaxNameCharacters = 255;
+constexpr std::size_t kMaxNameBytes = 4 * kMaxNameCharacters;
+
+struct Name {
+    std::uint16_t size;  // bytes used; those past it are never read
+    std::array<char, kMaxNameBytes> bytes;
+};
+
 // Colours past `count` are zero, except those of an .act, which holds 256
 // entries whatever its count says: EDGE PAL writes all 256 entries, every
-// other format the first `count`.
+// other format the first `count`. GIMP palettes, .aco and .ase carry the
+// names; the other formats drop them.
+//
+// About 260 KB, nearly all of it room for the longest names: a front end
+// keeps one on the heap and clears it with clearPalette, which touches the
+// colours and the names' sizes alone.
 struct Palette {
     std::array<Color, kEntryCount> colors;
     std::size_t count;
+    Name name;
+    std::array<Name, kEntryCount> colorNames;
 };
+
+// An empty palette: no colours, no names.
+void clearPalette(Palette* palette);
 
 // The most bytes a source of a format that needs all of its bytes may have:
 // text formats with long comments, ASE with long names. A larger one is
 // refused; EDGE PAL and .act, as ever, read their layout and ignore the rest.
 constexpr std::size_t kMaxSourceSize = std::size_t{1024} * 1024;
 
-// The most bytes any writer writes: an ASE of 256 colours with the longest
-// names is the largest, at 15,884.
-constexpr std::size_t kMaxEncodedSize = 16384;
+// The most bytes any writer writes: an ASE of 256 colours whose names are
+// 255 characters outside the Basic Multilingual Plane (two UTF-16 units
+// each) is the largest, at 268,300 (each block: type, size, a 16-bit count
+// and 511 units, the model, three floats and the type).
+constexpr std::size_t kMaxEncodedSize = std::size_t{272} * 1024;
 using EncodedBytes = std::array<unsigned char, kMaxEncodedSize>;
 
 // Why a reader refused a source. Where it says so, `at` is the line (text
@@ -60,6 +83,7 @@ enum class ReadProblem {
     BadFloat,          // at: offset; color: NaN, infinite or outside 0 to 1
     UnknownBlock,      // at: offset; value: the block type
     ExtraData,         // at: where bytes follow the last colour
+    BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
 };
 
 // The colour spaces a reader refuses, named in the message.

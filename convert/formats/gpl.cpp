@@ -1,16 +1,91 @@
-// GIMP's palette: the line "GIMP Palette", then "Name:" and "Columns:"
-// lines, "#" comments and blank lines, which are skipped, and a line per
+// GIMP's palette: the line "GIMP Palette", then "Name:" (the palette's name)
+// and "Columns:" lines, "#" comments and blank lines, then a line per
 // colour: "R G B" in decimal, optionally followed by the colour's name.
+// Aseprite adds the line "Channels: RGBA" when a fourth number, alpha, stands
+// before each name; alpha is read and dropped. Written as GIMP writes it,
+// "Name:" before "Columns:", as GIMP reads a "Columns:" line that comes
+// first as a colour, and Krita refuses the file.
 #include "bytes.h"
+#include "names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {
 
 namespace {
 
-bool isSkipped(const Line& line) {
-    return isBlank(line) || startsWith(line, "#") || startsWith(line, "Name:") ||
-           startsWith(line, "Columns:");
+// The text after `prefix` on a line that starts with it, spaces trimmed.
+Line valueAfter(Line line, const char* prefix) {
+    skipSpaces(&line);
+    while (*prefix != '\0') {
+        line.begin++;
+        prefix++;
+    }
+    skipSpaces(&line);
+    while (line.end > line.begin && isSpace(line.end[-1])) {
+        line.end--;
+    }
+    return line;
+}
+
+std::size_t lengthOf(const Line& line) { return static_cast<std::size_t>(line.end - line.begin); }
+
+// What the lines before the colours say of them.
+struct Header {
+    bool alpha;  // "Channels: RGBA": four numbers a colour
+    bool named;  // a "Name:" line was read; a later one is skipped
+};
+
+// A line that is not a colour: the palette's name, the channels, columns, a
+// comment or a blank line. Refuses channels other than RGBA, or channels
+// declared after the first colour, which would change how those were read.
+bool readHeaderLine(const Line& line, std::size_t colors, Header* header, Palette* palette,
+                    ReadError* error) {
+    if (startsWith(line, "Channels:")) {
+        const Line value = valueAfter(line, "Channels:");
+        const bool rgba = lengthOf(value) == 4 && startsWith(value, "RGBA");
+        *error = rgba && colors == 0 ? kReadOk : readError(ReadProblem::BadChannels, line.number);
+        header->alpha = true;
+        return true;
+    }
+    if (startsWith(line, "Name:")) {
+        const Line value = valueAfter(line, "Name:");
+        if (!header->named) {
+            nameFromText(value.begin, lengthOf(value), &palette->name);
+        }
+        header->named = true;
+        return true;
+    }
+    return isBlank(line) || startsWith(line, "#") || startsWith(line, "Columns:");
+}
+
+// A colour line: "R G B", or "R G B A" after "Channels: RGBA", then its name.
+ReadError readColorLine(Line line, bool alpha, Color* color, Name* name) {
+    ReadError error = takeRgb(&line, color);
+    if (!refused(error) && alpha) {
+        unsigned char ignored = 0;
+        skipSpaces(&line);
+        error = takeChannel(&line, &ignored);
+    }
+    if (!refused(error)) {
+        const Line value = valueAfter(line, "");
+        nameFromText(value.begin, lengthOf(value), name);
+    }
+    return error;
+}
+
+void putColorLine(ByteWriter* writer, const Color& color, const Name& name) {
+    putDecimal(writer, color.red, 3);
+    putByte(writer, ' ');
+    putDecimal(writer, color.green, 3);
+    putByte(writer, ' ');
+    putDecimal(writer, color.blue, 3);
+    putByte(writer, '\t');
+    const std::size_t nameAt = writer->size;
+    putOnOneLine(writer, name);
+    if (writer->size == nameAt && !writer->overflowed) {
+        writer->size--;  // no name, or spaces alone: no tab either
+    }
+    putByte(writer, '\n');
 }
 
 }  // namespace
@@ -21,19 +96,25 @@ ReadError readGpl(const unsigned char* bytes, std::size_t size, Palette* palette
     if (!nextLine(&lines, &line) || !lineIs(line, "GIMP Palette")) {
         return readError(ReadProblem::NotThisFormat, 1);
     }
+    Header header = {false, false};
     std::size_t count = 0;
     while (nextLine(&lines, &line)) {
-        if (isSkipped(line)) {
+        ReadError error = kReadOk;
+        if (readHeaderLine(line, count, &header, palette, &error)) {
+            if (refused(error)) {
+                return error;
+            }
             continue;
         }
         if (count == kEntryCount) {
             return readError(ReadProblem::TooManyColors, line.number);
         }
-        // What follows the numbers, after a space, is the colour's name.
-        const ReadError error = takeRgb(&line, &palette->colors[count++]);
+        error = readColorLine(line, header.alpha, &palette->colors[count],
+                              &palette->colorNames[count]);
         if (refused(error)) {
             return error;
         }
+        count++;
     }
     palette->count = count;
     return checkCount(count, lines.number);
@@ -41,15 +122,11 @@ ReadError readGpl(const unsigned char* bytes, std::size_t size, Palette* palette
 
 std::size_t writeGpl(const Palette& palette, EncodedBytes* bytes) {
     ByteWriter writer = startWriting(bytes->data(), bytes->size());
-    putText(&writer, "GIMP Palette\nColumns: 16\n#\n");
+    putText(&writer, "GIMP Palette\nName: ");
+    putOnOneLine(&writer, palette.name);
+    putText(&writer, "\nColumns: 16\n#\n");
     for (std::size_t i = 0; i < palette.count; i++) {
-        const Color& color = palette.colors[i];
-        putDecimal(&writer, color.red, 3);
-        putByte(&writer, ' ');
-        putDecimal(&writer, color.green, 3);
-        putByte(&writer, ' ');
-        putDecimal(&writer, color.blue, 3);
-        putByte(&writer, '\n');
+        putColorLine(&writer, palette.colors[i], palette.colorNames[i]);
     }
     return written(writer);
 }

@@ -1,12 +1,13 @@
 // A colour per line as six hexadecimal digits, RRGGBB (either case, read;
-// lower case, written). Blank lines are skipped.
+// lower case, written), or #RRGGBB, as Aseprite can save them. Blank lines
+// are skipped; any other line that starts with "#" is refused.
 #include "bytes.h"
 #include "readers.h"
 
 namespace kolorvane::formats {
 
 ReadError readHex(const unsigned char* bytes, std::size_t size, Palette* palette) {
-    return readHexLines(bytes, size, 6, nullptr, palette);
+    return readHexLines(bytes, size, {6, nullptr, "#"}, palette);
 }
 
 std::size_t writeHex(const Palette& palette, EncodedBytes* bytes) {

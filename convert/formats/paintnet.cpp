@@ -7,7 +7,7 @@
 namespace kolorvane::formats {
 
 ReadError readPaintNet(const unsigned char* bytes, std::size_t size, Palette* palette) {
-    return readHexLines(bytes, size, 8, ";", palette);
+    return readHexLines(bytes, size, {8, ";", nullptr}, palette);
 }
 
 std::size_t writePaintNet(const Palette& palette, EncodedBytes* bytes) {

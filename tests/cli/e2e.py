@@ -391,10 +391,17 @@ class CommandLine(unittest.TestCase):
                          pal_file([b"\0\0\0"] * 240 + list(reversed(colors))))
         self.assertEqual(read(self.path("jasc.act")), b"\1\2\3\4\5\6" + bytes(762) + b"\0\2\xff\xff")
         self.assertEqual((out.code, out.err, out.out), (0, b"", self.lines("ocean.pal -> ocean.gpl")))
-        self.assertEqual(read(self.path("ocean.gpl")), b"GIMP Palette\nColumns: 16\n#\n" + b"".join(
-            b"%3d %3d %3d\n" % tuple(c) for c in reversed(random_entries(71))))
+        # A palette without a name of its own is named after the output's file,
+        # in UTF-8 whatever the system's code page.
+        self.assertEqual(read(self.path("ocean.gpl")), b"GIMP Palette\nName: ocean\nColumns: 16\n#\n"
+                         + b"".join(b"%3d %3d %3d\n" % tuple(c) for c in reversed(random_entries(71))))
+        write(self.path("夕焼け.act"), act_file(random_entries(72)))
+        evening = self.run_cli("--to", "gpl", "夕焼け.act")
+        self.assertEqual((evening.code, evening.err), (0, b""))
+        self.assertTrue(read(self.path("夕焼け.gpl")).startswith(
+            "GIMP Palette\nName: 夕焼け\nColumns: 16\n".encode()))
         self.assert_folder(["Sunset.GPL", "Sunset.pal", "ocean.pal", "ocean.gpl", "jasc.pal",
-                            "jasc.act"])
+                            "jasc.act", "夕焼け.act", "夕焼け.gpl"])
 
     def test_a_palette_that_lies_is_refused(self):
         write(self.path("bad.hex"), b"123456\r\n12345G\r\n")

@@ -13,6 +13,9 @@ import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIVE = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (18, 52, 86), (171, 205, 239)]
+# Names from both ends of Unicode: Japanese, and an emoji outside the Basic
+# Multilingual Plane (two UTF-16 units).
+NAMED = ["Black", "White", "\u8d64", "Deep blue \U0001f30a", "Pale blue"]
 
 
 def edge(colors):
@@ -38,9 +41,11 @@ def riff(colors, extra=b""):
     return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"PAL " + chunks
 
 
-def gpl(colors):
-    return ("GIMP Palette\nColumns: 16\n#\n"
-            + "".join("%3d %3d %3d\n" % c for c in colors)).encode()
+def gpl(colors, name, names=None):
+    names = names or [""] * len(colors)
+    return ("GIMP Palette\nName: %s\nColumns: 16\n#\n" % name
+            + "".join("%3d %3d %3d%s\n" % (c + ("\t" + n if n else "",))
+                      for c, n in zip(colors, names))).encode()
 
 
 def hex_lines(colors):
@@ -86,18 +91,22 @@ def ase(blocks):
 
 
 def samples():
-    named = ["Black", "White", "Red", "Deep blue", "Pale blue"]
+    named = NAMED
     return {
         "edge.pal": edge(FIVE),
         "act.act": act(FIVE),
         "jasc.pal": jasc(FIVE),
         "riff.pal": riff(FIVE),
-        "five.gpl": gpl(FIVE),
+        "five.gpl": gpl(FIVE, "five"),
         "five.hex": hex_lines(FIVE),
         "five.txt": paintnet(FIVE),
-        "five.aco": aco(FIVE),
+        "five.aco": aco(FIVE, [""] * len(FIVE)),
         "five.ase": ase([ase_color("R=%d G=%d B=%d" % c, b"RGB ", [v / 255 for v in c])
                          for c in FIVE]),
+        "named-five.gpl": gpl(FIVE, "Five \u4e94", named),
+        "named-five.ase": ase([ase_color(n, b"RGB ", [v / 255 for v in c])
+                               for c, n in zip(FIVE, named)]),
+        "named-five.aco": aco(FIVE, named),
         # What the readers also take.
         "jasc-lf.pal": b"JASC-PAL\n0100\n5\n0 0 0\n255  255\t255\n255 0 0\n\n18 52 86\n171 205 239 \n\n",
         "riff-chunks.pal": riff(FIVE, extra=b"note" + struct.pack("<I", 3) + b"abc\x00"),
@@ -106,14 +115,23 @@ def samples():
                       ).encode(),
         "upper.hex": b"000000\r\nFFFFFF\r\n\r\nFF0000\r\n123456\r\nABCDEF",
         "alpha.txt": b";comment\n00000000\n80ffffff\n; another\nffff0000\nFF123456\n7fabcdef\n",
-        "names.aco": aco(FIVE, named),
+        "v1.aco": aco(FIVE),
+        "v2.aco": aco(FIVE, named)[4 + 10 * len(FIVE):],
+        # Aseprite's palette with alpha, and its hex lines.
+        "aseprite.gpl": ("GIMP Palette\nChannels: RGBA\n#\n"
+                         + "".join("%3d %3d %3d %3d\t%s\n" % (c + (a, n))
+                                   for c, a, n in zip(FIVE, [255, 0, 128, 255, 1], named))
+                         ).encode(),
+        "hash.hex": b"#000000\n#FFFFFF\n#ff0000\n#123456\n#abcdef\n",
+        "latin1.gpl": b"GIMP Palette\nName: Caf\xe9\n0 0 0 Cr\xe8me\n255 255 255\n255 0 0\n"
+                      b"18 52 86\n171 205 239\n",
         "groups.ase": ase([
             ase_block(0xC001, ase_name("Five")),
-            ase_color("Black", b"Gray", [0.0]),
-            ase_color("White", b"Gray", [1.0]),
-            ase_color("Red", b"RGB ", [1.0, 0.0, 0.0]),
-            ase_color("Deep blue", b"RGB ", [18 / 255, 52 / 255, 86 / 255], extra=b"\x00\x01"),
-            ase_color("Pale blue", b"RGB ", [171 / 255, 205 / 255, 239 / 255]),
+            ase_color(named[0], b"Gray", [0.0]),
+            ase_color(named[1], b"Gray", [1.0]),
+            ase_color(named[2], b"RGB ", [1.0, 0.0, 0.0]),
+            ase_color(named[3], b"RGB ", [18 / 255, 52 / 255, 86 / 255], extra=b"\x00\x01"),
+            ase_color(named[4], b"RGB ", [171 / 255, 205 / 255, 239 / 255]),
             ase_block(0xC002, b""),
         ]),
     }

@@ -2,12 +2,14 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "conversion.h"
 #include "format.h"
+#include "names.h"
 
 namespace kolorvane {
 namespace {
@@ -15,6 +17,26 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 const Color kFive[] = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {18, 52, 86}, {171, 205, 239}};
+const std::vector<std::string> kNamed = {"Black", "White", "\u8d64", "Deep blue \U0001f30a",
+                                         "Pale blue"};
+const std::vector<std::string> kUnnamed(5);
+const std::vector<std::string> kLatin1 = {"Cr\u00e8me", "", "", "", ""};
+const std::vector<std::string> kAseNumbers = {"R=0 G=0 B=0", "R=255 G=255 B=255", "R=255 G=0 B=0",
+                                              "R=18 G=52 B=86", "R=171 G=205 B=239"};
+
+std::string text(const Name& name) { return std::string(name.bytes.data(), name.size); }
+
+void setName(const std::string& text, Name* name) {
+    formats::nameFromText(reinterpret_cast<const unsigned char*>(text.data()), text.size(), name);
+}
+
+std::vector<std::string> colorNames(const Palette& palette) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < palette.count && i < kEntryCount; i++) {
+        names.push_back(text(palette.colorNames[i]));
+    }
+    return names;
+}
 
 Bytes sample(const std::string& name) {
     std::ifstream file(std::string(KOLORVANE_SAMPLES) + "/" + name, std::ios::binary);
@@ -22,14 +44,22 @@ Bytes sample(const std::string& name) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-Palette palette(const std::vector<Color>& colors) {
-    Palette made{};
-    std::copy(colors.begin(), colors.end(), made.colors.begin());
-    made.count = colors.size();
+// On the heap, as a Palette is about 260 KB.
+using PalettePointer = std::unique_ptr<Palette>;
+
+PalettePointer palette(const std::vector<Color>& colors,
+                       const std::vector<std::string>& names = {}, const std::string& name = "") {
+    auto made = std::make_unique<Palette>();
+    std::copy(colors.begin(), colors.end(), made->colors.begin());
+    made->count = colors.size();
+    for (std::size_t i = 0; i < names.size(); i++) {
+        setName(names[i], &made->colorNames[i]);
+    }
+    setName(name, &made->name);
     return made;
 }
 
-Palette randomPalette(std::size_t count, unsigned seed) {
+PalettePointer randomPalette(std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
     std::vector<Color> colors(count);
     for (Color& color : colors) {
@@ -39,7 +69,7 @@ Palette randomPalette(std::size_t count, unsigned seed) {
     return palette(colors);
 }
 
-bool same(const Palette& a, const Palette& b) {
+bool sameColors(const Palette& a, const Palette& b) {
     if (a.count != b.count) {
         return false;
     }
@@ -68,37 +98,71 @@ const Format* readAs(const std::string& name, const Bytes& bytes, Palette* read)
 }
 
 Bytes encode(const Format& format, const Palette& palette) {
-    EncodedBytes bytes{};
-    const std::size_t size = format.write(palette, &bytes);
+    auto bytes = std::make_unique<EncodedBytes>();
+    const std::size_t size = format.write(palette, bytes.get());
     EXPECT_GT(size, 0U) << format.name << " fits its buffer";
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    return Bytes(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(size));
 }
 
-TEST(Formats, EverySampleReadsAsTheFiveColours) {
-    const std::pair<const char*, const char*> samples[] = {
-        {"edge.pal", "edge"},    {"act.act", "act"},       {"jasc.pal", "jasc"},
-        {"jasc-lf.pal", "jasc"}, {"riff.pal", "riff"},     {"riff-chunks.pal", "riff"},
-        {"five.gpl", "gpl"},     {"named.gpl", "gpl"},     {"five.hex", "hex"},
-        {"upper.hex", "hex"},    {"five.txt", "paintnet"}, {"alpha.txt", "paintnet"},
-        {"five.aco", "aco"},     {"names.aco", "aco"},     {"five.ase", "ase"},
-        {"groups.ase", "ase"},
+PalettePointer decode(const Format& format, const Bytes& bytes) {
+    auto read = std::make_unique<Palette>();
+    EXPECT_FALSE(refused(format.read(bytes.data(), bytes.size(), read.get()))) << format.name;
+    return read;
+}
+
+TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
+    struct Case {
+        const char* file;
+        const char* format;
+        const char* name;
+        const std::vector<std::string>& colorNames;
     };
-    for (const auto& [name, formatName] : samples) {
-        SCOPED_TRACE(name);
-        Palette read{};
-        const Format* format = readAs(name, sample(name), &read);
+    const Case cases[] = {
+        {"edge.pal", "edge", "", kUnnamed},
+        {"act.act", "act", "", kUnnamed},
+        {"jasc.pal", "jasc", "", kUnnamed},
+        {"jasc-lf.pal", "jasc", "", kUnnamed},
+        {"riff.pal", "riff", "", kUnnamed},
+        {"riff-chunks.pal", "riff", "", kUnnamed},
+        {"five.gpl", "gpl", "five", kUnnamed},
+        {"named.gpl", "gpl", "Five", kNamed},
+        {"named-five.gpl", "gpl", "Five \u4e94", kNamed},
+        {"aseprite.gpl", "gpl", "", kNamed},
+        {"latin1.gpl", "gpl", "Caf\u00e9", kLatin1},
+        {"five.hex", "hex", "", kUnnamed},
+        {"upper.hex", "hex", "", kUnnamed},
+        {"hash.hex", "hex", "", kUnnamed},
+        {"five.txt", "paintnet", "", kUnnamed},
+        {"alpha.txt", "paintnet", "", kUnnamed},
+        {"five.aco", "aco", "", kUnnamed},
+        {"v1.aco", "aco", "", kUnnamed},
+        {"v2.aco", "aco", "", kNamed},
+        {"named-five.aco", "aco", "", kNamed},
+        {"five.ase", "ase", "", kAseNumbers},
+        {"named-five.ase", "ase", "", kNamed},
+        {"groups.ase", "ase", "", kNamed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto read = std::make_unique<Palette>();
+        const Format* format = readAs(c.file, sample(c.file), read.get());
         ASSERT_NE(format, nullptr);
-        EXPECT_STREQ(format->name, formatName);
-        Palette expected = palette({std::begin(kFive), std::end(kFive)});
+        EXPECT_STREQ(format->name, c.format);
+        PalettePointer expected = palette({std::begin(kFive), std::end(kFive)});
         if (format == formatNamed("edge")) {
-            expected.count = kEntryCount;  // EDGE PAL always holds 256
+            expected->count = kEntryCount;  // EDGE PAL always holds 256
         }
-        EXPECT_TRUE(same(read, expected));
+        EXPECT_TRUE(sameColors(*read, *expected));
+        EXPECT_EQ(text(read->name), c.name);
+        if (format != formatNamed("edge")) {
+            EXPECT_EQ(colorNames(*read), c.colorNames);
+        }
     }
 }
 
 TEST(Formats, WritersWriteTheCanonicalSamples) {
-    const Palette five = palette({std::begin(kFive), std::end(kFive)});
+    const PalettePointer five = palette({std::begin(kFive), std::end(kFive)}, {}, "five");
+    const PalettePointer named = palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
         {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
         {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
@@ -107,34 +171,74 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     ASSERT_EQ(std::size(samples), kFormatCount);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
-        EXPECT_EQ(encode(*formatNamed(formatName), five), sample(name));
+        EXPECT_EQ(encode(*formatNamed(formatName), *five), sample(name));
+    }
+    for (const char* formatName : {"gpl", "aco", "ase"}) {
+        SCOPED_TRACE(formatName);
+        const std::string name = std::string("named-five.") + formatName;
+        EXPECT_EQ(encode(*formatNamed(formatName), *named), sample(name));
     }
 }
 
 // Every format into every other and back gives the colours it started with;
 // through EDGE PAL, all 256 of them, the ones past the count zero.
 TEST(Formats, EveryPairOfFormatsRoundTrips) {
-    std::vector<Palette> palettes = {randomPalette(1, 1), randomPalette(16, 2),
-                                     randomPalette(256, 3)};
+    std::vector<PalettePointer> palettes;
+    palettes.push_back(randomPalette(1, 1));
+    palettes.push_back(randomPalette(16, 2));
+    palettes.push_back(randomPalette(256, 3));
     palettes.push_back(palette(std::vector<Color>(256, Color{255, 255, 255})));  // longest text
-    for (const Palette& start : palettes) {
+    for (const PalettePointer& start : palettes) {
         for (std::size_t a = 0; a < kFormatCount; a++) {
             for (std::size_t b = 0; b < kFormatCount; b++) {
                 const Format& from = kFormats[a];
                 const Format& to = kFormats[b];
                 SCOPED_TRACE(std::string(from.name) + " to " + to.name + ", " +
-                             std::to_string(start.count) + " colours");
-                Palette middle{};
-                Palette end{};
-                const Bytes first = encode(from, start);
-                ASSERT_FALSE(refused(from.read(first.data(), first.size(), &middle)));
-                const Bytes second = encode(to, middle);
-                ASSERT_FALSE(refused(to.read(second.data(), second.size(), &end)));
-                Palette expected = start;
-                if (&from == formatNamed("edge") || &to == formatNamed("edge")) {
-                    expected.count = kEntryCount;
-                }
-                EXPECT_TRUE(same(end, expected));
+                             std::to_string(start->count) + " colours");
+                const PalettePointer middle = decode(from, encode(from, *start));
+                const PalettePointer end = decode(to, encode(to, *middle));
+                const bool edge = &from == formatNamed("edge") || &to == formatNamed("edge");
+                EXPECT_EQ(end->count, edge ? kEntryCount : start->count);
+                end->count = start->count;
+                EXPECT_TRUE(sameColors(*end, *start));
+            }
+        }
+    }
+}
+
+// The longest names: 255 characters, the most a name keeps, each of four
+// bytes in UTF-8 and two units in UTF-16, for every colour.
+std::string longestName(std::size_t i) {
+    std::string name;
+    for (std::size_t k = 0; k < kMaxNameCharacters; k++) {
+        name += "\U0001F600";
+    }
+    name.replace(0, 4, std::to_string(i % 10));  // each name its own
+    return name;
+}
+
+// Names travel between the three formats that hold them exactly, in each
+// direction: Japanese, emoji, the longest there are.
+TEST(Formats, NamesRoundTripBetweenGimpAcoAndAse) {
+    std::vector<std::string> longest;
+    for (std::size_t i = 0; i < kEntryCount; i++) {
+        longest.push_back(longestName(i));
+    }
+    const std::vector<PalettePointer> palettes = [&] {
+        std::vector<PalettePointer> made;
+        made.push_back(palette({std::begin(kFive), std::end(kFive)}, kNamed));
+        made.push_back(palette(std::vector<Color>(256, Color{255, 255, 255}), longest));
+        return made;
+    }();
+    for (const PalettePointer& start : palettes) {
+        for (const char* a : {"gpl", "aco", "ase"}) {
+            for (const char* b : {"gpl", "aco", "ase"}) {
+                SCOPED_TRACE(std::string(a) + " to " + b);
+                const Format& from = *formatNamed(a);
+                const Format& to = *formatNamed(b);
+                const PalettePointer end = decode(to, encode(to, *decode(from, encode(from, *start))));
+                EXPECT_TRUE(sameColors(*end, *start));
+                EXPECT_EQ(colorNames(*end), colorNames(*start));
             }
         }
     }
@@ -214,6 +318,74 @@ TEST(Formats, PlansNameTheOutputAfterTheTarget) {
             EXPECT_STREQ(plan.paths.target, c.output);
         }
     }
+}
+
+std::string repeated(const std::string& text, std::size_t times) {
+    std::string made;
+    for (std::size_t i = 0; i < times; i++) {
+        made += text;
+    }
+    return made;
+}
+
+std::u16string repeatedUnits(const std::u16string& units, std::size_t times) {
+    std::u16string made;
+    for (std::size_t i = 0; i < times; i++) {
+        made += units;
+    }
+    return made;
+}
+
+// Names are never refused: text that is not UTF-8 is ISO 8859-1, what UTF-16
+// cannot mean is U+FFFD, and a long name keeps its first 255 characters,
+// never half of one.
+TEST(Names, AreReadWhateverTheirBytes) {
+    const std::pair<std::string, std::string> texts[] = {
+        {"Cr\u00e8me \U0001F30A", "Cr\u00e8me \U0001F30A"},
+        {"Cr\xe8me", "Cr\u00e8me"},
+        {"\xC0\xAF", "\u00c0\u00af"},              // overlong
+        {"\xED\xA0\x80", "\u00ed\u00a0\u0080"},  // a surrogate
+        {"\xF4\x90\x80\x80", "\u00f4\u0090\u0080\u0080"},  // past U+10FFFF
+        {std::string("a\0b", 3), "a"},
+        {repeated("\u00e9", 300), repeated("\u00e9", 255)},
+        {"x" + repeated("\U0001F600", 300), "x" + repeated("\U0001F600", 254)},
+    };
+    for (const auto& [given, expected] : texts) {
+        Name name{};
+        setName(given, &name);
+        EXPECT_EQ(text(name), expected) << given;
+    }
+    const std::pair<std::u16string, std::string> units[] = {
+        {u"A\xD83D", "A\uFFFD"},
+        {u"\xDE00" u"B", "\uFFFDB"},
+        {u"\xD83D" u"B", "\uFFFDB"},
+        {u"\xD83D\xDE00", "\U0001F600"},
+        {std::u16string(u"A\0B", 3), "A"},
+        {u"x" + repeatedUnits(u"\xD83D\xDE00", 300), "x" + repeated("\U0001F600", 254)},
+    };
+    for (const auto& [given, expected] : units) {
+        Bytes bytes;
+        for (const char16_t unit : given) {
+            bytes.push_back(static_cast<unsigned char>(unit >> 8));
+            bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+        }
+        Name name{};
+        formats::nameFromUtf16(bytes.data(), given.size(), &name);
+        EXPECT_EQ(text(name), expected);
+    }
+}
+
+// A control character would end the line, or split the colour's numbers
+// from its name: written, each is a space.
+TEST(Formats, GimpNamesStayOnTheirLines) {
+    const PalettePointer start = palette({{1, 2, 3}, {4, 5, 6}}, {"\tx\r\ny z\u0085", " \n"}, "a\nb");
+    const Bytes bytes = encode(*formatNamed("gpl"), *start);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "GIMP Palette\nName: a b\nColumns: 16\n#\n  1   2   3\tx  y z\n  4   5   6\n");
+    const PalettePointer read = decode(*formatNamed("gpl"), bytes);
+    EXPECT_EQ(read->count, 2U);
+    EXPECT_EQ(text(read->name), "a b");
+    EXPECT_EQ(colorNames(*read), (std::vector<std::string>{"x  y z", ""}));
 }
 
 }  // namespace

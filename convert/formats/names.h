@@ -1,0 +1,37 @@
+// Names as the formats hold them, into and out of the palette's UTF-8: GIMP
+// palettes in UTF-8 (or, from older GIMP versions, ISO 8859-1), .aco and .ase
+// in big-endian UTF-16. Reading never refuses a name: what cannot be decoded
+// becomes U+FFFD, and a name longer than kMaxNameCharacters keeps its first
+// characters, never cut inside one.
+#pragma once
+
+#include <cstddef>
+
+#include "bytes.h"
+#include "format.h"
+
+namespace kolorvane::formats {
+
+// `size` bytes of text: UTF-8 when they are valid UTF-8, else ISO 8859-1. A
+// name ends at a zero byte.
+void nameFromText(const unsigned char* bytes, std::size_t size, Name* name);
+
+// `units` big-endian UTF-16 units at `bytes`, up to the first zero unit if
+// there is one; an unpaired surrogate becomes U+FFFD.
+void nameFromUtf16(const unsigned char* bytes, std::size_t units, Name* name);
+
+// The name's UTF-16 units, the closing zero not counted.
+std::size_t utf16Units(const Name& name);
+
+// The name in big-endian UTF-16, then a zero unit.
+void putUtf16(ByteWriter* writer, const Name& name);
+
+// The name for a line of a text: each control character (a line break, a
+// tab) a space, so that it stays on its line and reads back as one name, and
+// without spaces at either end, which a reader trims.
+void putOnOneLine(ByteWriter* writer, const Name& name);
+
+// A name of plain ASCII `text`, for tests and the formats' own names.
+void nameOf(const char* text, Name* name);
+
+}  // namespace kolorvane::formats
