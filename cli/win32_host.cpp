@@ -54,9 +54,10 @@ std::size_t nameToUtf8(const char* name, std::size_t size, char* utf8, std::size
         return 0;
     }
     const int units = MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(size), wide, MAX_PATH);
-    const int bytes = units <= 0 ? 0
-                                 : WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8,
-                                                       static_cast<int>(capacity), nullptr, nullptr);
+    const int bytes = units <= 0
+                          ? 0
+                          : WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8,
+                                                static_cast<int>(capacity), nullptr, nullptr);
     return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 

@@ -2,10 +2,13 @@
 // row in the table), the rest is the source. Straight from libFuzzer's
 // buffer, which is exactly that long on the heap, so a reader that reads
 // past its source is caught. Whatever a reader accepts is a palette of 1 to
-// 256 colours that its own writer writes and it reads back the same, and
-// that every other format carries as well.
+// 256 colours, with names of valid UTF-8, that its own writer writes and it
+// reads back the same, colours and names, and that every other format
+// carries as well.
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "format.h"
 #include "fuzz_checks.h"
@@ -14,32 +17,100 @@ namespace kolorvane::fuzzing {
 
 namespace {
 
+using PalettePointer = std::unique_ptr<Palette>;
+
+std::string text(const Name& name) { return std::string(name.bytes.data(), name.size); }
+
+void setText(const std::string& text, Name* name) {
+    std::memcpy(name->bytes.data(), text.data(), text.size());
+    name->size = static_cast<std::uint16_t>(text.size());
+}
+
+// The name as a line of a GIMP palette holds it: each control character a
+// space (C1 controls are two bytes in UTF-8), spaces at the ends trimmed.
+std::string onOneLine(const std::string& name) {
+    std::string line;
+    for (std::size_t i = 0; i < name.size(); i++) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 =
+            byte == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+        line += byte < 0x20 || byte == 0x7F || c1 ? ' ' : name[i];
+        i += c1 ? 1 : 0;
+    }
+    const std::size_t first = line.find_first_not_of(' ');
+    return first == std::string::npos ? ""
+                                      : line.substr(first, line.find_last_not_of(' ') - first + 1);
+}
+
+// The name ASE gives a colour without one.
+std::string aseName(const Color& color) {
+    return "R=" + std::to_string(color.red) + " G=" + std::to_string(color.green) +
+           " B=" + std::to_string(color.blue);
+}
+
+// What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
+// 256 and the count, every other the first `count` colours; GIMP palettes
+// keep every name on its line, .aco and .ase the colours' names, .ase naming
+// those without one, and the rest no names.
+PalettePointer carried(const Format& format, const Palette& palette) {
+    auto expected = std::make_unique<Palette>(palette);
+    const std::string name = format.name;
+    if (name == "edge") {
+        expected->count = kEntryCount;
+    } else if (name != "act") {
+        for (std::size_t i = palette.count; i < kEntryCount; i++) {
+            expected->colors[i] = Color{0, 0, 0};
+        }
+    }
+    setText(name == "gpl" ? onOneLine(text(palette.name)) : "", &expected->name);
+    for (std::size_t i = 0; i < kEntryCount; i++) {
+        const std::string given = i < palette.count ? text(palette.colorNames[i]) : "";
+        std::string kept = name == "aco" || name == "ase" ? given : "";
+        kept = name == "gpl" ? onOneLine(given) : kept;
+        kept = name == "ase" && kept.empty() ? aseName(palette.colors[i]) : kept;
+        setText(i < expected->count ? kept : "", &expected->colorNames[i]);
+    }
+    return expected;
+}
+
+bool sameNames(const Palette& a, const Palette& b) {
+    for (std::size_t i = 0; i < a.count && i < kEntryCount; i++) {
+        if (text(a.colorNames[i]) != text(b.colorNames[i])) {
+            return false;
+        }
+    }
+    return text(a.name) == text(b.name);
+}
+
 bool sameColors(const Palette& a, const Palette& b) {
     return a.count == b.count &&
            std::memcmp(a.colors.data(), b.colors.data(), sizeof(Color) * a.colors.size()) == 0;
 }
 
-// What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
-// 256 and the count, every other the first `count` colours.
-Palette carried(const Format& format, const Palette& palette) {
-    Palette expected = palette;
-    if (&format == formatNamed("edge")) {
-        expected.count = kEntryCount;
-    } else if (&format != formatNamed("act")) {
-        for (std::size_t i = palette.count; i < kEntryCount; i++) {
-            expected.colors[i] = Color{0, 0, 0};
-        }
-    }
-    return expected;
+void checkCarried(const Format& format, const Palette& palette) {
+    auto bytes = std::make_unique<EncodedBytes>();
+    const std::size_t size = format.write(palette, bytes.get());
+    require(size > 0 && size <= bytes->size(), "every palette fits the writer's buffer");
+    auto back = std::make_unique<Palette>();
+    clearPalette(back.get());
+    require(!refused(format.read(bytes->data(), size, back.get())),
+            "a written palette is read back");
+    const PalettePointer expected = carried(format, palette);
+    require(sameColors(*back, *expected), "the colours come back as written");
+    require(sameNames(*back, *expected), "the names come back as written");
 }
 
-void checkCarried(const Format& format, const Palette& palette) {
-    EncodedBytes bytes{};
-    const std::size_t size = format.write(palette, &bytes);
-    require(size > 0 && size <= bytes.size(), "every palette fits the writer's buffer");
-    Palette back{};
-    require(!refused(format.read(bytes.data(), size, &back)), "a written palette is read back");
-    require(sameColors(back, carried(format, palette)), "the colours come back as written");
+// Every name holds valid UTF-8 of at most 255 characters and no zero byte.
+bool validName(const Name& name) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < name.size; i++) {
+        const auto byte = static_cast<unsigned char>(name.bytes[i]);
+        characters += (byte & 0xC0) != 0x80 ? 1 : 0;
+        if (byte == 0 || byte == 0xC0 || byte == 0xC1 || byte > 0xF4) {
+            return false;
+        }
+    }
+    return characters <= kMaxNameCharacters && name.size <= kMaxNameBytes;
 }
 
 }  // namespace
@@ -59,14 +130,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         length = format.largest;
     }
-    Palette palette{};
-    if (refused(format.read(data + 1, length, &palette))) {
+    auto palette = std::make_unique<Palette>();
+    clearPalette(palette.get());
+    if (refused(format.read(data + 1, length, palette.get()))) {
         return 0;
     }
-    fuzzing::require(palette.count >= 1 && palette.count <= kEntryCount, "1 to 256 colours");
-    fuzzing::checkCarried(format, palette);
+    fuzzing::require(palette->count >= 1 && palette->count <= kEntryCount, "1 to 256 colours");
+    fuzzing::require(fuzzing::validName(palette->name), "the palette's name is valid");
+    for (const Name& name : palette->colorNames) {
+        fuzzing::require(fuzzing::validName(name), "every colour's name is valid");
+    }
     for (std::size_t i = 0; i < kFormatCount; i++) {
-        fuzzing::checkCarried(kFormats[i], palette);
+        fuzzing::checkCarried(kFormats[i], *palette);
     }
     return 0;
 }

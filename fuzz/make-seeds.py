@@ -100,7 +100,9 @@ SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
     "five.hex": "hex", "upper.hex": "hex", "five.txt": "paintnet", "alpha.txt": "paintnet",
-    "five.aco": "aco", "names.aco": "aco", "five.ase": "ase", "groups.ase": "ase",
+    "five.aco": "aco", "v1.aco": "aco", "v2.aco": "aco", "five.ase": "ase", "groups.ase": "ase",
+    "named-five.gpl": "gpl", "named-five.aco": "aco", "named-five.ase": "ase",
+    "aseprite.gpl": "gpl", "latin1.gpl": "gpl", "hash.hex": "hex",
 }
 
 

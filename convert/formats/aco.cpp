@@ -57,8 +57,7 @@ struct Section {
 
 // The section after its version: count and colours, with names for version
 // 2. `expected`, when not 0, is the count the section must have.
-ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
-                      Palette* palette) {
+ReadError readSection(ByteReader* reader, Section section, std::size_t expected, Palette* palette) {
     const std::size_t countAt = reader->position;
     std::uint32_t count = 0;
     if (!takeU16BE(reader, &count)) {
@@ -66,7 +65,8 @@ ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
     }
     const ReadError counted = checkCount(count, countAt);
     if (refused(counted) || (expected != 0 && count != expected)) {
-        return refused(counted) ? counted : readError(ReadProblem::CountMismatch, countAt, 0, count);
+        return refused(counted) ? counted
+                                : readError(ReadProblem::CountMismatch, countAt, 0, count);
     }
     for (std::size_t i = 0; i < count; i++) {
         Color color{};

@@ -228,7 +228,8 @@ ReadError readHexLines(const unsigned char* bytes, std::size_t size, const HexLi
             return readError(ReadProblem::TooManyColors, line.number);
         }
         ReadError error = unmarked(&line, layout.mark);
-        error = refused(error) ? error : readHexLine(line, layout.digits, &palette->colors[count++]);
+        error =
+            refused(error) ? error : readHexLine(line, layout.digits, &palette->colors[count++]);
         if (refused(error)) {
             return error;
         }

@@ -109,8 +109,8 @@ ReadError readGpl(const unsigned char* bytes, std::size_t size, Palette* palette
         if (count == kEntryCount) {
             return readError(ReadProblem::TooManyColors, line.number);
         }
-        error = readColorLine(line, header.alpha, &palette->colors[count],
-                              &palette->colorNames[count]);
+        error =
+            readColorLine(line, header.alpha, &palette->colors[count], &palette->colorNames[count]);
         if (refused(error)) {
             return error;
         }

@@ -26,8 +26,10 @@ bool append(NameBuilder* builder, std::uint32_t codePoint) {
         return false;
     }
     Name& name = *builder->name;
-    const std::size_t length =
-        codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    const std::size_t length = codePoint < 0x80      ? 1
+                               : codePoint < 0x800   ? 2
+                               : codePoint < 0x10000 ? 3
+                                                     : 4;
     constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
     for (std::size_t i = length; i > 1; i--) {
         name.bytes[name.size + i - 1] = static_cast<char>(0x80 | (codePoint & 0x3F));
@@ -43,9 +45,12 @@ bool append(NameBuilder* builder, std::uint32_t codePoint) {
 // 0 when it is not valid UTF-8 (overlong, a surrogate, past U+10FFFF, cut).
 std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32_t* codePoint) {
     const unsigned char lead = bytes[0];
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                                                                                      : lead < 0xF8 ? 4
-                                                                                                    : 0;
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC0 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF8 ? 4
+                                             : 0;
     if (length == 0 || length > left) {
         return 0;
     }

@@ -47,8 +47,8 @@ Bytes sample(const std::string& name) {
 // On the heap, as a Palette is about 260 KB.
 using PalettePointer = std::unique_ptr<Palette>;
 
-PalettePointer palette(const std::vector<Color>& colors,
-                       const std::vector<std::string>& names = {}, const std::string& name = "") {
+PalettePointer palette(const std::vector<Color>& colors, const std::vector<std::string>& names = {},
+                       const std::string& name = "") {
     auto made = std::make_unique<Palette>();
     std::copy(colors.begin(), colors.end(), made->colors.begin());
     made->count = colors.size();
@@ -162,7 +162,8 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
 
 TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer five = palette({std::begin(kFive), std::end(kFive)}, {}, "five");
-    const PalettePointer named = palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
+    const PalettePointer named =
+        palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
         {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
         {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
@@ -236,7 +237,8 @@ TEST(Formats, NamesRoundTripBetweenGimpAcoAndAse) {
                 SCOPED_TRACE(std::string(a) + " to " + b);
                 const Format& from = *formatNamed(a);
                 const Format& to = *formatNamed(b);
-                const PalettePointer end = decode(to, encode(to, *decode(from, encode(from, *start))));
+                const PalettePointer end =
+                    decode(to, encode(to, *decode(from, encode(from, *start))));
                 EXPECT_TRUE(sameColors(*end, *start));
                 EXPECT_EQ(colorNames(*end), colorNames(*start));
             }
@@ -343,8 +345,8 @@ TEST(Names, AreReadWhateverTheirBytes) {
     const std::pair<std::string, std::string> texts[] = {
         {"Cr\u00e8me \U0001F30A", "Cr\u00e8me \U0001F30A"},
         {"Cr\xe8me", "Cr\u00e8me"},
-        {"\xC0\xAF", "\u00c0\u00af"},              // overlong
-        {"\xED\xA0\x80", "\u00ed\u00a0\u0080"},  // a surrogate
+        {"\xC0\xAF", "\u00c0\u00af"},                      // overlong
+        {"\xED\xA0\x80", "\u00ed\u00a0\u0080"},            // a surrogate
         {"\xF4\x90\x80\x80", "\u00f4\u0090\u0080\u0080"},  // past U+10FFFF
         {std::string("a\0b", 3), "a"},
         {repeated("\u00e9", 300), repeated("\u00e9", 255)},
@@ -357,8 +359,12 @@ TEST(Names, AreReadWhateverTheirBytes) {
     }
     const std::pair<std::u16string, std::string> units[] = {
         {u"A\xD83D", "A\uFFFD"},
-        {u"\xDE00" u"B", "\uFFFDB"},
-        {u"\xD83D" u"B", "\uFFFDB"},
+        {u"\xDE00"
+         u"B",
+         "\uFFFDB"},
+        {u"\xD83D"
+         u"B",
+         "\uFFFDB"},
         {u"\xD83D\xDE00", "\U0001F600"},
         {std::u16string(u"A\0B", 3), "A"},
         {u"x" + repeatedUnits(u"\xD83D\xDE00", 300), "x" + repeated("\U0001F600", 254)},
@@ -378,7 +384,8 @@ TEST(Names, AreReadWhateverTheirBytes) {
 // A control character would end the line, or split the colour's numbers
 // from its name: written, each is a space.
 TEST(Formats, GimpNamesStayOnTheirLines) {
-    const PalettePointer start = palette({{1, 2, 3}, {4, 5, 6}}, {"\tx\r\ny z\u0085", " \n"}, "a\nb");
+    const PalettePointer start =
+        palette({{1, 2, 3}, {4, 5, 6}}, {"\tx\r\ny z\u0085", " \n"}, "a\nb");
     const Bytes bytes = encode(*formatNamed("gpl"), *start);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "GIMP Palette\nName: a b\nColumns: 16\n#\n  1   2   3\tx  y z\n  4   5   6\n");
