@@ -225,6 +225,10 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     // 16 KiB for each FILE costs a batch more than its reads do.
     EncodedBytes bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
     const std::size_t size = conversion.target->write(palette, &bytes);
+    if (size == 0) {  // a writer that could not have the memory it needs
+        reportFailure(host, file, "out of memory");
+        return false;
+    }
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
         writeOutput(host.platform, bytes.data(), size, conversion.paths.folder,

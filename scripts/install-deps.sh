@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     wine64 fonts-wine fonts-ipafont-gothic xvfb xauth x11-utils libx11-dev locales imagemagick
     python3 strace rsync git groff-base
+    pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     cppcheck clang-tidy-14 clang-format-14 valgrind
 )
 
@@ -25,6 +26,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The Windows command line builds libspng from Debian's source package.
+if [ ! -f /usr/local/src/libspng-0.7.3/spng/spng.c ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo "$(dirname "$0")/fetch-libspng.sh"
 fi
 
 # Under Wine the locale picks the ANSI code page: 932 (Japanese), 936 and
