@@ -213,6 +213,11 @@ ReadError readIndexed(spng_ctx* png, const Pull& pull, const spng_ihdr& header,
                       Palette* palette) {
     const ReadError error = decodeScanlines(png, pull, header, SPNG_FMT_PNG, nullptr);
     spng_plte plte{};
+    // Before the image data libspng refuses no critical chunk's length but
+    // PLTE's: not whole entries, none, or more than the bit depth indexes.
+    if (error.problem == ReadProblem::DamagedPng && error.value == SPNG_ECHUNK_SIZE) {
+        return readError(ReadProblem::NoPngPalette);
+    }
     if (refused(error)) {
         return error;
     }
