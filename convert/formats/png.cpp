@@ -7,7 +7,8 @@
 // a row at a time, so that a damaged file is refused rather than half read.
 //
 // Written: an 8-bit indexed image whose PLTE is the palette, one 16 x 16
-// square per colour, 16 to a row, and no other chunk.
+// square per colour, 16 to a row, and no other chunk. The squares a last row
+// leaves empty hold colour 0: every index must name a PLTE entry.
 #include <spng.h>
 
 #include <algorithm>
@@ -312,8 +313,8 @@ namespace {
 constexpr std::uint32_t kSquare = 16;
 constexpr std::uint32_t kSquaresPerRow = 16;
 
-// The image: its header and palette, then its rows of squares, each row of
-// pixels built once and encoded kSquare times. Null on failure.
+// The image: its header and palette, then its rows of pixels. Null on
+// failure.
 void* encodeSwatches(spng_ctx* png, const Palette& palette, std::size_t* size) {
     const auto count = static_cast<std::uint32_t>(palette.count);
     const std::uint32_t columns = std::min(count, kSquaresPerRow);
@@ -333,7 +334,8 @@ void* encodeSwatches(spng_ctx* png, const Palette& palette, std::size_t* size) {
     unsigned char pixels[kSquaresPerRow * kSquare] = {};
     for (std::uint32_t y = 0; status == 0 && y < header.height; y++) {
         for (std::uint32_t x = 0; x < header.width; x++) {
-            pixels[x] = static_cast<unsigned char>(y / kSquare * kSquaresPerRow + x / kSquare);
+            const std::uint32_t square = y / kSquare * kSquaresPerRow + x / kSquare;
+            pixels[x] = static_cast<unsigned char>(square < count ? square : 0);
         }
         status = spng_encode_row(png, pixels, header.width);
     }
