@@ -3,7 +3,9 @@
 # libspng-dev, zlib1g-dev). For Windows, Debian's source package of libspng
 # (scripts/fetch-libspng.sh unpacks it) built here as a static library over
 # libz-mingw-w64-dev's static zlib, so that kolorvane-cli.exe needs no DLL.
-if(MINGW)
+# The fuzz build compiles the same sources too, over the system's zlib, so
+# that the sanitizers and the coverage reach into libspng.
+if(MINGW OR KOLORVANE_FUZZ)
     set(KOLORVANE_SPNG_SOURCE /usr/local/src/libspng-0.7.3 CACHE PATH
         "Debian's libspng 0.7.3 sources, as scripts/fetch-libspng.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_SPNG_SOURCE}/spng/spng.c)
@@ -11,7 +13,6 @@ if(MINGW)
                             "run scripts/install-deps.sh")
     endif()
     enable_language(C)
-    find_library(KOLORVANE_ZLIB_STATIC NAMES libz.a REQUIRED)
     add_library(kolorvane_spng STATIC ${KOLORVANE_SPNG_SOURCE}/spng/spng.c)
     target_include_directories(kolorvane_spng SYSTEM PUBLIC ${KOLORVANE_SPNG_SOURCE}/spng)
     target_compile_definitions(kolorvane_spng PUBLIC SPNG_STATIC)
@@ -20,11 +21,17 @@ if(MINGW)
     # program as the project's own is.
     target_compile_options(kolorvane_spng PRIVATE -w
         -ffile-prefix-map=${KOLORVANE_SPNG_SOURCE}/=libspng-0.7.3/)
-    target_link_libraries(kolorvane_spng PUBLIC ${KOLORVANE_ZLIB_STATIC})
-    # The licence texts the release carries, from the sources built.
-    set(KOLORVANE_SPNG_LICENSE ${KOLORVANE_SPNG_SOURCE}/LICENSE)
-    find_file(KOLORVANE_ZLIB_LICENSE copyright
-        PATHS /usr/share/doc/libz-mingw-w64-dev NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    if(MINGW)
+        find_library(KOLORVANE_ZLIB_STATIC NAMES libz.a REQUIRED)
+        target_link_libraries(kolorvane_spng PUBLIC ${KOLORVANE_ZLIB_STATIC})
+        # The licence texts the release carries, from the sources built.
+        set(KOLORVANE_SPNG_LICENSE ${KOLORVANE_SPNG_SOURCE}/LICENSE)
+        find_file(KOLORVANE_ZLIB_LICENSE copyright PATHS /usr/share/doc/libz-mingw-w64-dev
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    else()
+        find_package(ZLIB REQUIRED)
+        target_link_libraries(kolorvane_spng PUBLIC ZLIB::ZLIB)
+    endif()
 else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(KOLORVANE_SPNG REQUIRED IMPORTED_TARGET spng>=0.7.3 zlib)

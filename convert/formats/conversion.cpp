@@ -94,8 +94,8 @@ ReadError streamFile(const Platform& platform, FileHandle file, const Format& fo
 
 // A source of a format read as a stream, opened, identified, read and
 // closed as readSourceBytes does for the others.
-PaletteSource streamPaletteSource(const Platform& platform, const char* path,
-                                  const Format& format, unsigned char* buffer, Palette* palette) {
+PaletteSource streamPaletteSource(const Platform& platform, const char* path, const Format& format,
+                                  unsigned char* buffer, Palette* palette) {
     FileHandle file = kInvalidFile;
     const Failure opened = platform.openSource(platform.context, path, &file);
     if (failed(opened)) {

@@ -164,12 +164,12 @@ void colorsInOrder(const ColorTally& colors, Palette* palette) {
             found[count++] = seen;
         }
     }
-    std::sort(found, found + count,
-              [](const Seen& a, const Seen& b) { return a.first < b.first; });
+    std::sort(found, found + count, [](const Seen& a, const Seen& b) { return a.first < b.first; });
     for (std::size_t i = 0; i < count; i++) {
         const std::uint32_t key = found[i].key;
         palette->colors[i] = {static_cast<unsigned char>(key >> 16),
-                              static_cast<unsigned char>(key >> 8), static_cast<unsigned char>(key)};
+                              static_cast<unsigned char>(key >> 8),
+                              static_cast<unsigned char>(key)};
     }
     palette->count = count;
 }
@@ -210,8 +210,7 @@ ReadError decodeScanlines(spng_ctx* png, const Pull& pull, const spng_ihdr& head
     return status == 0 ? kReadOk : problemOf(status, pull);
 }
 
-ReadError readIndexed(spng_ctx* png, const Pull& pull, const spng_ihdr& header,
-                      Palette* palette) {
+ReadError readIndexed(spng_ctx* png, const Pull& pull, const spng_ihdr& header, Palette* palette) {
     const ReadError error = decodeScanlines(png, pull, header, SPNG_FMT_PNG, nullptr);
     spng_plte plte{};
     // Before the image data libspng refuses no critical chunk's length but

@@ -258,9 +258,9 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         EXPECT_EQ(source.source.status, c.status);
         EXPECT_EQ(source.error.problem, c.problem);
         EXPECT_TRUE(fake.open.empty()) << "the file is closed";
-        const auto reads = std::count_if(fake.log.begin(), fake.log.end(), [](const std::string& l) {
-            return l.rfind("read", 0) == 0;
-        });
+        const auto reads =
+            std::count_if(fake.log.begin(), fake.log.end(),
+                          [](const std::string& l) { return l.rfind("read", 0) == 0; });
         if (c.file == &five && c.failAt < 0) {
             EXPECT_TRUE(same(read, palette({std::begin(kFive), std::end(kFive)})));
             EXPECT_EQ(source.source.identity.index, fake.identities["C:\\p\\s.png"].index);
