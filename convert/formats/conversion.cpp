@@ -86,7 +86,11 @@ ReadError streamFile(const Platform& platform, FileHandle file, const Format& fo
     if (knownSize != kUnknownSize && knownSize > format.largest) {
         return readError(ReadProblem::TooLarge);
     }
-    FilePull pull = {&platform, file, buffer, 0, 0, 0, format.largest, kSucceeded};
+    FilePull pull{};  // nothing read yet, nothing failed
+    pull.platform = &platform;
+    pull.file = file;
+    pull.buffer = buffer;
+    pull.largest = format.largest;
     const ReadError error = format.readStream(ByteSource{&pull, pullFromFile}, palette);
     *failure = pull.failure;
     return pull.total > format.largest ? readError(ReadProblem::TooLarge) : error;
