@@ -36,7 +36,9 @@ struct PaletteSource {
 
 // Reads the file at `path`, of the formats of `extension`, through
 // `buffer` (kSourceBufferSize bytes) into `palette`, which is left as it
-// was unless the source is read and accepted.
+// was unless the source is read and accepted. A format with a readStream
+// (PNG) is handed the open file a buffer at a time, never whole, so that
+// its sources may be larger than the buffer.
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
                                 unsigned char* buffer, Palette* palette);
 
