@@ -198,7 +198,7 @@ void describeReadError(const Format& format, const ReadError& error, char* text,
         case ReadProblem::NoColors:
             return add(&words, "no colours");
         case ReadProblem::DamagedPng:
-            add(&words, "a damaged PNG: ");
+            add(&words, "a PNG libspng refuses: ");
             return add(&words, spng_strerror(static_cast<int>(error.value)));
         default:
             break;

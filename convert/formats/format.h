@@ -65,7 +65,7 @@ enum class ReadProblem {
     ImageSize,         // a PNG's width or height is 0 or over kLargestImageSide
     BadImageData,      // a PNG's image data does not inflate or ends early
     NotPaletteImage,   // a PNG of more than 256 colours
-    DamagedPng,        // value: libspng's error code, for another fault
+    DamagedPng,        // value: libspng's error code, for any other refusal
 };
 
 // The widest and tallest image a PNG reader decodes: checked before any

@@ -32,6 +32,7 @@ struct Pull {
     std::size_t pulled;
 };
 
+// libspng's read callback: all `size` bytes, or the source's end.
 int pullForSpng(spng_ctx* /*png*/, void* user, void* bytes, std::size_t size) {
     Pull* pull = static_cast<Pull*>(user);
     const std::size_t given =
@@ -74,6 +75,7 @@ ReadError problemOf(int status, const Pull& pull) {
 // interlaced image's rows come in passes.
 constexpr std::size_t kSlots = 4 * kEntryCount;
 constexpr std::uint32_t kUsed = 1U << 24;
+static_assert(kSlots == 1024, "a slot is the top 10 bits of a 32-bit hash");
 
 struct Seen {
     std::uint32_t key;  // kUsed | red << 16 | green << 8 | blue; 0: empty
@@ -86,7 +88,7 @@ struct ColorTally {
 };
 
 bool tally(std::uint32_t key, std::uint64_t position, ColorTally* colors) {
-    std::size_t slot = (key * 2654435761U) >> 22;  // the top 10 bits
+    std::size_t slot = (key * 2654435761U) >> 22;  // Fibonacci hashing
     while (colors->slots[slot].key != 0 && colors->slots[slot].key != key) {
         slot = (slot + 1) % kSlots;
     }
