@@ -12,6 +12,8 @@
 #             every output is replaced, flushed first
 #   gpl       FILES GIMP palettes of 16 colours converted to EDGE PAL in
 #             place, no output there yet, against cp of those same files
+#   png       FILES PNG strips of 32 colours, 8 x 8 pixels each (256 x 8),
+#             made by Pillow, the same way
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -69,9 +71,28 @@ for i in range(count):
 PY
 }
 
+# FOLDER COUNT: 8x strips of 32 random colours, saved by Pillow (Debian's
+# Python has it), as palettes are shared.
+makePngStrips() {
+    mkdir -p "$1"
+    /usr/bin/python3 - "$@" <<'PY'
+import os, random, sys
+from PIL import Image
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(4)
+for i in range(count):
+    image = Image.new("RGB", (256, 8))
+    for k in range(32):
+        color = tuple(generator.randrange(256) for _ in range(3))
+        image.paste(color, (8 * k, 0, 8 * k + 8, 8))
+    image.save(os.path.join(folder, "s%05d.png" % i))
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
+makePngStrips "$work/png" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -79,6 +100,10 @@ done
 gplNames=()
 for path in "$work"/gpl/g*; do
     gplNames+=("${path##*/}")
+done
+pngNames=()
+for path in "$work"/png/s*; do
+    pngNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -104,6 +129,8 @@ setupCp() { fresh old; }
 setupRsync() { fresh old && rm -rf "$work/mirror" && cp -a "$work/old" "$work/mirror"; }
 setupGpl() { fresh gpl; }
 setupCpGpl() { fresh gpl; }
+setupPng() { fresh png; }
+setupCpPng() { fresh png; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -112,6 +139,8 @@ runCp() { timed "$work/run" cp -t ../out -- "${names[@]}"; }
 runRsync() { timed "$work" rsync -r --whole-file --ignore-times --fsync new/ mirror/; }
 runGpl() { timed "$work/run" "$cli" -- "${gplNames[@]}"; }
 runCpGpl() { timed "$work/run" cp -t ../out -- "${gplNames[@]}"; }
+runPng() { timed "$work/run" "$cli" -- "${pngNames[@]}"; }
+runCpPng() { timed "$work/run" cp -t ../out -- "${pngNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -134,7 +163,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -158,6 +187,13 @@ for ((round = 1; round <= rounds; round++)); do
     fi
     ratios[Gpl]+="$(ratio "$mine" "$peer") "
     row "gpl" "$mine" "$peer"
+    if ((round % 2)); then
+        mine=$(measure Png) && peer=$(measure CpPng)
+    else
+        peer=$(measure CpPng) && mine=$(measure Png)
+    fi
+    ratios[Png]+="$(ratio "$mine" "$peer") "
+    row "png" "$mine" "$peer"
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -165,6 +201,8 @@ done
 echo "median ratio Changed / rsync --fsync: $(tr ' ' '\n' <<<"${ratios[Rsync]}" | grep . | median)"
 echo "median ratio gpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | spread))"
+echo "median ratio png to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -183,12 +221,13 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl; do
+for name in "${scenarios[@]}" Cp Gpl Png; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
         Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
         Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
+        Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

@@ -1,5 +1,7 @@
 #include "format_messages.h"
 
+#include <spng.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -94,6 +96,33 @@ void addNotThis(Text* text, const Format& format) {
     add(text, format.title);
 }
 
+// "larger than 1 MiB, the most a palette is read from", with the format's
+// own limit.
+void addTooLarge(Text* text, const Format& format) {
+    add(text, "larger than ");
+    addNumber(text, static_cast<std::uint32_t>(format.largest / (std::size_t{1024} * 1024)));
+    add(text, " MiB, the most a palette is read from");
+}
+
+// The problems of a whole image, which no position tells more of; null for
+// another problem.
+const char* imageWords(ReadProblem problem) {
+    switch (problem) {
+        case ReadProblem::BadChecksum:
+            return "a chunk's CRC does not match its data";
+        case ReadProblem::NoPngPalette:
+            return "an indexed image without a valid PLTE chunk";
+        case ReadProblem::ImageSize:
+            return "the width or height is 0 or more than 16384 pixels";
+        case ReadProblem::BadImageData:
+            return "the image data does not inflate or ends early";
+        case ReadProblem::NotPaletteImage:
+            return "more than 256 colours: not a palette image";
+        default:
+            return nullptr;
+    }
+}
+
 // The problems whose words need no numbers but the position.
 const char* plainWords(ReadProblem problem) {
     switch (problem) {
@@ -163,16 +192,24 @@ void describeReadError(const Format& format, const ReadError& error, char* text,
         case ReadProblem::None:
             return;
         case ReadProblem::TooLarge:
-            return add(&words, "larger than 1 MiB, the most a palette is read from");
+            return addTooLarge(&words, format);
         case ReadProblem::UnknownPal:
             return add(&words, "the header is not \"EDGE PAL\"");
         case ReadProblem::NotThisFormat:
             return addNotThis(&words, format);
         case ReadProblem::NoColors:
             return add(&words, "no colours");
+        case ReadProblem::DamagedPng:
+            add(&words, "a PNG libspng refuses: ");
+            return add(&words, spng_strerror(static_cast<int>(error.value)));
         default:
-            return addPositioned(&words, format, error);
+            break;
     }
+    const char* image = imageWords(error.problem);
+    if (image != nullptr) {
+        return add(&words, image);
+    }
+    addPositioned(&words, format, error);
 }
 
 void describeUnsupportedName(char* text, std::size_t capacity) {

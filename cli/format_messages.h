@@ -13,7 +13,7 @@ namespace kolorvane {
 void describeReadError(const Format& format, const ReadError& error, char* text,
                        std::size_t capacity);
 
-// "not a .pal, .act, ... or .ase file name", each extension of the table
+// "not a .pal, .act, ... or .png file name", each extension of the table
 // once, into `text`.
 void describeUnsupportedName(char* text, std::size_t capacity);
 

@@ -234,6 +234,10 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     const ExistingOutput existing =
         batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
     const std::size_t size = conversion.target->write(work.palette, &work.encoded);
+    if (size == 0) {  // a writer that could not have the memory it needs
+        reportFailure(host, file, "out of memory");
+        return false;
+    }
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
         writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,

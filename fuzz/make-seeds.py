@@ -1,5 +1,6 @@
-#!/usr/bin/env python3
-"""Writes the fuzz targets' seed corpus into fuzz/corpus/.
+#!/usr/bin/python3
+"""Writes the fuzz targets' seed corpus into fuzz/corpus/. Debian's Python,
+whose Pillow makes the PNG images (tests/formats/make-pngs.py).
 
 The seeds are checked in; run this again only to change them. Each target
 gets a few inputs of every shape its code tells apart, so that fuzzing starts
@@ -7,6 +8,8 @@ from the interesting paths rather than from finding the header by chance.
 """
 import os
 import shutil
+import subprocess
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 HEADER = b"EDGE PAL\x00\x00"
@@ -95,7 +98,7 @@ def drop_seeds():
 
 
 # The table's order of the formats: a formats seed's first byte picks one.
-FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase"]
+FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png"]
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -103,6 +106,7 @@ SAMPLE_FORMATS = {
     "five.aco": "aco", "v1.aco": "aco", "v2.aco": "aco", "five.ase": "ase", "groups.ase": "ase",
     "named-five.gpl": "gpl", "named-five.aco": "aco", "named-five.ase": "ase",
     "aseprite.gpl": "gpl", "latin1.gpl": "gpl", "hash.hex": "hex",
+    "five.png": "png", "five-rgb.png": "png",
 }
 
 
@@ -114,6 +118,15 @@ def formats_seeds():
     for name, format_name in SAMPLE_FORMATS.items():
         with open(os.path.join(samples, name), "rb") as f:
             seeds[name] = bytes([FORMATS.index(format_name)]) + f.read()
+    # The end-to-end suite's PNG images, good and damaged.
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-pngs.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".png"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    seeds["png-" + name] = bytes([FORMATS.index("png")]) + f.read()
     return seeds
 
 

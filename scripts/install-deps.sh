@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     wine64 fonts-wine fonts-ipafont-gothic xvfb xauth x11-utils libx11-dev locales imagemagick
     python3 strace rsync git groff-base gimp nodejs
+    pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     cppcheck clang-tidy-14 clang-format-14 valgrind
 )
 
@@ -40,6 +41,13 @@ if [ ! -f "$npm_root/node_modules/ase-utils/package.json" ]; then
     echo "installing ase-utils 0.1.1 from npm"
     mkdir -p "$npm_root"
     npm install --prefix "$npm_root" --no-audit --no-fund --loglevel=error ase-utils@0.1.1 >/dev/null
+fi
+
+# The Windows command line builds libspng from Debian's source package.
+if [ ! -f /usr/local/src/libspng-0.7.3/spng/spng.c ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo "$(dirname "$0")/fetch-libspng.sh"
 fi
 
 # Under Wine the locale picks the ANSI code page: 932 (Japanese), 936 and

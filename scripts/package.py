@@ -4,6 +4,10 @@ and SHA256SUMS over the ZIP and the programs.
 
     python3 package.py --source DIR --out OUT --name NAME
                        --program EXE [--program EXE...] [--file FILE...]
+                       [--licence NAME=FILE...]
+
+Each --licence FILE, the licence of a library the programs carry, goes into
+the ZIP's licences/ folder as NAME.
 
 The same inputs give the same ZIP, byte for byte, wherever and whenever it is
 made: the entries come in the order of their names, each dated
@@ -79,6 +83,7 @@ def main():
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--program", action="append", required=True)
     parser.add_argument("--file", action="append", default=[])
+    parser.add_argument("--licence", action="append", default=[])
     options = parser.parse_args()
     epoch = source_date_epoch(options.source)
     # Only what this run writes, so that nothing stale is published.
@@ -88,7 +93,9 @@ def main():
     # sources, so that the README finds its picture in docs/.
     members = ([(p, os.path.basename(p), PROGRAM_MODE) for p in options.program] +
                [(f, os.path.relpath(f, options.source).replace(os.sep, "/"), FILE_MODE)
-                for f in options.file])
+                for f in options.file] +
+               [(path, "licences/" + name, FILE_MODE)
+                for name, path in (licence.split("=", 1) for licence in options.licence)])
     zip_name = options.name + ".zip"
     write_zip(os.path.join(options.out, zip_name), options.name, members, epoch)
     for program in options.program:

@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "names.h"
@@ -34,6 +35,87 @@ ReadError decode(const Format& format, const unsigned char* bytes, std::size_t s
     return format.read(bytes, size, palette);
 }
 
+// An open source pulled from through the batch's buffer, refilled by reads
+// of the buffer's size: a small file in one read, a large one never held
+// whole. A read that fails, or a file longer than the format reads, ends the
+// bytes; the failure is kept for the report.
+struct FilePull {
+    const Platform* platform;
+    FileHandle file;
+    unsigned char* buffer;
+    std::size_t begin;  // the bytes read and not yet pulled: [begin, end)
+    std::size_t end;
+    std::uint64_t total;  // bytes read from the file
+    std::uint64_t largest;
+    Failure failure;
+};
+
+bool refill(FilePull* pull) {
+    std::size_t got = 0;
+    if (!failed(pull->failure) && pull->total <= pull->largest) {
+        pull->failure = pull->platform->readFile(pull->platform->context, pull->file,
+                                                 kSourceBufferSize, pull->buffer, &got);
+    }
+    pull->total += got;
+    pull->begin = 0;
+    pull->end = got;
+    return !failed(pull->failure) && got != 0 && pull->total <= pull->largest;
+}
+
+std::size_t pullFromFile(void* context, unsigned char* bytes, std::size_t size) {
+    auto* pull = static_cast<FilePull*>(context);
+    std::size_t given = 0;
+    while (given < size && (pull->begin < pull->end || refill(pull))) {
+        const std::size_t taken = std::min(size - given, pull->end - pull->begin);
+        std::memcpy(bytes + given, pull->buffer + pull->begin, taken);
+        pull->begin += taken;
+        given += taken;
+    }
+    return given;
+}
+
+// The open source streamed to `format`'s reader. A size known to be too
+// large is refused before a byte is read.
+ReadError streamFile(const Platform& platform, FileHandle file, const Format& format,
+                     std::uint64_t knownSize, unsigned char* buffer, Failure* failure,
+                     Palette* palette) {
+    if (knownSize != kUnknownSize && knownSize > format.largest) {
+        return readError(ReadProblem::TooLarge);
+    }
+    FilePull pull{};  // nothing read yet, nothing failed
+    pull.platform = &platform;
+    pull.file = file;
+    pull.buffer = buffer;
+    pull.largest = format.largest;
+    clearPalette(palette);
+    const ReadError error = format.readStream(ByteSource{&pull, pullFromFile}, palette);
+    *failure = pull.failure;
+    return pull.total > format.largest ? readError(ReadProblem::TooLarge) : error;
+}
+
+// A source of a format read as a stream, opened, identified, read and
+// closed as readSourceBytes does for the others.
+PaletteSource streamPaletteSource(const Platform& platform, const char* path, const Format& format,
+                                  unsigned char* buffer, Palette* palette) {
+    FileHandle file = kInvalidFile;
+    const Failure opened = platform.openSource(platform.context, path, &file);
+    if (failed(opened)) {
+        return {{SourceStatus::NotOpened, opened, {}}, kReadOk, nullptr};
+    }
+    PaletteSource result = {{SourceStatus::Read, kSucceeded, {}}, kReadOk, &format};
+    Failure failure = platform.identifyFile(platform.context, file, &result.source.identity);
+    if (!failed(failure)) {
+        result.error = streamFile(platform, file, format, result.source.identity.size, buffer,
+                                  &failure, palette);
+    }
+    const Failure closed = platform.closeFile(platform.context, file);
+    failure = failed(failure) ? failure : closed;
+    if (failed(failure)) {
+        return {{SourceStatus::Failed, failure, {}}, kReadOk, nullptr};
+    }
+    return result;
+}
+
 }  // namespace
 
 PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
@@ -64,6 +146,9 @@ void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* pal
 
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
                                 unsigned char* buffer, Palette* palette) {
+    if (extension.readStream != nullptr) {
+        return streamPaletteSource(platform, path, extension, buffer, palette);
+    }
     // One byte past the most the formats read, to tell a source that has more.
     const std::size_t capacity = largestOf(extension) + 1;
     std::size_t size = 0;

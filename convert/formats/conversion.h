@@ -48,6 +48,8 @@ void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* pal
 // `buffer` (kSourceBufferSize bytes) into `palette`, which holds the source's
 // colours and names once it is read and accepted, and nothing to go by
 // otherwise.
+// A format with a readStream (PNG) is handed the open file a buffer at a
+// time, never whole, so that its sources may be larger than the buffer.
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
                                 unsigned char* buffer, Palette* palette);
 

@@ -84,7 +84,17 @@ enum class ReadProblem {
     UnknownBlock,      // at: offset; value: the block type
     ExtraData,         // at: where bytes follow the last colour
     BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
+    BadChecksum,       // a PNG chunk whose CRC does not match its data
+    NoPngPalette,      // an indexed PNG without a valid PLTE chunk
+    ImageSize,         // a PNG's width or height is 0 or over kLargestImageSide
+    BadImageData,      // a PNG's image data does not inflate or ends early
+    NotPaletteImage,   // a PNG of more than 256 colours
+    DamagedPng,        // value: libspng's error code, for any other refusal
 };
+
+// The widest and tallest image a PNG reader decodes: checked before any
+// pixel, so that a few bytes claiming a vast image cost nothing.
+constexpr std::uint32_t kLargestImageSide = 16384;
 
 // The colour spaces a reader refuses, named in the message.
 enum class ColorSpace : std::uint32_t {
@@ -117,9 +127,18 @@ constexpr ReadError readError(ReadProblem problem, std::size_t at = 0, std::size
 
 constexpr bool refused(const ReadError& error) { return error.problem != ReadProblem::None; }
 
+// A source handed to a reader a piece at a time, for a format whose sources
+// may be larger than anything held in memory. `pull` fills `bytes` with up
+// to `size` bytes and returns how many: fewer only where the source ends or
+// cannot be read.
+struct ByteSource {
+    void* context;
+    std::size_t (*pull)(void* context, unsigned char* bytes, std::size_t size);
+};
+
 // One format: a row of kFormats. A reader is handed the source's bytes, at
 // most `largest` of them, and fills a zeroed palette; a writer fills `bytes`
-// and returns their count.
+// and returns their count, 0 when it could not.
 struct Format {
     const char* name;       // for --to
     const char* extension;  // ".pal", lower case, four bytes
@@ -134,6 +153,9 @@ struct Format {
     std::size_t (*write)(const Palette& palette, EncodedBytes* bytes);
     bool ignoresTail;
     bool text;  // positions are lines, not byte offsets
+    // Non-null for a format read as the file is, never whole: `read` does the
+    // same over bytes in memory. It fills the palette only when it accepts.
+    ReadError (*readStream)(const ByteSource& source, Palette* palette);
 };
 
 extern const Format kFormats[];

@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::size_t kExtensionSize = 4;
 constexpr std::size_t kActLargest = kColorTableSize + 5;  // to tell the 772-byte form
+// Sprite sheets pass the text formats' limit by far.
+constexpr std::size_t kPngLargest = std::size_t{64} * 1024 * 1024;
 
 }  // namespace
 
@@ -19,23 +21,25 @@ constexpr std::size_t kActLargest = kColorTableSize + 5;  // to tell the 772-byt
 // extension are tried after it.
 const Format kFormats[] = {
     {"edge", ".pal", "EDGE PAL", kEdgePalSize, formats::detectEdge, formats::readEdge,
-     formats::writeEdge, true, false},
+     formats::writeEdge, true, false, nullptr},
     {"act", ".act", "Adobe colour table", kActLargest, nullptr, formats::readAct, formats::writeAct,
-     true, false},
+     true, false, nullptr},
     {"jasc", ".pal", "JASC-PAL palette", kMaxSourceSize, formats::detectJasc, formats::readJasc,
-     formats::writeJasc, false, true},
+     formats::writeJasc, false, true, nullptr},
     {"riff", ".pal", "Microsoft RIFF palette", kMaxSourceSize, formats::detectRiff,
-     formats::readRiff, formats::writeRiff, false, false},
+     formats::readRiff, formats::writeRiff, false, false, nullptr},
     {"gpl", ".gpl", "GIMP palette", kMaxSourceSize, nullptr, formats::readGpl, formats::writeGpl,
-     false, true},
+     false, true, nullptr},
     {"hex", ".hex", "hex palette", kMaxSourceSize, nullptr, formats::readHex, formats::writeHex,
-     false, true},
+     false, true, nullptr},
     {"paintnet", ".txt", "Paint.NET palette", kMaxSourceSize, nullptr, formats::readPaintNet,
-     formats::writePaintNet, false, true},
+     formats::writePaintNet, false, true, nullptr},
     {"aco", ".aco", "Photoshop swatch file", kMaxSourceSize, nullptr, formats::readAco,
-     formats::writeAco, false, false},
+     formats::writeAco, false, false, nullptr},
     {"ase", ".ase", "Adobe Swatch Exchange file", kMaxSourceSize, nullptr, formats::readAse,
-     formats::writeAse, false, false},
+     formats::writeAse, false, false, nullptr},
+    {"png", ".png", "PNG image", kPngLargest, nullptr, formats::readPng, formats::writePng, false,
+     false, formats::readPngStream},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];

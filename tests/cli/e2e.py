@@ -12,6 +12,7 @@ the few that need a POSIX system (signals, /dev/full) only natively.
 """
 
 import argparse
+import json
 import os
 import shutil
 import signal
@@ -27,9 +28,15 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
-NOT_A_PALETTE = "not a .pal, .act, .gpl, .hex, .txt, .aco or .ase file name"
+NOT_A_PALETTE = "not a .pal, .act, .gpl, .hex, .txt, .aco, .ase or .png file name"
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
-           "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase"}
+           "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png"}
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.join(HERE, "..", "..")
+# The PNG images are made and read back by Pillow and ImageMagick, through
+# Debian's own Python, which has Pillow.
+MAKE_PNGS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-pngs.py")]
+PROCESS_MEMORY_LIMIT = 32 * 1024 * 1024  # bytes of resident memory reading a large PNG
 
 
 def temporaries(folder):
@@ -432,6 +439,84 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(read(self.path("out", "sunset.pal")),
                          pal_file([b"\0\0\0"] * 255 + [b"\1\2\3"]))
         self.assert_folder(["sunset.pal", "out"])
+
+    # -- PNG -----------------------------------------------------------------
+
+    def test_png_images_give_their_palettes(self):
+        subprocess.run(MAKE_PNGS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
+        names = sorted(name for name in os.listdir(self.folder) if name.endswith(".png"))
+        expected = {name: read(self.path(name[:-4] + ".expect")).decode() for name in names}
+        good = [name for name in names if not expected[name].startswith("error: ")]
+
+        result = self.run_cli("--to", "hex", *names)
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, self.lines(*[n + " -> " + n[:-4] + ".hex" for n in good]))
+        self.assertEqual(result.err, self.lines(*[
+            "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
+            for n in names if n not in good]))
+        for name in good:
+            self.assertEqual(read(self.path(name[:-4] + ".hex")).decode(), expected[name], name)
+        self.assert_folder(names + [n[:-4] + ".expect" for n in names] +
+                           [n[:-4] + ".hex" for n in good])
+
+    def assert_swatches(self, path, colors):
+        """An 8-bit indexed image: PLTE the colours, square i (16 x 16, 16 in
+        a row) index i, the squares a last row leaves empty index 0."""
+        checked = subprocess.run(["pngcheck", "-q", path], stdout=subprocess.PIPE,
+                                 timeout=RUN_TIMEOUT, check=False)
+        self.assertEqual(checked.returncode, 0, checked.stdout)
+        described = subprocess.run(MAKE_PNGS + ["describe", path], stdout=subprocess.PIPE,
+                                   timeout=RUN_TIMEOUT, check=True)
+        image = json.loads(described.stdout)
+        columns = min(len(colors), 16)
+        rows = (len(colors) + 15) // 16
+        self.assertEqual((image["mode"], image["size"]), ("P", [16 * columns, 16 * rows]))
+        self.assertEqual(image["plte"], colors)
+        squares = [(y // 16) * 16 + x // 16 for y in range(16 * rows) for x in range(16 * columns)]
+        self.assertEqual(image["pixels"], [i if i < len(colors) else 0 for i in squares])
+
+    def test_png_written_is_an_indexed_image_of_squares(self):
+        for count in (1, 15, 16, 17, 256):
+            with self.subTest(count=count):
+                colors = ["%02x%02x%02x" % tuple(e) for e in random_entries(80 + count)[:count]]
+                write(self.path("p%d.hex" % count), "".join(c + "\n" for c in colors).encode())
+
+                result = self.run_cli("--to", "png", "p%d.hex" % count)
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                self.assertEqual(result.out, self.lines("p%d.hex -> p%d.png" % (count, count)))
+                self.assert_swatches(self.path("p%d.png" % count), colors)
+        # The README's picture is what the program writes for the sample.
+        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("sunset.pal"))
+        result = self.run_cli("--to", "png", "sunset.pal")
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(read(self.path("sunset.png")),
+                         read(os.path.join(ROOT, "docs", "sunset-swatches.png")))
+        # A PNG's output never replaces it, as for every format.
+        refused = self.run_cli("--to", "png", "sunset.png")
+        self.assertEqual((refused.code, refused.out), (1, b""))
+        self.assertIn(b"would replace the source itself", refused.err)
+
+    def test_a_large_png_is_read_in_little_memory(self):
+        if self.host.wine:
+            self.skipTest("resident memory is measured natively")
+        subprocess.run(MAKE_PNGS + ["big", self.path("big.png")], check=True,
+                       timeout=RUN_TIMEOUT)
+        program = subprocess.Popen(self.host.command(["--to", "hex", "big.png"]), cwd=self.folder,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + RUN_TIMEOUT
+            pid, status, usage = 0, 0, None
+            while pid == 0 and time.monotonic() < deadline:
+                pid, status, usage = os.wait4(program.pid, os.WNOHANG)
+                time.sleep(0.01)
+            self.assertNotEqual(pid, 0, "the program did not finish in time")
+        finally:
+            harness.stop_process(program)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+        self.assertLessEqual(usage.ru_maxrss * 1024, PROCESS_MEMORY_LIMIT)
+        self.assertEqual(read(self.path("big.hex")), read(self.path("big.expect")))
 
     # -- options -------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdio>
 
@@ -292,6 +293,14 @@ Bytes ase(std::uint32_t blocks, const Bytes& body) {
     return join({text("ASEF"), be16(1), be16(0), be32(blocks), body});
 }
 
+// A PNG's signature and an IHDR of 8 x 8 RGB pixels at `bitDepth` bits, its
+// CRC right.
+Bytes pngHeader(unsigned char bitDepth) {
+    const Bytes chunk = join({text("IHDR"), be32(8), be32(8), Bytes{bitDepth, 2, 0, 0, 0}});
+    const auto crc = static_cast<std::uint32_t>(crc32(0, chunk.data(), chunk.size()));
+    return join({Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, be32(13), chunk, be32(crc)});
+}
+
 // Every reader is given files that lie; each is refused with its reason and
 // nothing is written.
 TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
@@ -368,6 +377,9 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
         {"a.ase", ase(0, {}), "no colours"},
         {"a.gpl", join({text("GIMP Palette\n1 2 3\n#"), Bytes(kMaxSourceSize, ' ')}),
          "larger than 1 MiB, the most a palette is read from"},
+        {"a.png", join({pngHeader(8), Bytes(64 * kMaxSourceSize, 0)}),
+         "larger than 64 MiB, the most a palette is read from"},
+        {"a.png", pngHeader(3), "a PNG libspng refuses: invalid bit depth"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);

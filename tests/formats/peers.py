@@ -140,7 +140,7 @@ class GimpReads(unittest.TestCase):
                              ("jasc.pal", "from-jasc.pal"), ("riff.pal", "from-riff.pal"),
                              ("named-five.gpl", "from-gpl.gpl"), ("five.hex", "from-hex.hex"),
                              ("five.txt", "from-paintnet.txt"), ("named-five.aco", "from-aco.aco"),
-                             ("named-five.ase", "from-ase.ase")]:
+                             ("named-five.ase", "from-ase.ase"), ("five.png", "from-png.png")]:
             shutil.copy(os.path.join(samples, sample), os.path.join(sources, copy))
             named = sample.startswith("named")
             expected[copy[:-4]] = [c + (n,) for c, n in zip(FIVE, NAMED if named else unnamed)]

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion.h"
+#include "fake_platform.h"
 #include "format.h"
 #include "names.h"
 
@@ -141,6 +142,8 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"five.ase", "ase", "", kAseNumbers},
         {"named-five.ase", "ase", "", kNamed},
         {"groups.ase", "ase", "", kNamed},
+        {"five.png", "png", "", kUnnamed},
+        {"five-rgb.png", "png", "", kUnnamed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -169,7 +172,9 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
         {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
         {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
     };
-    ASSERT_EQ(std::size(samples), kFormatCount);
+    // PNG's bytes are its compressor's: Pillow and pngcheck read them back in
+    // the command line's end-to-end tests instead.
+    ASSERT_EQ(std::size(samples), kFormatCount - 1);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
         EXPECT_EQ(encode(*formatNamed(formatName), *five), sample(name));
@@ -307,7 +312,8 @@ TEST(Formats, PlansNameTheOutputAfterTheTarget) {
         {"C:\\p\\s.txt", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
         {"C:\\p\\s.ase", "aco", PlanStatus::Planned, "C:\\p\\s.aco"},
         {"C:\\p\\s.pal", "paintnet", PlanStatus::Planned, "C:\\p\\s.txt"},
-        {"C:\\p\\s.png", nullptr, PlanStatus::Unsupported, ""},
+        {"C:\\p\\s.png", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.bmp", nullptr, PlanStatus::Unsupported, ""},
         {"C:\\p\\s.gp", nullptr, PlanStatus::Unsupported, ""},
     };
     const PathRules rules = {"\\", [](unsigned char) { return false; }};
@@ -393,6 +399,58 @@ TEST(Formats, GimpNamesStayOnTheirLines) {
     EXPECT_EQ(read->count, 2U);
     EXPECT_EQ(text(read->name), "a b");
     EXPECT_EQ(colorNames(*read), (std::vector<std::string>{"x  y z", ""}));
+}
+
+// A PNG is pulled from the open file a read at a time, never read whole:
+// what a read fails with is the source's failure, and a file larger than the
+// 64 MiB a PNG may be is refused, before any read when its size is known.
+TEST(Formats, APngIsPulledFromTheOpenFile) {
+    const Bytes five = sample("five-rgb.png");
+    // A valid start, then an ancillary chunk that passes the limit.
+    Bytes large(five.begin(), five.begin() + 33);
+    const std::size_t chunk = 64 * 1024 * 1024;
+    large.insert(large.end(), {0x04, 0, 0, 0, 'p', 'r', 'V', 't'});
+    large.resize(large.size() + chunk + 4, 0);
+    struct Case {
+        const char* name;
+        const Bytes* file;
+        int failAt;  // open 0, identify 1, reads from 2
+        bool sizeKnown;
+        SourceStatus status;
+        ReadProblem problem;
+    };
+    const Case cases[] = {
+        {"read", &five, -1, true, SourceStatus::Read, ReadProblem::None},
+        {"a read fails", &five, 4, true, SourceStatus::Failed, ReadProblem::None},
+        {"too large, known", &large, -1, true, SourceStatus::Read, ReadProblem::TooLarge},
+        {"too large, found", &large, -1, false, SourceStatus::Read, ReadProblem::TooLarge},
+    };
+    std::vector<unsigned char> buffer(kSourceBufferSize);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::FakePlatform fake;
+        testing::addFile(&fake, "C:\\p\\s.png", *c.file);
+        fake.readChunk = c.file == &five ? 40 : 0;
+        fake.failAt = c.failAt;
+        fake.sizeKnown = c.sizeKnown;
+        Palette read{};
+        const PaletteSource source = readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.png",
+                                                       *formatNamed("png"), buffer.data(), &read);
+        EXPECT_EQ(source.source.status, c.status);
+        EXPECT_EQ(source.error.problem, c.problem);
+        EXPECT_TRUE(fake.open.empty()) << "the file is closed";
+        const auto reads =
+            std::count_if(fake.log.begin(), fake.log.end(),
+                          [](const std::string& l) { return l.rfind("read", 0) == 0; });
+        if (c.file == &five && c.failAt < 0) {
+            EXPECT_TRUE(sameColors(read, *palette({std::begin(kFive), std::end(kFive)})));
+            EXPECT_EQ(source.source.identity.index, fake.identities["C:\\p\\s.png"].index);
+            EXPECT_EQ(reads, static_cast<long>((five.size() + 39) / 40));
+        } else {
+            EXPECT_EQ(read.count, 0U) << "a refused source leaves the palette as it was";
+            EXPECT_EQ(reads > 0, c.sizeKnown ? c.failAt >= 0 : true);
+        }
+    }
 }
 
 }  // namespace
