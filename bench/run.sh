@@ -167,6 +167,19 @@ for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
+# SCENARIO against its COPY in this round, which goes first by turns, as
+# a row LABEL and into SCENARIO's ratios.
+againstCopy() {
+    local mine peer
+    if ((round % 2)); then
+        mine=$(measure "$1") && peer=$(measure "$2")
+    else
+        peer=$(measure "$2") && mine=$(measure "$1")
+    fi
+    ratios[$1]+="$(ratio "$mine" "$peer") "
+    row "$3" "$mine" "$peer"
+}
+
 for ((round = 1; round <= rounds; round++)); do
     for name in "${scenarios[@]}"; do
         if ((round % 2)); then
@@ -180,20 +193,8 @@ for ((round = 1; round <= rounds; round++)); do
     mine=$(measure Changed) && peer=$(measure Rsync)
     ratios[Rsync]+="$(ratio "$mine" "$peer") "
     row "vs rsync" "$mine" "$peer"
-    if ((round % 2)); then
-        mine=$(measure Gpl) && peer=$(measure CpGpl)
-    else
-        peer=$(measure CpGpl) && mine=$(measure Gpl)
-    fi
-    ratios[Gpl]+="$(ratio "$mine" "$peer") "
-    row "gpl" "$mine" "$peer"
-    if ((round % 2)); then
-        mine=$(measure Png) && peer=$(measure CpPng)
-    else
-        peer=$(measure CpPng) && mine=$(measure Png)
-    fi
-    ratios[Png]+="$(ratio "$mine" "$peer") "
-    row "png" "$mine" "$peer"
+    againstCopy Gpl CpGpl gpl
+    againstCopy Png CpPng png
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
