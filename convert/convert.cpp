@@ -189,8 +189,8 @@ Failure moveIntoPlace(const Platform& platform, const char* temporary, const cha
 
 }  // namespace
 
-SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,
-                             std::size_t capacity, std::size_t* size) {
+SourceResult readOpenSource(const Platform& platform, const char* path, ReadOpenFile read,
+                            void* context) {
     FileHandle file = kInvalidFile;
     const Failure opened = platform.openSource(platform.context, path, &file);
     if (failed(opened)) {
@@ -199,19 +199,34 @@ SourceResult readSourceBytes(const Platform& platform, const char* path, unsigne
     SourceResult result = {SourceStatus::Read, kSucceeded, {}};
     Failure failure = platform.identifyFile(platform.context, file, &result.identity);
     if (!failed(failure)) {
-        // A file of a known size is read up to that size, not on to a read
-        // that finds its end: a batch of small files costs one call less
-        // each. One that has grown meanwhile is read as it was.
-        const std::uint64_t known = result.identity.size;
-        const bool sized = known != kUnknownSize && known != 0 && known < capacity;
-        failure = readUpTo(platform, file, sized ? static_cast<std::size_t>(known) : capacity,
-                           bytes, size);
+        failure = read(context, platform, file, result.identity);
     }
     failure = firstOf(failure, platform.closeFile(platform.context, file));
     if (failed(failure)) {
         return {SourceStatus::Failed, failure, {}};
     }
     return result;
+}
+
+SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,
+                             std::size_t capacity, std::size_t* size) {
+    struct Into {
+        unsigned char* bytes;
+        std::size_t capacity;
+        std::size_t* size;
+    } into = {bytes, capacity, size};
+    const ReadOpenFile readUpToSize = [](void* context, const Platform& source, FileHandle file,
+                                         const FileIdentity& identity) {
+        const Into& to = *static_cast<Into*>(context);
+        // A file of a known size is read up to that size, not on to a read
+        // that finds its end: a batch of small files costs one call less
+        // each. One that has grown meanwhile is read as it was.
+        const std::uint64_t known = identity.size;
+        const bool sized = known != kUnknownSize && known != 0 && known < to.capacity;
+        return readUpTo(source, file, sized ? static_cast<std::size_t>(known) : to.capacity,
+                        to.bytes, to.size);
+    };
+    return readOpenSource(platform, path, readUpToSize, &into);
 }
 
 SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,

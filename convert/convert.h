@@ -23,6 +23,16 @@ struct SourceResult {
     FileIdentity identity;
 };
 
+// What is done with a source while it is open: handed the file, its
+// identity and `context`; a failure makes the source Failed.
+using ReadOpenFile = Failure (*)(void* context, const Platform& platform, FileHandle file,
+                                 const FileIdentity& identity);
+
+// Opens the file at `path`, takes its identity, hands it to `read` and
+// closes it, whatever `read` did. Status Read, NotOpened or Failed.
+SourceResult readOpenSource(const Platform& platform, const char* path, ReadOpenFile read,
+                            void* context);
+
 // Opens the file at `path`, reads up to `capacity` bytes of it into `bytes`
 // (their count into `size`) and closes it. Status Read, NotOpened or Failed.
 SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,

@@ -132,24 +132,30 @@ ReadError readHeader(ByteReader* reader, std::uint32_t* blocks) {
                                     : readError(ReadProblem::BadVersion, 4, 0, major << 16 | minor);
 }
 
-// The colour's name, or "R=r G=g B=b" for one without: its count of units
+// "R=r G=g B=b", the name a colour without one is written with.
+void nameByNumbers(const Color& color, Name* name) {
+    std::array<char, 24> text{};  // the longest, "R=255 G=255 B=255", and a zero
+    ByteWriter numbers = startWriting(reinterpret_cast<unsigned char*>(text.data()), 23);
+    putText(&numbers, "R=");
+    putDecimal(&numbers, color.red);
+    putText(&numbers, " G=");
+    putDecimal(&numbers, color.green);
+    putText(&numbers, " B=");
+    putDecimal(&numbers, color.blue);
+    nameOf(text.data(), name);
+}
+
+// The colour's name, or its numbers for one without: its count of units
 // with the closing zero, then the units.
 void putName(ByteWriter* writer, const Color& color, const Name& name) {
+    Name numbered;  // NOLINT(cppcoreguidelines-pro-type-member-init): its size says what is set
+    numbered.size = 0;
     if (name.size == 0) {
-        std::array<char, 24> text{};
-        ByteWriter numbers = startWriting(reinterpret_cast<unsigned char*>(text.data()), 23);
-        putText(&numbers, "R=");
-        putDecimal(&numbers, color.red);
-        putText(&numbers, " G=");
-        putDecimal(&numbers, color.green);
-        putText(&numbers, " B=");
-        putDecimal(&numbers, color.blue);
-        Name made;  // NOLINT(cppcoreguidelines-pro-type-member-init): nameOf fills it
-        nameOf(text.data(), &made);
-        return putName(writer, color, made);
+        nameByNumbers(color, &numbered);
     }
-    putU16BE(writer, static_cast<std::uint32_t>(utf16Units(name) + 1));
-    putUtf16(writer, name);
+    const Name& given = name.size == 0 ? numbered : name;
+    putU16BE(writer, static_cast<std::uint32_t>(utf16Units(given) + 1));
+    putUtf16(writer, given);
 }
 
 std::uint32_t floatBits(unsigned channel) {

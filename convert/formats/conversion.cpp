@@ -74,46 +74,44 @@ std::size_t pullFromFile(void* context, unsigned char* bytes, std::size_t size) 
     return given;
 }
 
-// The open source streamed to `format`'s reader. A size known to be too
-// large is refused before a byte is read.
-ReadError streamFile(const Platform& platform, FileHandle file, const Format& format,
-                     std::uint64_t knownSize, unsigned char* buffer, Failure* failure,
-                     Palette* palette) {
-    if (knownSize != kUnknownSize && knownSize > format.largest) {
-        return readError(ReadProblem::TooLarge);
+// What a streamed source is read with, and what its reader said.
+struct Stream {
+    const Format* format;
+    unsigned char* buffer;
+    Palette* palette;
+    ReadError error;
+};
+
+// The open source streamed to the format's reader: the failure of a read,
+// and the reader's verdict in the stream. A size known to be too large is
+// refused before a byte is read.
+Failure streamFile(void* context, const Platform& platform, FileHandle file,
+                   const FileIdentity& identity) {
+    Stream& stream = *static_cast<Stream*>(context);
+    const std::uint64_t largest = stream.format->largest;
+    if (identity.size != kUnknownSize && identity.size > largest) {
+        stream.error = readError(ReadProblem::TooLarge);
+        return kSucceeded;
     }
     FilePull pull{};  // nothing read yet, nothing failed
     pull.platform = &platform;
     pull.file = file;
-    pull.buffer = buffer;
-    pull.largest = format.largest;
-    clearPalette(palette);
-    const ReadError error = format.readStream(ByteSource{&pull, pullFromFile}, palette);
-    *failure = pull.failure;
-    return pull.total > format.largest ? readError(ReadProblem::TooLarge) : error;
+    pull.buffer = stream.buffer;
+    pull.largest = largest;
+    clearPalette(stream.palette);
+    stream.error = stream.format->readStream(ByteSource{&pull, pullFromFile}, stream.palette);
+    stream.error = pull.total > largest ? readError(ReadProblem::TooLarge) : stream.error;
+    return pull.failure;
 }
 
-// A source of a format read as a stream, opened, identified, read and
-// closed as readSourceBytes does for the others.
+// A source of a format read as a stream, opened, identified and closed as
+// every other source is.
 PaletteSource streamPaletteSource(const Platform& platform, const char* path, const Format& format,
                                   unsigned char* buffer, Palette* palette) {
-    FileHandle file = kInvalidFile;
-    const Failure opened = platform.openSource(platform.context, path, &file);
-    if (failed(opened)) {
-        return {{SourceStatus::NotOpened, opened, {}}, kReadOk, nullptr};
-    }
-    PaletteSource result = {{SourceStatus::Read, kSucceeded, {}}, kReadOk, &format};
-    Failure failure = platform.identifyFile(platform.context, file, &result.source.identity);
-    if (!failed(failure)) {
-        result.error = streamFile(platform, file, format, result.source.identity.size, buffer,
-                                  &failure, palette);
-    }
-    const Failure closed = platform.closeFile(platform.context, file);
-    failure = failed(failure) ? failure : closed;
-    if (failed(failure)) {
-        return {{SourceStatus::Failed, failure, {}}, kReadOk, nullptr};
-    }
-    return result;
+    Stream stream = {&format, buffer, palette, kReadOk};
+    const SourceResult source = readOpenSource(platform, path, streamFile, &stream);
+    const bool read = source.status == SourceStatus::Read;
+    return {source, read ? stream.error : kReadOk, read ? &format : nullptr};
 }
 
 }  // namespace
