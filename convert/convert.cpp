@@ -208,6 +208,9 @@ SourceResult readOpenSource(const Platform& platform, const char* path, ReadOpen
     return result;
 }
 
+// `bytes` and `size` are written through the read's context, which
+// clang-tidy does not follow.
+// NOLINTBEGIN(readability-non-const-parameter)
 SourceResult readSourceBytes(const Platform& platform, const char* path, unsigned char* bytes,
                              std::size_t capacity, std::size_t* size) {
     struct Into {
@@ -228,6 +231,7 @@ SourceResult readSourceBytes(const Platform& platform, const char* path, unsigne
     };
     return readOpenSource(platform, path, readUpToSize, &into);
 }
+// NOLINTEND(readability-non-const-parameter)
 
 SourceResult readSource(const Platform& platform, const char* path, PaletteKind kind,
                         PalettePlanes* planes) {

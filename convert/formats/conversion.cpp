@@ -105,7 +105,8 @@ Failure streamFile(void* context, const Platform& platform, FileHandle file,
 }
 
 // A source of a format read as a stream, opened, identified and closed as
-// every other source is.
+// every other source is. `buffer` is written through the stream's context.
+// NOLINTBEGIN(readability-non-const-parameter)
 PaletteSource streamPaletteSource(const Platform& platform, const char* path, const Format& format,
                                   unsigned char* buffer, Palette* palette) {
     Stream stream = {&format, buffer, palette, kReadOk};
@@ -113,6 +114,7 @@ PaletteSource streamPaletteSource(const Platform& platform, const char* path, co
     const bool read = source.status == SourceStatus::Read;
     return {source, read ? stream.error : kReadOk, read ? &format : nullptr};
 }
+// NOLINTEND(readability-non-const-parameter)
 
 }  // namespace
 
