@@ -1,13 +1,13 @@
 # libspng 0.7.3 and zlib, which png.cpp reads and writes PNG with, as the
 # target kolorvane_spng. On Linux and macOS the system's libraries (Debian:
 # libspng-dev, zlib1g-dev). For Windows, Debian's source package of libspng
-# (scripts/fetch-libspng.sh unpacks it) built here as a static library over
+# (scripts/fetch-source.sh unpacks it) built here as a static library over
 # libz-mingw-w64-dev's static zlib, so that kolorvane-cli.exe needs no DLL.
 # The fuzz build compiles the same sources too, over the system's zlib, so
 # that the sanitizers and the coverage reach into libspng.
 if(MINGW OR KOLORVANE_FUZZ)
     set(KOLORVANE_SPNG_SOURCE /usr/local/src/libspng-0.7.3 CACHE PATH
-        "Debian's libspng 0.7.3 sources, as scripts/fetch-libspng.sh unpacks them")
+        "Debian's libspng 0.7.3 sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_SPNG_SOURCE}/spng/spng.c)
         message(FATAL_ERROR "no libspng sources in ${KOLORVANE_SPNG_SOURCE}: "
                             "run scripts/install-deps.sh")

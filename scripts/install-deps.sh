@@ -43,12 +43,20 @@ if [ ! -f "$npm_root/node_modules/ase-utils/package.json" ]; then
     npm install --prefix "$npm_root" --no-audit --no-fund --loglevel=error ase-utils@0.1.1 >/dev/null
 fi
 
-# The Windows command line builds libspng from Debian's source package.
-if [ ! -f /usr/local/src/libspng-0.7.3/spng/spng.c ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo "$(dirname "$0")/fetch-libspng.sh"
-fi
+# The Windows command line builds its libraries from Debian's source
+# packages: each line a package, its upstream version and a file that
+# proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.
+sources=(
+    "libspng 0.7.3 spng/spng.c"
+)
+for source in "${sources[@]}"; do
+    read -r name version file <<<"$source"
+    if [ ! -f "/usr/local/src/$name-$version/$file" ]; then
+        sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo "$(dirname "$0")/fetch-source.sh" "$name" "$version" "$file"
+    fi
+done
 
 # Under Wine the locale picks the ANSI code page: 932 (Japanese), 936 and
 # 950 (Chinese), 949 (Korean) and 1252 (English) are each tested.
