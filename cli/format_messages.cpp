@@ -1,7 +1,5 @@
 #include "format_messages.h"
 
-#include <spng.h>
-
 #include <cstdint>
 #include <cstring>
 
@@ -96,6 +94,28 @@ void addNotThis(Text* text, const Format& format) {
     add(text, format.title);
 }
 
+// "not an A, B or C": the titles of the formats that read `extension`'s.
+void addNoneOf(Text* text, const Format& extension) {
+    const char* path = extension.extension;
+    std::size_t listed = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        count += extensionLength(kFormats[i], path) != 0 ? 1 : 0;
+    }
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        const Format& format = kFormats[i];
+        if (extensionLength(format, path) == 0) {
+            continue;
+        }
+        if (listed++ == 0) {
+            addNotThis(text, format);
+            continue;
+        }
+        add(text, listed == count ? " or " : ", ");
+        add(text, format.title);
+    }
+}
+
 // "larger than 1 MiB, the most a palette is read from", with the format's
 // own limit.
 void addTooLarge(Text* text, const Format& format) {
@@ -114,10 +134,10 @@ const char* imageWords(ReadProblem problem) {
             return "an indexed image without a valid PLTE chunk";
         case ReadProblem::ImageSize:
             return "the width or height is 0 or more than 16384 pixels";
-        case ReadProblem::BadImageData:
-            return "the image data does not inflate or ends early";
         case ReadProblem::NotPaletteImage:
             return "more than 256 colours: not a palette image";
+        case ReadProblem::BadImageData:
+            return "the image data is damaged or ends early";
         default:
             return nullptr;
     }
@@ -172,6 +192,11 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
         case ReadProblem::UnknownBlock:
             add(text, "a block of unknown type 0x");
             return addNumber(text, error.value, 16);
+        case ReadProblem::Unsupported:
+            add(text, error.what);
+            add(text, " ");
+            addNumber(text, error.value);
+            return add(text, " is not supported");
         default:
             break;
     }
@@ -199,9 +224,14 @@ void describeReadError(const Format& format, const ReadError& error, char* text,
             return addNotThis(&words, format);
         case ReadProblem::NoColors:
             return add(&words, "no colours");
-        case ReadProblem::DamagedPng:
-            add(&words, "a PNG libspng refuses: ");
-            return add(&words, spng_strerror(static_cast<int>(error.value)));
+        case ReadProblem::UnknownKind:
+            return addNoneOf(&words, format);
+        case ReadProblem::Missing:
+            add(&words, "no ");
+            return add(&words, error.what);
+        case ReadProblem::LibraryRefused:
+            add(&words, "the decoder refuses it: ");
+            return add(&words, error.what);
         default:
             break;
     }

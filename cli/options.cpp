@@ -6,7 +6,7 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { To, OutputDirectory, NoClobber, Quiet, Help, Version };
+enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Help, Version };
 
 struct Option {
     const char* longName;
@@ -17,6 +17,7 @@ struct Option {
 
 constexpr Option kOptions[] = {
     {"to", Meaning::To, 't', true},
+    {"from", Meaning::From, '\0', true},
     {"output-dir", Meaning::OutputDirectory, 'o', true},
     {"no-clobber", Meaning::NoClobber, 'n', false},
     {"quiet", Meaning::Quiet, 'q', false},
@@ -64,13 +65,19 @@ Command usageError(Options* options, const Spelling& spelling, const char* after
     return Command::UsageError;
 }
 
-Command applyTo(const Spelling& spelling, const char* value, Options* options) {
+// A --to or --from FORMAT: a name of the table, and for --to one written.
+Command applyFormat(const Spelling& spelling, const char* value, bool written, Options* options,
+                    const Format** format) {
     if (value == nullptr) {
         return usageError(options, spelling, "' needs a format");
     }
-    options->to = formatNamed(value);
-    if (options->to == nullptr) {
+    *format = formatNamed(value);
+    if (*format == nullptr) {
         return usageError(options, Spelling{"unknown format '", value, std::strlen(value)}, "'");
+    }
+    if (written && (*format)->write == nullptr) {
+        return usageError(options, Spelling{"format '", value, std::strlen(value)},
+                          "' is only read: --from takes it, --to does not");
     }
     return Command::Convert;
 }
@@ -79,7 +86,9 @@ Command applyTo(const Spelling& spelling, const char* value, Options* options) {
 Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
     switch (option.meaning) {
         case Meaning::To:
-            return applyTo(spelling, value, options);
+            return applyFormat(spelling, value, true, options, &options->to);
+        case Meaning::From:
+            return applyFormat(spelling, value, false, options, &options->from);
         case Meaning::OutputDirectory:
             if (value == nullptr) {
                 return usageError(options, spelling, "' needs a folder");

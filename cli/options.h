@@ -1,8 +1,9 @@
 // The command line's options, read the way GNU tools read theirs: options and
 // FILEs in any order, "--" ends the options, short options may be grouped
 // ("-nq") and take their value joined or separate ("-oDIR", "-o DIR"), long
-// ones with "=" or separate ("--output-dir=DIR"). A --to FORMAT is checked
-// here against the table of formats: an unknown one is a usage error.
+// ones with "=" or separate ("--output-dir=DIR"). A --to or --from FORMAT is
+// checked here against the table of formats: an unknown one is a usage
+// error, and so is a --to FORMAT that is only read.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,7 @@ constexpr std::size_t kProblemSize = 320;
 
 struct Options {
     const char* outputDirectory;  // null: each output beside its source
+    const Format* from;           // null: each source as its extension and bytes say
     const Format* to;             // null: each source's default target
     bool noClobber;
     bool quiet;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "naming.h"
 
@@ -68,6 +69,18 @@ Failure transfer(Transfer call, std::size_t* done) {
 Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* bytes,
                  std::size_t* bytesRead) {
     return transfer([&] { return read(toDescriptor(file), bytes, capacity); }, bytesRead);
+}
+
+// pread(): a read at an offset that leaves the file's position alone.
+Failure readFileAt(void*, FileHandle file, std::uint64_t offset, std::size_t capacity,
+                   unsigned char* bytes, std::size_t* bytesRead) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        *bytesRead = 0;
+        return kSucceeded;  // past any end a file can have
+    }
+    return transfer(
+        [&] { return pread(toDescriptor(file), bytes, capacity, static_cast<off_t>(offset)); },
+        bytesRead);
 }
 
 Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,

@@ -31,6 +31,7 @@ constexpr const char* kHelpLines[] = {
     "one that holds them already is left as it is.",
     "",
     "  -t, --to FORMAT       convert into FORMAT, one of those below",
+    "      --from FORMAT     read every FILE as FORMAT, whatever its name or bytes say",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
     "  -n, --no-clobber      leave an existing output alone and say so",
     "  -q, --quiet           print errors only",
@@ -42,7 +43,7 @@ constexpr const char* kHelpLines[] = {
     "Exit status: 0 when every FILE was converted (an output left alone by -n",
     "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
     "",
-    "Formats (a .pal is read as EDGE PAL, JASC-PAL or RIFF, as its first bytes say):",
+    "Formats (where several read an extension, a file's first bytes say which):",
 };
 
 // Standard output is gathered into this many bytes before a write, unless it
@@ -96,13 +97,15 @@ const char* planProblem(PlanStatus status) {
     return nullptr;
 }
 
-// Why the source was not read or was refused, in the user's terms.
-void reportSourceFailure(const Host& host, const char* file, const PaletteSource& read) {
+// Why the source was not read or was refused, in the user's terms; a
+// source that none of `extension`'s formats took, in theirs.
+void reportSourceFailure(const Host& host, const char* file, const Format& extension,
+                         const PaletteSource& read) {
     const SourceResult& result = read.source;
     const Cause cause = result.failure.cause;
     if (result.status == SourceStatus::Read) {
         char reason[kMaxPath] = {};
-        describeReadError(read.format == nullptr ? kFormats[0] : *read.format, read.error, reason,
+        describeReadError(read.format != nullptr ? *read.format : extension, read.error, reason,
                           sizeof reason);
         reportFailure(host, file, reason);
         return;
@@ -203,8 +206,8 @@ bool planFile(const Host& host, const char* file, const Batch& batch, Conversion
     char unsupported[kMaxPath] = {};
     const char* problem = kUnspelled;
     if (!isUnspelled(host, file)) {
-        const PlanStatus status =
-            planConversion(file, host.rules, batch.outputFolder, batch.options->to, plan);
+        const PlanStatus status = planConversion(file, host.rules, batch.outputFolder,
+                                                 batch.options->from, batch.options->to, plan);
         problem = planProblem(status);
         if (status == PlanStatus::Unsupported) {
             describeUnsupportedName(unsupported, sizeof unsupported);
@@ -224,10 +227,11 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
         return false;
     }
     Workspace& work = *batch.work;
-    const PaletteSource source = readPaletteSource(host.platform, file, *conversion.extension,
-                                                   work.source.data(), &work.palette);
+    const PaletteSource source =
+        readPaletteSource(host.platform, file, conversion.forced ? conversion.extension : nullptr,
+                          work.source.data(), &work.palette);
     if (source.source.status != SourceStatus::Read || refused(source.error)) {
-        reportSourceFailure(host, file, source);
+        reportSourceFailure(host, file, *conversion.extension, source);
         return false;
     }
     nameAfterOutput(conversion, host.nameToUtf8, &work.palette);
@@ -281,7 +285,8 @@ int convertFiles(const Host& host, const Options& options) {
     return allConverted ? kExitConverted : kExitFailed;
 }
 
-// The help, and a line for each format of the table.
+// The help, and a line for each format of the table: its name, the
+// extensions it is read from, the one it is written as first.
 void printHelp(const Host& host) {
     for (const char* line : kHelpLines) {
         putLine(host.output, {line});
@@ -290,8 +295,11 @@ void printHelp(const Host& host) {
     for (std::size_t i = 0; i < kFormatCount; i++) {
         const Format& format = kFormats[i];
         const std::size_t length = std::strlen(format.name);
-        putLine(host.output, {"  ", format.name, kPadding + (length < 10 ? length : 10),
-                              format.extension, "  ", format.title});
+        const bool others = format.alsoReads != nullptr;
+        putLine(host.output,
+                {"  ", format.name, kPadding + (length < 10 ? length : 10), format.extension,
+                 format.extension[0] != '\0' && others ? " " : "", others ? format.alsoReads : "",
+                 others ? " " : "  ", format.title, format.write == nullptr ? " (read only)" : ""});
     }
 }
 

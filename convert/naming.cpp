@@ -106,12 +106,17 @@ bool folderWithSeparator(const char* folder, const PathRules& rules, char* direc
 }
 
 bool outputFileName(const char* fileName, const char* extension, char* output) {
+    return replaceExtension(fileName, kExtensionSize, extension, output);
+}
+
+bool replaceExtension(const char* fileName, std::size_t replaced, const char* extension,
+                      char* output) {
     const std::size_t length = pathLength(fileName);
     const std::size_t extensionLength = std::strlen(extension);
-    if (length >= kMaxPath || length < kExtensionSize) {
+    if (length >= kMaxPath || length < replaced) {
         return false;
     }
-    const std::size_t stem = length - kExtensionSize;
+    const std::size_t stem = length - replaced;
     if (stem + extensionLength >= kMaxPath) {
         return false;
     }
@@ -140,11 +145,12 @@ PlanStatus planPaths(const char* path, const PathRules& rules, const char* outpu
     if (plan->kind == PaletteKind::Unsupported) {
         return PlanStatus::Unsupported;
     }
-    return placeOutput(path, rules, outputFolder, outputExtension(plan->kind), plan);
+    return placeOutput(path, rules, outputFolder, outputExtension(plan->kind), kExtensionSize,
+                       plan);
 }
 
 PlanStatus placeOutput(const char* path, const PathRules& rules, const char* outputFolder,
-                       const char* extension, PathPlan* plan) {
+                       const char* extension, std::size_t replaced, PathPlan* plan) {
     const std::size_t split = folderLength(path, rules);
     plan->sourceFolderLength = split;
     if (outputFolder == nullptr) {
@@ -152,7 +158,7 @@ PlanStatus placeOutput(const char* path, const PathRules& rules, const char* out
     } else if (!joinPath(outputFolder, "", plan->folder)) {
         return PlanStatus::OutputTooLong;
     }
-    if (!outputFileName(path + split, extension, plan->output) ||
+    if (!replaceExtension(path + split, replaced, extension, plan->output) ||
         !joinPath(plan->folder, plan->output, plan->target)) {
         return PlanStatus::OutputTooLong;
     }

@@ -59,6 +59,12 @@ bool folderWithSeparator(const char* folder, const PathRules& rules, char* direc
 // the name is shorter than four bytes or the result would not fit.
 bool outputFileName(const char* fileName, const char* extension, char* output);
 
+// The same with the last `replaced` bytes of the name replaced, however many
+// they are (none: `extension` is added). False when the name is shorter
+// than that or the result would not fit.
+bool replaceExtension(const char* fileName, std::size_t replaced, const char* extension,
+                      char* output);
+
 // `directory` (empty, or ending in a separator) followed by `name`, into a
 // buffer of kMaxPath bytes. False, and nothing written, when the two do not
 // fit together.
@@ -81,11 +87,11 @@ struct PathPlan {
 };
 
 // Where the output of the file at `path` goes, named with `extension` in
-// place of the source's last four bytes: beside it, or in `outputFolder`
-// (ending in a separator) unless that is null. Fills all of `plan` but its
-// kind; Planned or OutputTooLong.
+// place of the source's last `replaced` bytes (its extension): beside it, or
+// in `outputFolder` (ending in a separator) unless that is null. Fills all
+// of `plan` but its kind; Planned or OutputTooLong.
 PlanStatus placeOutput(const char* path, const PathRules& rules, const char* outputFolder,
-                       const char* extension, PathPlan* plan);
+                       const char* extension, std::size_t replaced, PathPlan* plan);
 
 // Plans the conversion of the file at `path`: its output beside it, or in
 // `outputFolder` (ending in a separator, as folderWithSeparator makes it)

@@ -89,6 +89,12 @@ struct Platform {
     Failure (*readFile)(void* context, FileHandle file, std::size_t capacity, unsigned char* bytes,
                         std::size_t* bytesRead);
 
+    // Reads up to `capacity` bytes from `offset` of a regular file, whatever
+    // has been read before; leaves the position of readFile undefined. Past
+    // the end of the file it succeeds with `bytesRead` set to 0.
+    Failure (*readFileAt)(void* context, FileHandle file, std::uint64_t offset,
+                          std::size_t capacity, unsigned char* bytes, std::size_t* bytesRead);
+
     // Writes up to `size` bytes. A short write is not a failure here: the
     // caller compares `bytesWritten` with `size`.
     Failure (*writeFile)(void* context, FileHandle file, const unsigned char* bytes,
@@ -152,6 +158,7 @@ struct Platform {
         table.openSource = openSource;                   \
         table.createNewFile = createNewFile;             \
         table.readFile = readFile;                       \
+        table.readFileAt = readFileAt;                   \
         table.writeFile = writeFile;                     \
         table.identifyFile = identifyFile;               \
         table.findTarget = findTarget;                   \

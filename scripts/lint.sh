@@ -47,12 +47,12 @@ case "${1:-}" in
         cppcheck --std=c++17 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
-            -I convert -I convert/formats -I win -I cli convert win cli
+            -I convert -I convert/formats -I convert/formats/images -I win -I cli convert win cli
         ;;
     clang-tidy)
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
-        runTidy -p "$build" convert/*.cpp convert/formats/*.cpp cli/main.cpp cli/options.cpp \
+        runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
             cli/run.cpp cli/format_messages.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
@@ -63,7 +63,7 @@ case "${1:-}" in
         runTidy cli/main.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
             -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I cli || status=1
         # The fuzz targets too, though the fuzz build is not this one.
-        runTidy fuzz/*.cpp -- -std=c++17 -I convert -I convert/formats -I tests/unit -I fuzz || status=1
+        runTidy fuzz/*.cpp -- -std=c++17 -I convert -I convert/formats -I convert/formats/images -I tests/unit -I fuzz || status=1
         exit $status
         ;;
     clang-format)

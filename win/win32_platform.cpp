@@ -65,6 +65,20 @@ Failure readFile(void*, FileHandle file, std::size_t capacity, unsigned char* by
     return checked(ok);
 }
 
+// ReadFile at an offset, given in the OVERLAPPED structure of a handle opened
+// for synchronous reads; one at or past the end is refused with
+// ERROR_HANDLE_EOF, which is the end of the file here, as for readFile.
+Failure readFileAt(void*, FileHandle file, std::uint64_t offset, std::size_t capacity,
+                   unsigned char* bytes, std::size_t* bytesRead) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const BOOL ok = ReadFile(toHandle(file), bytes, clampToDword(capacity), &got, &at);
+    *bytesRead = got;
+    return ok == FALSE && GetLastError() == ERROR_HANDLE_EOF ? kSucceeded : checked(ok);
+}
+
 Failure writeFile(void*, FileHandle file, const unsigned char* bytes, std::size_t size,
                   std::size_t* bytesWritten) {
     DWORD written = 0;

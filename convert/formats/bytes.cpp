@@ -1,5 +1,6 @@
 #include "bytes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -85,6 +86,56 @@ bool takeTag(ByteReader* reader, const char* expected, std::size_t count) {
         return false;
     }
     reader->position += count;
+    return true;
+}
+
+namespace {
+
+std::size_t readFromMemory(void* context, std::uint64_t offset, unsigned char* bytes,
+                           std::size_t count) {
+    const auto* memory = static_cast<const MemorySource*>(context);
+    if (offset >= memory->size) {
+        return 0;
+    }
+    const auto at = static_cast<std::size_t>(offset);
+    const std::size_t given = std::min(count, memory->size - at);
+    std::memcpy(bytes, memory->bytes + at, given);
+    return given;
+}
+
+}  // namespace
+
+ByteSource sourceOf(MemorySource* memory) { return {memory, memory->size, readFromMemory}; }
+
+std::size_t pullBytes(SourceCursor* cursor, unsigned char* bytes, std::size_t count) {
+    const ByteSource& source = *cursor->source;
+    const std::size_t given =
+        count == 0 ? 0 : source.readAt(source.context, cursor->position, bytes, count);
+    cursor->position += given;
+    return given;
+}
+
+bool takeBytes(SourceCursor* cursor, unsigned char* bytes, std::size_t count) {
+    return pullBytes(cursor, bytes, count) == count;
+}
+
+bool skipSource(SourceCursor* cursor, std::uint64_t count) {
+    const std::uint64_t size = cursor->source->size;
+    if (size != kUnknownSourceSize) {
+        const bool fits = cursor->position <= size && count <= size - cursor->position;
+        cursor->position = fits ? cursor->position + count : size;
+        return fits;
+    }
+    // Of unknown size: the bytes are read on, and dropped.
+    unsigned char dropped[4096];
+    while (count > 0) {
+        const std::size_t part =
+            count < sizeof dropped ? static_cast<std::size_t>(count) : sizeof dropped;
+        if (!takeBytes(cursor, dropped, part)) {
+            return false;
+        }
+        count -= part;
+    }
     return true;
 }
 

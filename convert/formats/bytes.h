@@ -29,6 +29,30 @@ bool takeU32LE(ByteReader* reader, std::uint32_t* value);
 // The next `count` bytes equal `expected`; taken only when they do.
 bool takeTag(ByteReader* reader, const char* expected, std::size_t count);
 
+// A source in memory, read as a file is: what a streamed format's `read`
+// hands its `readStream`, so that both take the same path.
+struct MemorySource {
+    const unsigned char* bytes;
+    std::size_t size;
+};
+
+ByteSource sourceOf(MemorySource* memory);
+
+// A source read in order, from `position` on, as a header, a table and the
+// chunks after them are.
+struct SourceCursor {
+    const ByteSource* source;
+    std::uint64_t position;
+};
+
+// Up to `count` bytes, fewer only at the source's end: their count.
+std::size_t pullBytes(SourceCursor* cursor, unsigned char* bytes, std::size_t count);
+// Exactly `count` bytes, or false (the cursor then at the source's end).
+bool takeBytes(SourceCursor* cursor, unsigned char* bytes, std::size_t count);
+// Passes `count` bytes without reading them where the source's size is
+// known; false when they run past its end.
+bool skipSource(SourceCursor* cursor, std::uint64_t count);
+
 // One line of a text, without its line break (LF or CR LF); `number` from 1.
 struct Line {
     const unsigned char* begin;

@@ -9,18 +9,6 @@ namespace kolorvane {
 
 namespace {
 
-// The most bytes any format of `extension`'s reads.
-std::size_t largestOf(const Format& extension) {
-    std::size_t largest = 0;
-    for (std::size_t i = 0; i < kFormatCount; i++) {
-        const Format& format = kFormats[i];
-        if (std::strcmp(format.extension, extension.extension) == 0 && format.largest > largest) {
-            largest = format.largest;
-        }
-    }
-    return largest;
-}
-
 // The source's bytes as `format` takes them: those past what it reads
 // ignored, or a source that has more refused.
 ReadError decode(const Format& format, const unsigned char* bytes, std::size_t size,
@@ -29,113 +17,218 @@ ReadError decode(const Format& format, const unsigned char* bytes, std::size_t s
         if (!format.ignoresTail) {
             return readError(ReadProblem::TooLarge);
         }
-        size = format.largest;
+        size = static_cast<std::size_t>(format.largest);
     }
     clearPalette(palette);
     return format.read(bytes, size, palette);
 }
 
-// An open source pulled from through the batch's buffer, refilled by reads
-// of the buffer's size: a small file in one read, a large one never held
-// whole. A read that fails, or a file longer than the format reads, ends the
-// bytes; the failure is kept for the report.
+// An open source read through the batch's buffer, which holds one window
+// of the file at a time: a small file whole, in one read, a large one never
+// whole. A regular file's windows are read where they are asked for; a
+// source of unknown size (a FIFO) can only be read on, so it is. A read
+// that fails ends the bytes; the failure is kept for the report.
 struct FilePull {
     const Platform* platform;
     FileHandle file;
     unsigned char* buffer;
-    std::size_t begin;  // the bytes read and not yet pulled: [begin, end)
-    std::size_t end;
-    std::uint64_t total;  // bytes read from the file
-    std::uint64_t largest;
+    std::uint64_t size;   // the file's, or kUnknownSourceSize
+    std::uint64_t start;  // the window: the file's bytes [start, start + held)
+    std::size_t held;
+    std::uint64_t next;   // where a plain read goes on from
+    std::uint64_t limit;  // a source of unknown size is not read on past this
     Failure failure;
 };
 
-bool refill(FilePull* pull) {
-    std::size_t got = 0;
-    if (!failed(pull->failure) && pull->total <= pull->largest) {
-        pull->failure = pull->platform->readFile(pull->platform->context, pull->file,
-                                                 kSourceBufferSize, pull->buffer, &got);
+// Up to `capacity` bytes at `offset`, looping over short reads.
+Failure readAtUpTo(const Platform& platform, FileHandle file, std::uint64_t offset,
+                   std::size_t capacity, unsigned char* bytes, std::size_t* bytesRead) {
+    std::size_t total = 0;
+    while (total < capacity) {
+        std::size_t got = 0;
+        const Failure failure = platform.readFileAt(platform.context, file, offset + total,
+                                                    capacity - total, bytes + total, &got);
+        if (failed(failure) || got == 0 || got > capacity - total) {
+            *bytesRead = total;
+            return failure;
+        }
+        total += got;
     }
-    pull->total += got;
-    pull->begin = 0;
-    pull->end = got;
-    return !failed(pull->failure) && got != 0 && pull->total <= pull->largest;
+    *bytesRead = total;
+    return kSucceeded;
 }
 
-std::size_t pullFromFile(void* context, unsigned char* bytes, std::size_t size) {
+// The bytes a window from `offset` may hold.
+std::size_t windowSize(const FilePull& pull, std::uint64_t offset) {
+    return pull.size == kUnknownSourceSize ? kSourceBufferSize
+                                           : static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                 kSourceBufferSize, pull.size - offset));
+}
+
+// Plain reads on from where the last ended, a window at a time, until the
+// window holds `offset` or the source ends.
+std::size_t readOn(FilePull* pull, std::uint64_t offset) {
+    std::size_t got = 0;
+    do {
+        pull->failure = readUpTo(*pull->platform, pull->file, windowSize(*pull, pull->next),
+                                 pull->buffer, &got);
+        pull->start = pull->next;
+        pull->next += got;
+    } while (!failed(pull->failure) && got != 0 && pull->next <= offset);
+    return got;
+}
+
+// The window from `offset`: read on from the last plain read where it
+// follows it, else read there; a source of unknown size is read on (the
+// bytes before `offset` dropped) and never back. False when nothing could
+// be read there.
+bool fillWindow(FilePull* pull, std::uint64_t offset) {
+    const bool sized = pull->size != kUnknownSourceSize;
+    if (failed(pull->failure) || (sized && offset >= pull->size) ||
+        (!sized && pull->next > pull->limit)) {
+        return false;
+    }
+    std::size_t got = 0;
+    if (offset == pull->next || (!sized && offset > pull->next)) {
+        got = readOn(pull, offset);
+    } else if (sized) {
+        pull->failure = readAtUpTo(*pull->platform, pull->file, offset, windowSize(*pull, offset),
+                                   pull->buffer, &got);
+        pull->start = offset;
+    } else {
+        pull->failure = {Cause::Other, 0};  // back in a source that can only be read on
+    }
+    pull->held = failed(pull->failure) ? 0 : got;
+    return offset >= pull->start && offset - pull->start < pull->held;
+}
+
+std::size_t readFromFile(void* context, std::uint64_t offset, unsigned char* bytes,
+                         std::size_t count) {
     auto* pull = static_cast<FilePull*>(context);
     std::size_t given = 0;
-    while (given < size && (pull->begin < pull->end || refill(pull))) {
-        const std::size_t taken = std::min(size - given, pull->end - pull->begin);
-        std::memcpy(bytes + given, pull->buffer + pull->begin, taken);
-        pull->begin += taken;
+    while (given < count) {
+        const std::uint64_t at = offset + given;
+        const bool inWindow = at >= pull->start && at < pull->start + pull->held;
+        if (!inWindow && !fillWindow(pull, at)) {
+            break;
+        }
+        const std::size_t from = static_cast<std::size_t>(at - pull->start);
+        const std::size_t taken = std::min(count - given, pull->held - from);
+        std::memcpy(bytes + given, pull->buffer + from, taken);
         given += taken;
     }
     return given;
 }
 
-// What a streamed source is read with, and what its reader said.
-struct Stream {
-    const Format* format;
+// What a source is read as and into, and what came of it.
+struct Reading {
+    const char* path;
+    const Format* from;
     unsigned char* buffer;
     Palette* palette;
+    const Format* format;
     ReadError error;
 };
 
-// The open source streamed to the format's reader: the failure of a read,
-// and the reader's verdict in the stream. A size known to be too large is
-// refused before a byte is read.
-Failure streamFile(void* context, const Platform& platform, FileHandle file,
-                   const FileIdentity& identity) {
-    Stream& stream = *static_cast<Stream*>(context);
-    const std::uint64_t largest = stream.format->largest;
-    if (identity.size != kUnknownSize && identity.size > largest) {
-        stream.error = readError(ReadProblem::TooLarge);
+// The open source handed to a format that reads where it asks. A size
+// known to be too large is refused before a byte more is read; one of
+// unknown size, once read past its limit.
+ReadError readStreamed(const Format& format, FilePull* pull, Palette* palette) {
+    if (pull->size != kUnknownSourceSize && pull->size > format.largest) {
+        return readError(ReadProblem::TooLarge);
+    }
+    pull->limit = format.largest;
+    clearPalette(palette);
+    const ReadError error = format.readStream(ByteSource{pull, pull->size, readFromFile}, palette);
+    return pull->next > format.largest ? readError(ReadProblem::TooLarge) : error;
+}
+
+// Whether a source of `size` bytes is too large for every format it may
+// be read as: refused then before a byte is read.
+bool tooLargeForAll(const Reading& reading, std::uint64_t size) {
+    if (size == kUnknownSize) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kFormatCount; i++) {
+        const Format& format = kFormats[i];
+        const bool candidate = reading.from != nullptr ? &format == reading.from
+                                                       : extensionLength(format, reading.path) != 0;
+        if (candidate && (format.ignoresTail || size <= format.largest)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The open source's first window, which holds a small source whole; its
+// format, by --from or by those bytes; then its palette, from those bytes
+// or read where the format asks.
+Failure readOpen(void* context, const Platform& platform, FileHandle file,
+                 const FileIdentity& identity) {
+    Reading& reading = *static_cast<Reading*>(context);
+    if (tooLargeForAll(reading, identity.size)) {
+        reading.format = reading.from != nullptr ? reading.from : formatOfExtension(reading.path);
+        reading.error = readError(ReadProblem::TooLarge);
         return kSucceeded;
     }
-    FilePull pull{};  // nothing read yet, nothing failed
-    pull.platform = &platform;
-    pull.file = file;
-    pull.buffer = stream.buffer;
-    pull.largest = largest;
-    clearPalette(stream.palette);
-    stream.error = stream.format->readStream(ByteSource{&pull, pullFromFile}, stream.palette);
-    stream.error = pull.total > largest ? readError(ReadProblem::TooLarge) : stream.error;
+    FilePull pull = {&platform, file, reading.buffer,    identity.size, 0,
+                     0,         0,    kSourceBufferSize, kSucceeded};
+    fillWindow(&pull, 0);
+    if (failed(pull.failure)) {
+        return pull.failure;
+    }
+    reading.format = reading.from != nullptr
+                         ? reading.from
+                         : detectFormat(reading.path, pull.buffer, pull.held, &reading.error);
+    if (reading.format == nullptr) {
+        return kSucceeded;
+    }
+    // A window that stopped short of the buffer holds the whole source.
+    reading.error = reading.format->readStream != nullptr
+                        ? readStreamed(*reading.format, &pull, reading.palette)
+                        : decode(*reading.format, pull.buffer, pull.held, reading.palette);
     return pull.failure;
 }
 
-// A source of a format read as a stream, opened, identified and closed as
-// every other source is. `buffer` is written through the stream's context.
-// NOLINTBEGIN(readability-non-const-parameter)
-PaletteSource streamPaletteSource(const Platform& platform, const char* path, const Format& format,
-                                  unsigned char* buffer, Palette* palette) {
-    Stream stream = {&format, buffer, palette, kReadOk};
-    const SourceResult source = readOpenSource(platform, path, streamFile, &stream);
-    const bool read = source.status == SourceStatus::Read;
-    return {source, read ? stream.error : kReadOk, read ? &format : nullptr};
+// The length of the extension that planning replaces: the one of a format
+// the name ends in or, for --from, whatever follows the file name's last
+// dot; 0 when there is none.
+std::size_t sourceExtensionLength(const char* path, const PathRules& rules, const Format* from) {
+    const Format* format = formatOfExtension(path);
+    if (format != nullptr) {
+        return extensionLength(*format, path);
+    }
+    if (from == nullptr) {
+        return 0;
+    }
+    const std::size_t length = pathLength(path);
+    const char* name = path + folderLength(path, rules);
+    const char* dot = std::strrchr(name, '.');
+    return dot == nullptr ? 0 : static_cast<std::size_t>(path + length - dot);
 }
-// NOLINTEND(readability-non-const-parameter)
 
 }  // namespace
 
 PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
-                          const Format* to, ConversionPlan* plan) {
+                          const Format* from, const Format* to, ConversionPlan* plan) {
     if (pathLength(path) >= kMaxPath) {
         return PlanStatus::PathTooLong;
     }
-    plan->extension = formatOfExtension(path);
+    plan->extension = from != nullptr ? from : formatOfExtension(path);
+    plan->forced = from != nullptr;
     if (plan->extension == nullptr) {
         return PlanStatus::Unsupported;
     }
     plan->target = to != nullptr ? to : &defaultTarget(*plan->extension);
-    return placeOutput(path, rules, outputFolder, plan->target->extension, &plan->paths);
+    return placeOutput(path, rules, outputFolder, plan->target->extension,
+                       sourceExtensionLength(path, rules, from), &plan->paths);
 }
 
 void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette) {
     if (palette->name.size != 0) {
         return;
     }
-    // Every format's extension is four bytes, and the output's name ends in one.
+    // The output's name ends in the target's extension.
     const char* output = plan.paths.output;
     const std::size_t length = pathLength(output) - std::strlen(plan.target->extension);
     char utf8[4 * kMaxPath];
@@ -144,24 +237,16 @@ void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* pal
     formats::nameFromText(reinterpret_cast<const unsigned char*>(text), size, &palette->name);
 }
 
-PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+// `buffer` is written through the read's context, which clang-tidy does not
+// follow.
+// NOLINTBEGIN(readability-non-const-parameter)
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format* from,
                                 unsigned char* buffer, Palette* palette) {
-    if (extension.readStream != nullptr) {
-        return streamPaletteSource(platform, path, extension, buffer, palette);
-    }
-    // One byte past the most the formats read, to tell a source that has more.
-    const std::size_t capacity = largestOf(extension) + 1;
-    std::size_t size = 0;
-    PaletteSource result = {readSourceBytes(platform, path, buffer, capacity, &size), kReadOk,
-                            nullptr};
-    if (result.source.status != SourceStatus::Read) {
-        return result;
-    }
-    result.format = detectFormat(extension, buffer, size, &result.error);
-    if (result.format != nullptr) {
-        result.error = decode(*result.format, buffer, size, palette);
-    }
-    return result;
+    Reading reading = {path, from, buffer, palette, nullptr, kReadOk};
+    const SourceResult source = readOpenSource(platform, path, readOpen, &reading);
+    const bool read = source.status == SourceStatus::Read;
+    return {source, read ? reading.error : kReadOk, read ? reading.format : nullptr};
 }
+// NOLINTEND(readability-non-const-parameter)
 
 }  // namespace kolorvane

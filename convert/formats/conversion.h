@@ -11,22 +11,25 @@
 
 namespace kolorvane {
 
-// The buffer a source is read into: kMaxSourceSize bytes and one more, to
-// tell a source that has more. On the heap, as Windows' stack is 1 MiB.
-constexpr std::size_t kSourceBufferSize = kMaxSourceSize + 1;
-
 struct ConversionPlan {
-    const Format* extension;  // the first format of the source's extension
+    // The format --from names, or else the first format of the source's
+    // extension, whose formats its bytes choose among.
+    const Format* extension;
+    bool forced;  // --from: read as `extension`, whatever the bytes say
     const Format* target;
     PathPlan paths;  // the output's folder, name and path (not its kind)
 };
 
-// Plans the conversion of the file at `path` into `to`, or without it into
-// the extension's default target: its output beside it, or in
-// `outputFolder` (ending in a separator) unless that is null. Touches no
-// file. Unsupported for a name that ends in no format's extension.
+// Plans the conversion of the file at `path`, read as `from` (null: as its
+// extension and bytes say), into `to`, or without it into the source
+// format's default target: its output beside it, or in `outputFolder`
+// (ending in a separator) unless that is null, named as the source with
+// its extension (the format's, or with `from` whatever follows the file
+// name's last dot, if anything does) replaced by the target's. Touches no
+// file. Unsupported for a name that ends in no format's extension and no
+// `from`.
 PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
-                          const Format* to, ConversionPlan* plan);
+                          const Format* from, const Format* to, ConversionPlan* plan);
 
 struct PaletteSource {
     SourceResult source;   // Read, NotOpened or Failed
@@ -44,13 +47,15 @@ using NameToUtf8 = std::size_t (*)(const char* name, std::size_t size, char* utf
 // `toUtf8` (null: the name's bytes as they are).
 void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette);
 
-// Reads the file at `path`, of the formats of `extension`, through
-// `buffer` (kSourceBufferSize bytes) into `palette`, which holds the source's
+// Reads the file at `path` as `from`, or (null) as the format among those
+// of its extension that its first bytes show, through `buffer`
+// (kSourceBufferSize bytes) into `palette`, which holds the source's
 // colours and names once it is read and accepted, and nothing to go by
-// otherwise.
-// A format with a readStream (PNG) is handed the open file a buffer at a
-// time, never whole, so that its sources may be larger than the buffer.
-PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format& extension,
+// otherwise. The file is opened once: its first bytes are read into the
+// buffer, which holds the whole of a source of a format that reads its
+// bytes whole; a format with a readStream (images, WADs) then reads where
+// it asks, through the buffer, so that its sources may be larger.
+PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format* from,
                                 unsigned char* buffer, Palette* palette);
 
 }  // namespace kolorvane

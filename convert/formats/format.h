@@ -54,6 +54,10 @@ void clearPalette(Palette* palette);
 // refused; EDGE PAL and .act, as ever, read their layout and ignore the rest.
 constexpr std::size_t kMaxSourceSize = std::size_t{1024} * 1024;
 
+// The buffer a source is read into: kMaxSourceSize bytes and one more, to
+// tell a source that has more. On the heap, as Windows' stack is 1 MiB.
+constexpr std::size_t kSourceBufferSize = kMaxSourceSize + 1;
+
 // The most bytes any writer writes: an ASE of 256 colours whose names are
 // 255 characters outside the Basic Multilingual Plane (two UTF-16 units
 // each) is the largest, at 268,300 (each block: type, size, a 16-bit count
@@ -63,11 +67,13 @@ using EncodedBytes = std::array<unsigned char, kMaxEncodedSize>;
 
 // Why a reader refused a source. Where it says so, `at` is the line (text
 // formats, from 1) or byte offset (binary ones, from 0) of the fault, `color`
-// the colour's number (from 1) and `value` the number read.
+// the colour's number (from 1), `value` the number read and `what` static
+// words naming the field, block or library message concerned.
 enum class ReadProblem {
     None,
-    TooLarge,          // over kMaxSourceSize bytes
+    TooLarge,          // over the format's `largest` bytes
     UnknownPal,        // a .pal that is not EDGE PAL, JASC-PAL or RIFF
+    UnknownKind,       // none of the formats of its extension, by its bytes
     NotThisFormat,     // the signature or first line is missing
     BadVersion,        // value: the version
     Truncated,         // at: where more bytes were needed
@@ -86,14 +92,17 @@ enum class ReadProblem {
     BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
     BadChecksum,       // a PNG chunk whose CRC does not match its data
     NoPngPalette,      // an indexed PNG without a valid PLTE chunk
-    ImageSize,         // a PNG's width or height is 0 or over kLargestImageSide
-    BadImageData,      // a PNG's image data does not inflate or ends early
-    NotPaletteImage,   // a PNG of more than 256 colours
-    DamagedPng,        // value: libspng's error code, for any other refusal
+    ImageSize,         // an image's width or height is 0 or over kLargestImageSide
+    BadImageData,      // at: where an image's pixel data is damaged or ends early
+    NotPaletteImage,   // an image of more than 256 colours
+    Unsupported,       // at: offset; what: the field; value: a value it may not have
+    Missing,           // what: the chunk, lump or table the palette is in
+    LibraryRefused,    // what: the words of the library that read the file
 };
 
-// The widest and tallest image a PNG reader decodes: checked before any
-// pixel, so that a few bytes claiming a vast image cost nothing.
+// The widest and tallest image an image reader decodes: checked from the
+// header, before any pixel, so that a few bytes claiming a vast image cost
+// nothing.
 constexpr std::uint32_t kLargestImageSide = 16384;
 
 // The colour spaces a reader refuses, named in the message.
@@ -116,44 +125,71 @@ struct ReadError {
     std::uint32_t at;
     std::uint32_t color;
     std::uint32_t value;
+    const char* what;
 };
 
-constexpr ReadError kReadOk = {ReadProblem::None, 0, 0, 0};
+constexpr ReadError kReadOk = {ReadProblem::None, 0, 0, 0, nullptr};
 
 constexpr ReadError readError(ReadProblem problem, std::size_t at = 0, std::size_t color = 0,
                               std::uint32_t value = 0) {
-    return {problem, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(color), value};
+    return {problem, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(color), value,
+            nullptr};
+}
+
+// A field at `at` that holds `value`, which the format does not define or
+// the reader does not read: "bits per pixel", 7.
+constexpr ReadError unsupportedValue(std::size_t at, const char* what, std::uint32_t value) {
+    return {ReadProblem::Unsupported, static_cast<std::uint32_t>(at), 0, value, what};
+}
+
+// A problem named by static words: the part missing, the library's message.
+constexpr ReadError readErrorSaying(ReadProblem problem, const char* what) {
+    return {problem, 0, 0, 0, what};
 }
 
 constexpr bool refused(const ReadError& error) { return error.problem != ReadProblem::None; }
 
-// A source handed to a reader a piece at a time, for a format whose sources
-// may be larger than anything held in memory. `pull` fills `bytes` with up
-// to `size` bytes and returns how many: fewer only where the source ends or
-// cannot be read.
+// The size of a source that is not a regular file (a FIFO, say), which is
+// known only once it ends.
+constexpr std::uint64_t kUnknownSourceSize = ~std::uint64_t{0};
+
+// A source read where a reader asks, for a format whose sources may be far
+// larger than anything held in memory (an image, a game's WAD). `readAt`
+// copies up to `count` bytes from `offset` into `bytes` and returns how
+// many: fewer only where the source ends or cannot be read. Reads that go
+// forward from where the last one ended cost the least; a source that is
+// not a regular file can be read no other way.
 struct ByteSource {
     void* context;
-    std::size_t (*pull)(void* context, unsigned char* bytes, std::size_t size);
+    std::uint64_t size;  // bytes, or kUnknownSourceSize
+    std::size_t (*readAt)(void* context, std::uint64_t offset, unsigned char* bytes,
+                          std::size_t count);
 };
 
 // One format: a row of kFormats. A reader is handed the source's bytes, at
 // most `largest` of them, and fills a zeroed palette; a writer fills `bytes`
 // and returns their count, 0 when it could not.
 struct Format {
-    const char* name;       // for --to
-    const char* extension;  // ".pal", lower case, four bytes
-    const char* title;      // for messages: "not a GIMP palette"
+    const char* name;       // for --to and --from
+    const char* extension;  // ".pal", lower case: what it is written as; "" for none
+    // Other extensions it is read from, each with its dot and followed by a
+    // space (".iff .bbm "), or null.
+    const char* alsoReads;
+    const char* title;  // for messages: "not a GIMP palette"
     // Bytes read at most. With `ignoresTail` the bytes past them are ignored,
     // else a source that has more is refused as TooLarge.
-    std::size_t largest;
-    // When several formats share an extension, the first whose `detect`
-    // accepts the bytes reads them; null: a format that owns its extension.
+    std::uint64_t largest;
+    // When several formats read an extension, the first whose `detect`
+    // accepts the source's first bytes (all of them, for a source no larger
+    // than kSourceBufferSize) reads it; null: a format that owns its
+    // extensions.
     bool (*detect)(const unsigned char* bytes, std::size_t size);
     ReadError (*read)(const unsigned char* bytes, std::size_t size, Palette* palette);
+    // Null for a format that is only read.
     std::size_t (*write)(const Palette& palette, EncodedBytes* bytes);
     bool ignoresTail;
     bool text;  // positions are lines, not byte offsets
-    // Non-null for a format read as the file is, never whole: `read` does the
+    // Non-null for a format read where it asks, never whole: `read` does the
     // same over bytes in memory. It fills the palette only when it accepts.
     ReadError (*readStream)(const ByteSource& source, Palette* palette);
 };
@@ -161,20 +197,25 @@ struct Format {
 extern const Format kFormats[];
 extern const std::size_t kFormatCount;
 
-// The format of a --to name, or null.
+// The format of a --to or --from name, or null.
 const Format* formatNamed(const char* name);
 
-// The first format whose extension `path` ends in (ASCII case ignored), or
-// null: the key to the formats that may read it.
+// The length of the extension of `format`'s that `path` ends in (ASCII case
+// ignored), or 0 when it ends in none of them.
+std::size_t extensionLength(const Format& format, const char* path);
+
+// The first format that reads the extension `path` ends in, or null: the
+// key to the formats that may read it.
 const Format* formatOfExtension(const char* path);
 
-// The format a source of `extension`'s formats is in, by its bytes: null,
-// with the problem in `error`, when none of them takes it.
-const Format* detectFormat(const Format& extension, const unsigned char* bytes, std::size_t size,
+// The format of the source at `path`, among those that read its
+// extension, by its first bytes: null, with the problem in `error`, when
+// none of them takes it.
+const Format* detectFormat(const char* path, const unsigned char* bytes, std::size_t size,
                            ReadError* error);
 
-// What a source converts to without --to: EDGE PAL's extension to .act,
-// every other to EDGE PAL.
+// What a source converts to without --to: EDGE PAL's to .act, every other
+// to EDGE PAL.
 const Format& defaultTarget(const Format& source);
 
 }  // namespace kolorvane

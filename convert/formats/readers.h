@@ -38,6 +38,8 @@ std::size_t writeAco(const Palette& palette, EncodedBytes* bytes);
 ReadError readAse(const unsigned char* bytes, std::size_t size, Palette* palette);
 std::size_t writeAse(const Palette& palette, EncodedBytes* bytes);
 
+// Images (images/), by the rules of images/image.h.
+
 ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette);
 ReadError readPngStream(const ByteSource& source, Palette* palette);
 std::size_t writePng(const Palette& palette, EncodedBytes* bytes);

@@ -440,6 +440,34 @@ class CommandLine(unittest.TestCase):
                          pal_file([b"\0\0\0"] * 255 + [b"\1\2\3"]))
         self.assert_folder(["sunset.pal", "out"])
 
+    def test_from_reads_every_file_as_the_format_named(self):
+        entries = random_entries(256)
+        write(self.path("raw.dat"), act_file(entries))
+        write(self.path("own.pal"), act_file(entries))
+        write(self.path("noext"), act_file(entries))
+        write(self.path("short.dat"), act_file(entries[:20]))
+        os.mkdir(self.path("out"))
+
+        named = self.run_cli("--from", "act", "raw.dat", "noext")
+        own = self.run_cli("--from=act", "own.pal")
+        elsewhere = self.run_cli("--from", "act", "-o", "out", "own.pal")
+        lying = self.run_cli("--from", "png", "short.dat")
+
+        self.assertEqual((named.code, named.err), (0, b""))
+        self.assertEqual(named.out, self.lines("raw.dat -> raw.pal", "noext -> noext.pal"))
+        for name in ("raw.pal", "noext.pal", os.path.join("out", "own.pal")):
+            self.assertEqual(read(self.path(name)), as_pal(act_file(entries)), name)
+        self.assertEqual((own.code, own.out), (1, b""))
+        self.assertEqual(own.err, self.lines(
+            "kolorvane-cli: own.pal: the output own.pal would replace the source itself; "
+            "-o can name another folder"))
+        self.assertEqual(read(self.path("own.pal")), act_file(entries))
+        self.assertEqual((elsewhere.code, elsewhere.err), (0, b""))
+        self.assertEqual((lying.code, lying.out), (1, b""))
+        self.assertEqual(lying.err, self.lines("kolorvane-cli: short.dat: not a PNG image"))
+        self.assert_folder(["raw.dat", "raw.pal", "own.pal", "noext", "noext.pal", "short.dat",
+                            "out"])
+
     # -- PNG -----------------------------------------------------------------
 
     def test_png_images_give_their_palettes(self):
@@ -609,7 +637,8 @@ class CommandLine(unittest.TestCase):
             (["a.pal", "-o"], "option '-o' needs a folder"),
             (["a.pal", "--output-dir"], "option '--output-dir' needs a folder"),
             (["--output-dir=", "a.pal"], "option '--output-dir' was given an empty folder name"),
-            (["--to", "bmp", "a.pal"], "unknown format 'bmp'"),
+            (["--to", "bogus", "a.pal"], "unknown format 'bogus'"),
+            (["--from=bogus", "a.pal"], "unknown format 'bogus'"),
             (["a.pal", "--to"], "option '--to' needs a format"),
             ([], "no FILE given"),
             (["-q", "-o", "out"], "no FILE given"),

@@ -15,6 +15,8 @@ struct Parsed {
     bool quiet;
     std::vector<std::string> files;
     std::string problem;
+    std::string from;  // the format's name; "(none)" when not given
+    std::string to;
 };
 
 Parsed parse(std::vector<std::string> arguments) {
@@ -32,7 +34,9 @@ Parsed parse(std::vector<std::string> arguments) {
                   options.noClobber,
                   options.quiet,
                   {},
-                  options.problem};
+                  options.problem,
+                  options.from != nullptr ? options.from->name : "(none)",
+                  options.to != nullptr ? options.to->name : "(none)"};
     for (int i = 0; i < options.fileCount; i++) {
         parsed.files.emplace_back(options.files[i]);
     }
@@ -85,6 +89,27 @@ TEST(Options, ConvertCommandLines) {
     }
 }
 
+TEST(Options, FormatsAreNamedForBothEnds) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string from;
+        std::string to;
+    };
+    const Case cases[] = {
+        {{"--from", "act", "a.dat"}, "act", "(none)"},
+        {{"--from=act", "-t", "gpl", "a.dat"}, "act", "gpl"},
+        {{"-tpng", "--from", "edge", "a.act"}, "edge", "png"},
+        {{"--to=hex", "a.pal"}, "(none)", "hex"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const Parsed parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.command, Command::Convert);
+        EXPECT_EQ(parsed.from, c.from);
+        EXPECT_EQ(parsed.to, c.to);
+    }
+}
+
 TEST(Options, HelpAndVersionStopAtTheFirstOneSeen) {
     struct Case {
         std::vector<std::string> arguments;
@@ -129,6 +154,9 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
         {{"a.pal", "--output-dir"}, "option '--output-dir' needs a folder"},
         {{"-o", "", "a.pal"}, "option '-o' was given an empty folder name"},
         {{"--output-dir=", "a.pal"}, "option '--output-dir' was given an empty folder name"},
+        {{"--from", "bogus", "a.pal"}, "unknown format 'bogus'"},
+        {{"--to=bogus", "a.pal"}, "unknown format 'bogus'"},
+        {{"a.pal", "--from"}, "option '--from' needs a format"},
         // A long argument is cut in the line, which still ends the sentence.
         {{"--" + std::string(100, 'z'), "a.pal"},
          "unknown option '--" + std::string(64, 'z') + "'"},

@@ -125,6 +125,13 @@ def good_cases():
     for x, value in enumerate((0x12FF, 0xFFFF, 0x0080)):
         deep.putpixel((x, 0), value)
     cases["grey16.png"] = (saved(deep), [(0x13,) * 3, (0xFF,) * 3, (0, 0, 0)])
+    # A colour key (tRNS in a grey or RGB image) is fully transparent: its
+    # pixels are skipped, as a pixel of alpha 0 is.
+    keyed = [(0, 0, 0), (200, 200, 200), (90, 90, 90)]
+    cases["grey-key.png"] = (saved(strip(keyed).convert("L"), transparency=200),
+                             [keyed[0], keyed[2]])
+    rgb = colors_of(4, 7)
+    cases["rgb-key.png"] = (saved(strip(rgb), transparency=rgb[1]), [rgb[0]] + rgb[2:])
     return cases
 
 
@@ -156,9 +163,9 @@ def bad_cases():
         "bomb.png": (edited(good, b"IHDR", ihdr(100000, 100000)),
                      "the width or height is 0 or more than 16384 pixels"),
         "bad-deflate.png": (edited(good, b"IDAT", lambda data: data[:2] + b"\xff" * 8 + data[10:]),
-                            "the image data does not inflate or ends early"),
+                            "the image data is damaged or ends early"),
         "short-data.png": (edited(good, b"IDAT", lambda data: zlib.compress(
-            zlib.decompress(idat)[:-100])), "the image data does not inflate or ends early"),
+            zlib.decompress(idat)[:-100])), "the image data is damaged or ends early"),
         "many.png": (saved(many), "more than 256 colours: not a palette image"),
         "clear.png": (saved(Image.new("RGBA", (3, 3), (9, 9, 9, 0))), "no colours"),
     }

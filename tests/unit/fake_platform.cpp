@@ -155,6 +155,28 @@ Failure readFile(void* context, FileHandle file, std::size_t capacity, unsigned 
     return kSucceeded;
 }
 
+// As pread: refused for a file whose size is not known, as for a FIFO.
+Failure readFileAt(void* context, FileHandle file, std::uint64_t offset, std::size_t capacity,
+                   unsigned char* bytes, std::size_t* bytesRead) {
+    FakePlatform& fake = fakeOf(context);
+    logCall(fake, "readat " + handleName(file) + " " + std::to_string(offset));
+    *bytesRead = 0;
+    const OpenFile* handle = findOpen(fake, file);
+    if (failsNow(fake) || handle == nullptr || !fake.sizeKnown) {
+        return kInjected;
+    }
+    const Bytes& contents = fake.files[handle->path];
+    const std::size_t from =
+        static_cast<std::size_t>(std::min<std::uint64_t>(offset, contents.size()));
+    std::size_t count = std::min(capacity, contents.size() - from);
+    if (fake.readChunk != 0) {
+        count = std::min(count, fake.readChunk);
+    }
+    std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(from), count, bytes);
+    *bytesRead = count;
+    return kSucceeded;
+}
+
 Failure writeFile(void* context, FileHandle file, const unsigned char* bytes, std::size_t size,
                   std::size_t* bytesWritten) {
     FakePlatform& fake = fakeOf(context);

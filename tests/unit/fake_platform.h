@@ -48,11 +48,12 @@ struct FakePlatform {
     std::map<std::intptr_t, OpenFile> open;
     std::intptr_t nextHandle = 100;
 
-    // One line per call: "open C:\x.pal", "read 100", "notice <text>|<caption>"...
+    // One line per call: "open C:\x.pal", "read 100", "readat 100 4096", "notice
+    // <text>|<caption>"...
     std::vector<std::string> log;
 
     // The ordinal (from 0) of the failable call to fail, or -1 for none.
-    // Failable: open, create, read, write, identify, find, keep, flush,
+    // Failable: open, create, read, readat, write, identify, find, keep, flush,
     // close, replace, movenew, remove, chdir.
     int failAt = -1;
     int failableCalls = 0;

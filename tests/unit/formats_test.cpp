@@ -87,11 +87,8 @@ bool sameColors(const Palette& a, const Palette& b) {
 // Read as the command line reads a file of that name: by its extension,
 // then its first bytes.
 const Format* readAs(const std::string& name, const Bytes& bytes, Palette* read) {
-    const Format* extension = formatOfExtension(name.c_str());
     ReadError error{};
-    const Format* format = extension == nullptr
-                               ? nullptr
-                               : detectFormat(*extension, bytes.data(), bytes.size(), &error);
+    const Format* format = detectFormat(name.c_str(), bytes.data(), bytes.size(), &error);
     if (format == nullptr || refused(format->read(bytes.data(), bytes.size(), read))) {
         return nullptr;
     }
@@ -301,27 +298,36 @@ TEST(Formats, ActCountComesFromAnExact772ByteTrailer) {
 TEST(Formats, PlansNameTheOutputAfterTheTarget) {
     struct Case {
         const char* path;
+        const char* from;
         const char* to;
         PlanStatus status;
         const char* output;
     };
     const Case cases[] = {
-        {"C:\\p\\Sunset.PAL", nullptr, PlanStatus::Planned, "C:\\p\\Sunset.act"},
-        {"C:\\p\\Sunset.Act", nullptr, PlanStatus::Planned, "C:\\p\\Sunset.pal"},
-        {"C:\\p\\Sunset.GPL", nullptr, PlanStatus::Planned, "C:\\p\\Sunset.pal"},
-        {"C:\\p\\s.txt", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
-        {"C:\\p\\s.ase", "aco", PlanStatus::Planned, "C:\\p\\s.aco"},
-        {"C:\\p\\s.pal", "paintnet", PlanStatus::Planned, "C:\\p\\s.txt"},
-        {"C:\\p\\s.png", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
-        {"C:\\p\\s.bmp", nullptr, PlanStatus::Unsupported, ""},
-        {"C:\\p\\s.gp", nullptr, PlanStatus::Unsupported, ""},
+        {"C:\\p\\Sunset.PAL", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\Sunset.act"},
+        {"C:\\p\\Sunset.Act", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\Sunset.pal"},
+        {"C:\\p\\Sunset.GPL", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\Sunset.pal"},
+        {"C:\\p\\s.txt", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.ase", nullptr, "aco", PlanStatus::Planned, "C:\\p\\s.aco"},
+        {"C:\\p\\s.pal", nullptr, "paintnet", PlanStatus::Planned, "C:\\p\\s.txt"},
+        {"C:\\p\\s.png", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.xyz", nullptr, nullptr, PlanStatus::Unsupported, ""},
+        {"C:\\p\\s.gp", nullptr, nullptr, PlanStatus::Unsupported, ""},
+        // --from: the name's last extension replaced, whatever it is, or
+        // the target's added; EDGE PAL read so gives .act, all else .pal.
+        {"C:\\p\\s.dat", "act", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.tar.xyz", "act", "gpl", PlanStatus::Planned, "C:\\p\\s.tar.gpl"},
+        {"C:\\p.d\\s", "act", nullptr, PlanStatus::Planned, "C:\\p.d\\s.pal"},
+        {"C:\\p\\s.png", "act", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.act", "edge", nullptr, PlanStatus::Planned, "C:\\p\\s.act"},
     };
     const PathRules rules = {"\\", [](unsigned char) { return false; }};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         ConversionPlan plan{};
+        const Format* from = c.from == nullptr ? nullptr : formatNamed(c.from);
         const Format* to = c.to == nullptr ? nullptr : formatNamed(c.to);
-        EXPECT_EQ(planConversion(c.path, rules, nullptr, to, &plan), c.status);
+        EXPECT_EQ(planConversion(c.path, rules, nullptr, from, to, &plan), c.status);
         if (c.status == PlanStatus::Planned) {
             EXPECT_STREQ(plan.paths.target, c.output);
         }
@@ -435,7 +441,7 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         fake.sizeKnown = c.sizeKnown;
         Palette read{};
         const PaletteSource source = readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.png",
-                                                       *formatNamed("png"), buffer.data(), &read);
+                                                       nullptr, buffer.data(), &read);
         EXPECT_EQ(source.source.status, c.status);
         EXPECT_EQ(source.error.problem, c.problem);
         EXPECT_TRUE(fake.open.empty()) << "the file is closed";

@@ -1,0 +1,80 @@
+// The rules every image format follows, in one place:
+//
+// - An indexed image's palette is its colour table, every entry in order,
+//   used or not: the reader takes the table and (where it decodes pixels)
+//   drops the pixels.
+// - Any other image's palette is the distinct colours of its pixels, each
+//   where it first appears in reading order (rows from the top, each from
+//   the left, whatever order the file stores them in), transparent pixels
+//   skipped, more than kEntryCount refused: a ColorTally.
+// - Width and height are checked from the header, before any pixel is
+//   decoded: checkImageSize.
+// - Pixels are decoded a row at a time, never the whole image.
+// - Written: the swatch grid, one kSwatchSide square per colour,
+//   kSwatchesPerRow to a row, square i of index i: swatchRow gives each row's
+//   indices, and each format encodes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "format.h"
+
+namespace kolorvane::formats {
+
+// The most bytes an image source may have.
+constexpr std::uint64_t kLargestImageSource = std::uint64_t{64} * 1024 * 1024;
+
+// ImageSize unless both are from 1 to kLargestImageSide.
+ReadError checkImageSize(std::uint64_t width, std::uint64_t height);
+
+// A pixel as the tally takes it: kOpaque | red << 16 | green << 8 | blue, or
+// kTransparent for one that is skipped.
+constexpr std::uint32_t kOpaque = std::uint32_t{1} << 24;
+constexpr std::uint32_t kTransparent = 0;
+
+constexpr std::uint32_t pixelOf(unsigned red, unsigned green, unsigned blue) {
+    return kOpaque | (red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF);
+}
+
+// The distinct colours met so far, each with the first position it was met
+// at (row × width + column, rows from the top): positions, not arrival,
+// give the order, so that an image stored bottom row first, or in
+// interlaced passes, gives the order of one read from the top. About 12 KiB:
+// on the heap, never on a stack that Windows gives 1 MiB.
+struct ColorTally;
+
+// A new, empty tally, or null when the memory cannot be had.
+ColorTally* startTally();
+void endTally(ColorTally* tally);
+
+// The pixels of a row, or of a part of one: pixel i at position
+// `firstPosition` + i × `step`. False at a colour past the kEntryCount-th.
+bool tallyPixels(ColorTally* tally, const std::uint32_t* pixels, std::size_t count,
+                 std::uint64_t firstPosition, std::uint64_t step);
+
+// The colours in the order of their first positions, into `palette`:
+// NoColors for an image with no opaque pixel.
+ReadError paletteOfTally(const ColorTally& tally, Palette* palette);
+
+// The swatch grid a palette is written as.
+constexpr std::uint32_t kSwatchSide = 16;
+constexpr std::uint32_t kSwatchesPerRow = 16;
+constexpr std::uint32_t kLargestSwatchWidth = kSwatchSide * kSwatchesPerRow;
+
+struct SwatchGrid {
+    std::uint32_t width;   // pixels: kSwatchSide × min(count, kSwatchesPerRow)
+    std::uint32_t height;  // pixels: kSwatchSide × the rows of squares
+    std::uint32_t count;   // colours, 1 to kEntryCount
+};
+
+// The grid of `palette`'s colours; false for a palette of no colours or
+// more than kEntryCount.
+bool swatchGridOf(const Palette& palette, SwatchGrid* grid);
+
+// The indices of row `y` (from the top), `grid.width` of them: square i
+// holds index i; the squares a last row leaves empty hold index 0, which
+// every format's table has.
+void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices);
+
+}  // namespace kolorvane::formats
