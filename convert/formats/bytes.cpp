@@ -122,9 +122,9 @@ bool takeBytes(SourceCursor* cursor, unsigned char* bytes, std::size_t count) {
 bool skipSource(SourceCursor* cursor, std::uint64_t count) {
     const std::uint64_t size = cursor->source->size;
     if (size != kUnknownSourceSize) {
-        const bool fits = cursor->position <= size && count <= size - cursor->position;
-        cursor->position = fits ? cursor->position + count : size;
-        return fits;
+        const bool within = cursor->position <= size && count <= size - cursor->position;
+        cursor->position = within ? cursor->position + count : size;
+        return within;
     }
     // Of unknown size: the bytes are read on, and dropped.
     unsigned char dropped[4096];

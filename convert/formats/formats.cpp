@@ -1,5 +1,6 @@
 // The table of formats: a format is added here, by its row, and in a file
 // of its own with its reader and writer.
+#include <algorithm>
 #include <cstring>
 
 #include "format.h"
@@ -88,12 +89,10 @@ std::size_t extensionLength(const Format& format, const char* path) {
 }
 
 const Format* formatOfExtension(const char* path) {
-    for (const Format& format : kFormats) {
-        if (extensionLength(format, path) != 0) {
-            return &format;
-        }
-    }
-    return nullptr;
+    const Format* end = kFormats + kFormatCount;
+    const Format* found = std::find_if(
+        kFormats, end, [path](const Format& format) { return extensionLength(format, path) != 0; });
+    return found == end ? nullptr : found;
 }
 
 const Format* detectFormat(const char* path, const unsigned char* bytes, std::size_t size,

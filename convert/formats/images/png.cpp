@@ -139,20 +139,20 @@ ReadError decodeScanlines(spng_ctx* png, const Pull& pull, const spng_ihdr& head
         status = SPNG_EMEM;
     }
     const Layout layout = {header.width, format == SPNG_FMT_RGBA16, header.interlace_method != 0};
-    bool fits = true;
+    bool tallied = true;
     spng_row_info info{};
-    while (status == 0 && fits) {
+    while (status == 0 && tallied) {
         status = spng_get_row_info(png, &info);
         if (status == 0) {
             status = spng_decode_scanline(png, line, lineSize);
         }
         if ((status == 0 || status == SPNG_EOI) && colors != nullptr) {
-            fits = tallyScanline(line, info, layout, pixels, colors);
+            tallied = tallyScanline(line, info, layout, pixels, colors);
         }
     }
     std::free(pixels);
     std::free(line);
-    if (!fits) {
+    if (!tallied) {
         return readError(ReadProblem::NotPaletteImage);
     }
     status = status == SPNG_EOI ? spng_decode_chunks(png) : status;
