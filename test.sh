@@ -4,7 +4,8 @@
 # end-to-end tests, then the Windows builds and their end-to-end tests under
 # Wine; then each fuzz target for a bounded time,
 # cppcheck, clang-tidy and the clang-format check, and the unit tests under
-# Valgrind's memcheck.
+# Valgrind's memcheck; last, the Debian package built twice, checked,
+# installed, used and removed (as root, for dpkg -i).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,3 +17,8 @@ for preset in default clang mingw fuzz lint valgrind; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== package"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo python3 tests/package/test_package.py

@@ -12,18 +12,24 @@ struct Option {
     const char* longName;
     Meaning meaning;
     char shortName;  // '\0': long name only
-    bool takesValue;
+    OptionValue value;
+    const char* summary;
 };
 
 constexpr Option kOptions[] = {
-    {"to", Meaning::To, 't', true},
-    {"from", Meaning::From, '\0', true},
-    {"output-dir", Meaning::OutputDirectory, 'o', true},
-    {"no-clobber", Meaning::NoClobber, 'n', false},
-    {"quiet", Meaning::Quiet, 'q', false},
-    {"help", Meaning::Help, 'h', false},
-    {"version", Meaning::Version, '\0', false},
+    {"to", Meaning::To, 't', OptionValue::TargetFormat, "convert into FORMAT"},
+    {"from", Meaning::From, '\0', OptionValue::SourceFormat,
+     "read every FILE as FORMAT, whatever its name or bytes say"},
+    {"output-dir", Meaning::OutputDirectory, 'o', OptionValue::Folder,
+     "write the outputs into DIR instead"},
+    {"no-clobber", Meaning::NoClobber, 'n', OptionValue::None,
+     "leave an existing output alone and say so"},
+    {"quiet", Meaning::Quiet, 'q', OptionValue::None, "print errors only"},
+    {"help", Meaning::Help, 'h', OptionValue::None, "show the help and exit"},
+    {"version", Meaning::Version, '\0', OptionValue::None, "show the version and exit"},
 };
+
+bool takesValue(const Option& option) { return option.value != OptionValue::None; }
 
 // An option's name as the user wrote it, for the messages, with what goes
 // before it in them ("option '-", "unknown option '--"...).
@@ -133,10 +139,10 @@ Command readLongOption(int argc, char** argv, int* next, Options* options) {
     if (option == nullptr) {
         return usageError(options, Spelling{"unknown option '--", name, length}, "'");
     }
-    if (!option->takesValue && equals != nullptr) {
+    if (!takesValue(*option) && equals != nullptr) {
         return usageError(options, spelling, "' takes no value");
     }
-    const char* value = option->takesValue
+    const char* value = takesValue(*option)
                             ? valueOf(equals == nullptr ? nullptr : equals + 1, argc, argv, next)
                             : nullptr;
     return apply(*option, spelling, value, options);
@@ -153,9 +159,9 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
         const Spelling spelling = {"option '-", argument + i, 1};
         // The rest of the group is the value, or else the next argument.
         const char* rest = argument[i + 1] != '\0' ? argument + i + 1 : nullptr;
-        const char* value = option->takesValue ? valueOf(rest, argc, argv, next) : nullptr;
+        const char* value = takesValue(*option) ? valueOf(rest, argc, argv, next) : nullptr;
         const Command command = apply(*option, spelling, value, options);
-        if (command != Command::Convert || option->takesValue) {
+        if (command != Command::Convert || takesValue(*option)) {
             return command;
         }
     }
@@ -163,6 +169,13 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
 }
 
 }  // namespace
+
+std::size_t optionCount() { return sizeof kOptions / sizeof kOptions[0]; }
+
+OptionSpelling optionSpelling(std::size_t index) {
+    const Option& option = kOptions[index];
+    return {option.longName, option.shortName, option.value, option.summary};
+}
 
 Command parseArguments(int argc, char** argv, Options* options) {
     *options = Options{};

@@ -32,6 +32,23 @@ struct Options {
     char problem[kProblemSize];  // for a usage error, what was wrong, one line
 };
 
+// What an option's value is, so that a shell can offer it: nothing, a format
+// --to writes (a format with a writer), any format's name, a folder or a
+// file.
+enum class OptionValue { None, TargetFormat, SourceFormat, Folder, File };
+
+// An option as the user spells it, for the shell completions.
+struct OptionSpelling {
+    const char* longName;
+    char shortName;  // '\0': long name only
+    OptionValue value;
+    const char* summary;  // what it does, a few words as in the help
+};
+
+// The options, in the order of their table.
+std::size_t optionCount();
+OptionSpelling optionSpelling(std::size_t index);
+
 // Reads argv[1] to argv[argc - 1]. The FILE operands are gathered, in their
 // order, at the front of argv + 1 (where `files` then points), as GNU getopt
 // rearranges argv; the strings themselves stay where they are.

@@ -12,8 +12,8 @@
 #include "format_messages.h"
 #include "naming.h"
 
-#ifndef KOLORVANE_VERSION_TEXT
-#error "KOLORVANE_VERSION_TEXT is set by the build"
+#if !defined(KOLORVANE_VERSION_TEXT) || !defined(KOLORVANE_COPYRIGHT_TEXT)
+#error "KOLORVANE_VERSION_TEXT and KOLORVANE_COPYRIGHT_TEXT are set by the build"
 #endif
 
 namespace kolorvane {
@@ -44,6 +44,15 @@ constexpr const char* kHelpLines[] = {
     "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
     "",
     "Formats (where several read an extension, a file's first bytes say which):",
+};
+
+// As GNU tools say it, after the program, its package and version: the
+// copyright line of LICENSE and the licence.
+constexpr const char* kVersionLines[] = {
+    KOLORVANE_COPYRIGHT_TEXT,
+    "License MIT: <https://opensource.org/license/mit>.",
+    "This is free software: you are free to change and redistribute it.",
+    "There is NO WARRANTY, to the extent permitted by law.",
 };
 
 // Standard output is gathered into this many bytes before a write, unless it
@@ -312,7 +321,10 @@ int runCommand(const Host& host, int argc, char** argv) {
             printHelp(host);
             return kExitDone;
         case Command::Version:
-            putLine(host.output, {"kolorvane-cli " KOLORVANE_VERSION_TEXT});
+            putLine(host.output, {"kolorvane-cli (Kolorvane) ", KOLORVANE_VERSION_TEXT});
+            for (const char* line : kVersionLines) {
+                putLine(host.output, {line});
+            }
             return kExitDone;
         case Command::UsageError:
             break;

@@ -54,7 +54,8 @@ case "${1:-}" in
         status=0
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
             cli/run.cpp cli/format_messages.cpp \
-            cli/posix_host.cpp cli/posix_platform.cpp || status=1
+            cli/posix_host.cpp cli/posix_platform.cpp \
+            cli/completions.cpp cli/make_completions.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
         runTidy win/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \

@@ -667,7 +667,17 @@ class CommandLine(unittest.TestCase):
                 self.assert_folder(["a.pal"])
         result = self.run_cli("--version")
         self.assertEqual((result.code, result.err), (0, b""))
-        self.assertEqual(result.out, self.lines("kolorvane-cli " + CONFIG["version"]))
+        with open(os.path.join(ROOT, "LICENSE"), encoding="utf-8") as licence:
+            text = licence.read()
+        self.assertTrue(text.startswith("MIT License\n"))
+        copyright_line = next(line for line in text.splitlines() if line.startswith("Copyright"))
+        self.assertRegex(copyright_line, r"^Copyright \(c\) [0-9]{4}(-[0-9]{4})? The Kolorvane authors$")
+        self.assertEqual(result.out, self.lines(
+            "kolorvane-cli (Kolorvane) " + CONFIG["version"],
+            copyright_line,
+            "License MIT: <https://opensource.org/license/mit>.",
+            "This is free software: you are free to change and redistribute it.",
+            "There is NO WARRANTY, to the extent permitted by law."))
 
     def test_double_dash_ends_the_options(self):
         write(self.path("-n.pal"), pal_file(random_entries(22)))

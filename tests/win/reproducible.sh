@@ -4,8 +4,9 @@
 # and depths, one after the other, and fails unless the two dist/ folders
 # hold the same bytes: ZIP, programs and SHA256SUMS. The builds are seconds
 # apart, so a link time or a file's time anywhere in them would differ; so
-# would a build path. SHA256SUMS must also check, and the ZIP's entries be
-# dated SOURCE_DATE_EPOCH, by default the last commit's time.
+# would a build path. SHA256SUMS must also check, the ZIP's entries be
+# dated SOURCE_DATE_EPOCH, by default the last commit's time, and its
+# LICENSE be the sources'.
 #   reproducible.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 source_dir=$(realpath "$1")
@@ -47,12 +48,18 @@ if ! diff -r "$first" "$second"; then
 fi
 
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}
-python3 - "$first"/*.zip "$epoch" <<'EOF' || status=1
-import sys, time, zipfile
+python3 - "$first"/*.zip "$epoch" "$source_dir/LICENSE" <<'EOF' || status=1
+import os, sys, time, zipfile
 expected = time.gmtime(int(sys.argv[2]))[:6]
 expected = expected[:5] + (expected[5] // 2 * 2,)  # a ZIP time has 2-second steps
-for info in zipfile.ZipFile(sys.argv[1]).infolist():
+archive = zipfile.ZipFile(sys.argv[1])
+for info in archive.infolist():
     if info.date_time != expected:
         sys.exit("%s is dated %s, not %s" % (info.filename, info.date_time, expected))
+# The licence beside the programs, as it stands in the sources.
+folder = os.path.basename(sys.argv[1])[:-len(".zip")]
+with open(sys.argv[3], "rb") as licence:
+    if archive.read(folder + "/LICENSE") != licence.read():
+        sys.exit("the ZIP's LICENSE is not the sources' LICENSE")
 EOF
 exit $status
