@@ -160,6 +160,9 @@ const char* plainWords(ReadProblem problem) {
             return "data past the last colour";
         case ReadProblem::BadChannels:
             return "the channels are not RGBA";
+        case ReadProblem::BehindInStream:
+            return "the palette is before what was read already, and a pipe cannot go back; "
+                   "read the file itself";
         default:
             return nullptr;
     }

@@ -98,6 +98,9 @@ enum class ReadProblem {
     Unsupported,       // at: offset; what: the field; value: a value it may not have
     Missing,           // what: the chunk, lump or table the palette is in
     LibraryRefused,    // what: the words of the library that read the file
+    // at: where the palette is, before what a source that can only be read
+    // on (a pipe) has passed already
+    BehindInStream,
 };
 
 // The widest and tallest image an image reader decodes: checked from the

@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint64_t kActLargest = kColorTableSize + 5;  // to tell the 772-byte form
 // Sprite sheets pass the text formats' limit by far.
 constexpr std::uint64_t kImageLargest = std::uint64_t{64} * 1024 * 1024;
+// A format read at a few places, never whole, whatever the source's size.
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
 }  // namespace
 
@@ -39,6 +41,21 @@ const Format kFormats[] = {
      formats::readAse, formats::writeAse, false, false, nullptr},
     {"png", ".png", nullptr, "PNG image", kImageLargest, nullptr, formats::readPng,
      formats::writePng, false, false, formats::readPngStream},
+    // The palettes of retro tools and games. Animator Pro's row owns .col,
+    // whose other formats follow it and are told apart by their bytes; the
+    // last row owns an extension, for the list of extensions in messages.
+    {"col", ".col", nullptr, "Animator Pro palette", kMaxSourceSize, formats::detectCol,
+     formats::readCol, formats::writeCol, false, false, nullptr},
+    {"vga", "", ".col ", "6-bit VGA palette", kMaxSourceSize, formats::detectVga, formats::readVga,
+     nullptr, false, false, nullptr},
+    {"nes", "", nullptr, "NES palette", kMaxSourceSize, nullptr, formats::readNes, nullptr, false,
+     false, nullptr},
+    {"ilbm", ".lbm", ".iff .bbm .ilbm .col ", "IFF ILBM image", kImageLargest, formats::detectIlbm,
+     formats::readIlbm, formats::writeIlbm, false, false, formats::readIlbmStream},
+    {"lmp", ".lmp", nullptr, "Quake or Doom palette lump", kMaxSourceSize, nullptr,
+     formats::readLmp, formats::writeLmp, false, false, nullptr},
+    {"wad", ".wad", nullptr, "Doom WAD", kNoLimit, nullptr, formats::readWad, nullptr, false, false,
+     formats::readWadStream},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
