@@ -29,7 +29,7 @@ constexpr std::uint32_t kLargestNumber = 0x7FFFFFFF;
 
 // Where the directory is and what it lists.
 struct Directory {
-    std::uint64_t offset;
+    std::uint64_t start;
     std::uint32_t count;
 };
 
@@ -59,8 +59,8 @@ ReadError readHeader(const ByteSource& source, Directory* directory) {
     if (count > kLargestNumber) {
         return unsupportedValue(4, "lump count", count);
     }
-    const std::uint64_t end = std::uint64_t{offset} + std::uint64_t{count} * kEntrySize;
-    if (offset > kLargestNumber || (sizeKnown(source) && end > source.size)) {
+    const std::uint64_t length = std::uint64_t{count} * kEntrySize;
+    if (offset > kLargestNumber || (sizeKnown(source) && offset + length > source.size)) {
         return readError(ReadProblem::SizePastEnd, 8);
     }
     if (count != 0 && offset < kHeaderSize) {
@@ -96,7 +96,7 @@ ReadError findPlaypal(const ByteSource& source, const Directory& directory, Lump
     for (std::uint32_t first = 0; first < directory.count; first += kEntriesABlock) {
         const std::uint32_t left = directory.count - first;
         const std::size_t entries = left < kEntriesABlock ? left : kEntriesABlock;
-        const std::uint64_t at = directory.offset + std::uint64_t{first} * kEntrySize;
+        const std::uint64_t at = directory.start + static_cast<std::uint64_t>(first) * kEntrySize;
         const std::size_t got = source.readAt(source.context, at, block, entries * kEntrySize);
         if (got != entries * kEntrySize) {
             return readError(ReadProblem::Truncated, at + got);
@@ -117,7 +117,8 @@ ReadError readPlaypal(const ByteSource& source, const Directory& directory, cons
     if (lump.size < kColorTableSize) {
         return unsupportedValue(lump.entry + 4, "PLAYPAL lump size", lump.size);
     }
-    const std::uint64_t passed = directory.offset + std::uint64_t{directory.count} * kEntrySize;
+    const std::uint64_t passed =
+        directory.start + static_cast<std::uint64_t>(directory.count) * kEntrySize;
     if (!sizeKnown(source) && lump.offset < passed) {
         return readError(ReadProblem::BehindInStream, lump.offset);
     }

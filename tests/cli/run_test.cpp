@@ -440,6 +440,8 @@ TEST(Run, RetroSourcesThatLieAreRefusedWithTheirReason) {
         const char* reason;
     } cases[] = {
         {"a.lbm", nullptr, iffForm("ILBM", join({cmap, Bytes(2)})), "offset 36: malformed"},
+        {"a.lbm", nullptr, join({text("FORM"), be32(2), text("ILBM"), cmap}),
+         "offset 4: malformed"},
         {"a.lbm", nullptr, join({text("FORM"), be32(1000), text("ILBM"), cmap}),
          "offset 4: a size points past the end of the file"},
         {"a.lbm", nullptr,

@@ -158,6 +158,9 @@ ReadError readIlbmStream(const ByteSource& source, Palette* palette) {
     if (source.size != kUnknownSourceSize && walk.end > source.size) {
         return readError(ReadProblem::SizePastEnd, 4);
     }
+    if (walk.end < kFormHeaderSize) {
+        return readError(ReadProblem::Malformed, 4);  // shorter than its own type
+    }
     const ReadError error = walkChunks(&walk);
     if (!refused(error)) {
         takeColorTable(walk.table, walk.count, palette);
