@@ -11,6 +11,7 @@ packages=(
     python3 strace rsync git groff-base gimp nodejs
     pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     cppcheck clang-tidy-14 clang-format-14 valgrind
+    netpbm
 )
 
 missing=()
