@@ -30,36 +30,16 @@ bool isPlainName(const char* name) {
     return true;
 }
 
-// The `n`th of the words of `list`, each followed by a space or its end:
-// where it starts and its size; false past the last.
-bool wordAt(const char* list, std::size_t n, const char** word, std::size_t* size) {
-    for (std::size_t i = 0; list != nullptr && *list != '\0'; i++) {
-        const char* space = std::strchr(list, ' ');
-        *word = list;
-        *size = space == nullptr ? std::strlen(list) : static_cast<std::size_t>(space - list);
-        if (i == n) {
-            return true;
-        }
-        list = space == nullptr ? list + *size : space + 1;
-    }
-    return false;
-}
-
-// The `n`th extension `format` is read from (its own, then the others it
-// also reads), without its dot, into `extension` (kMaxPath bytes), and in
-// `plain` whether it is a dot and a plain name; false past the last.
+// The `n`th extension `format` is read from, without its dot, into
+// `extension` (kMaxPath bytes), and in `plain` whether it is a dot and a
+// plain name; false past the last.
 bool extensionAt(const Format& format, std::size_t n, char* extension, bool* plain) {
-    const bool own = format.extension[0] != '\0';
-    const char* word = format.extension;
-    std::size_t size = std::strlen(format.extension);
-    if ((!own || n > 0) && !wordAt(format.alsoReads, own ? n - 1 : n, &word, &size)) {
+    char dotted[kMaxPath] = {};
+    if (!readExtension(format, n, dotted)) {
         return false;
     }
-    *plain = size > 1 && size < kMaxPath && word[0] == '.';
-    const std::size_t kept = *plain ? size - 1 : 0;
-    std::memcpy(extension, word + 1, kept);
-    extension[kept] = '\0';
-    *plain = *plain && isPlainName(extension);
+    *plain = dotted[0] == '.' && isPlainName(dotted + 1);
+    std::memcpy(extension, dotted + 1, std::strlen(dotted));  // with the terminator
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "naming.h"
+
 namespace kolorvane {
 
 namespace {
@@ -160,6 +162,9 @@ const char* plainWords(ReadProblem problem) {
             return "data past the last colour";
         case ReadProblem::BadChannels:
             return "the channels are not RGBA";
+        case ReadProblem::BehindInStream:
+            return "the palette is before what was read already, and a pipe cannot go back; "
+                   "read the file itself";
         default:
             return nullptr;
     }
@@ -242,19 +247,40 @@ void describeReadError(const Format& format, const ReadError& error, char* text,
     addPositioned(&words, format, error);
 }
 
+namespace {
+
+// Whether `extension` is among the first `count` of `extensions`, ASCII
+// case ignored.
+bool listed(const char (*extensions)[kMaxPath], std::size_t count, const char* extension) {
+    const std::size_t length = std::strlen(extension) + 1;
+    for (std::size_t i = 0; i < count; i++) {
+        if (std::strlen(extensions[i]) + 1 == length &&
+            equalsIgnoreCaseN(extensions[i], extension, length)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void describeUnsupportedName(char* text, std::size_t capacity) {
     text[0] = '\0';
     Text words = {text, capacity, 0};
-    add(&words, "not a ");
+    // Every extension read, once: "not a .pal, .act, ... or .wad file name".
+    constexpr std::size_t kMost = 64;
+    char extensions[kMost][kMaxPath] = {};
+    std::size_t count = 0;
     for (std::size_t i = 0; i < kFormatCount; i++) {
-        const Format& format = kFormats[i];
-        if (formatOfExtension(format.extension) != &format) {
-            continue;  // an extension named already
+        for (std::size_t n = 0; count < kMost && readExtension(kFormats[i], n, extensions[count]);
+             n++) {
+            count += listed(extensions, count, extensions[count]) ? 0 : 1;
         }
-        if (i > 0) {
-            add(&words, i + 1 == kFormatCount ? " or " : ", ");
-        }
-        add(&words, format.extension);
+    }
+    add(&words, "not a ");
+    for (std::size_t i = 0; i < count; i++) {
+        add(&words, i == 0 ? "" : (i + 1 == count ? " or " : ", "));
+        add(&words, extensions[i]);
     }
     add(&words, " file name");
 }

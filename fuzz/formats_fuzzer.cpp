@@ -49,7 +49,8 @@ std::string aseName(const Color& color) {
 }
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
-// 256 and the count, every other the first `count` colours; GIMP palettes
+// 256 and the count, Animator Pro's .col and a palette lump 256 entries,
+// black past the count, every other the first `count` colours; GIMP palettes
 // keep every name on its line, .aco and .ase the colours' names, .ase naming
 // those without one, and the rest no names.
 PalettePointer carried(const Format& format, const Palette& palette) {
@@ -61,6 +62,9 @@ PalettePointer carried(const Format& format, const Palette& palette) {
         for (std::size_t i = palette.count; i < kEntryCount; i++) {
             expected->colors[i] = Color{0, 0, 0};
         }
+    }
+    if (name == "col" || name == "lmp") {
+        expected->count = kEntryCount;
     }
     setText(name == "gpl" ? onOneLine(text(palette.name)) : "", &expected->name);
     for (std::size_t i = 0; i < kEntryCount; i++) {

@@ -98,7 +98,8 @@ def drop_seeds():
 
 
 # The table's order of the formats: a formats seed's first byte picks one.
-FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png"]
+FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png",
+           "col", "vga", "nes", "ilbm", "lmp", "wad"]
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -107,7 +108,23 @@ SAMPLE_FORMATS = {
     "named-five.gpl": "gpl", "named-five.aco": "aco", "named-five.ase": "ase",
     "aseprite.gpl": "gpl", "latin1.gpl": "gpl", "hash.hex": "hex",
     "five.png": "png", "five-rgb.png": "png",
+    "five.col": "col", "short.col": "col", "six-bit.col": "vga", "iff.col": "ilbm",
+    "pbm.lbm": "ilbm", "five.lbm": "ilbm", "five.lmp": "lmp", "playpal.lmp": "lmp",
+    "iwad.wad": "wad", "pwad.wad": "wad", "nes.pal": "nes", "nes-emphasis.pal": "nes",
 }
+
+
+def retro_format(name, data):
+    """The format the end-to-end suite reads a retro palette or IFF image
+    as: by the prefix that --from takes, the extension, or a .col's bytes."""
+    for prefix in ("nes", "vga"):
+        if name.startswith(prefix + "-"):
+            return prefix
+    extension = name.rsplit(".", 1)[-1]
+    if extension == "col":
+        return "ilbm" if data.startswith(b"FORM") else "vga" if len(data) == 768 else "col"
+    return {"lbm": "ilbm", "iff": "ilbm", "bbm": "ilbm", "ilbm": "ilbm", "lmp": "lmp",
+            "wad": "wad"}.get(extension)
 
 
 def formats_seeds():
@@ -127,6 +144,14 @@ def formats_seeds():
             if name.endswith(".png"):
                 with open(os.path.join(folder, name), "rb") as f:
                     seeds["png-" + name] = bytes([FORMATS.index("png")]) + f.read()
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-retro.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(n for n in os.listdir(folder) if not n.endswith(".expect")):
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read()
+            seeds["retro-" + name] = bytes([FORMATS.index(retro_format(name, data))]) + data
     return seeds
 
 

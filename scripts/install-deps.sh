@@ -12,6 +12,7 @@ packages=(
     pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     cppcheck clang-tidy-14 clang-format-14 valgrind
     debhelper lintian man-db bash-completion fish zsh
+    netpbm
 )
 
 missing=()

@@ -359,4 +359,20 @@ void putHexPair(ByteWriter* writer, unsigned value, bool upperCase) {
     putByte(writer, static_cast<unsigned char>(digits[value & 0xF]));
 }
 
+void takeColorTable(const unsigned char* bytes, std::size_t count, Palette* palette) {
+    for (std::size_t i = 0; i < count; i++) {
+        palette->colors[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+    }
+    palette->count = count;
+}
+
+void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t entries) {
+    for (std::size_t i = 0; i < entries; i++) {
+        const Color color = i < palette.count ? palette.colors[i] : Color{0, 0, 0};
+        putByte(writer, color.red);
+        putByte(writer, color.green);
+        putByte(writer, color.blue);
+    }
+}
+
 }  // namespace kolorvane::formats

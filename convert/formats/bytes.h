@@ -111,6 +111,21 @@ void colorsOf(const PalettePlanes& planes, Palette* palette);
 // Whether `count` is a palette's: NoColors or TooManyColors when not.
 ReadError checkCount(std::size_t count, std::size_t at);
 
+// Tables of R G B, as the older formats hold a palette.
+
+// A 5- or 6-bit value widened to 8 bits by repeating its top bits, as most
+// tools do, so that a writer's v >> 3 or v >> 2 gives v back.
+constexpr unsigned char widen5(unsigned value) {
+    return static_cast<unsigned char>((value << 3) | (value >> 2));
+}
+constexpr unsigned char widen6(unsigned value) {
+    return static_cast<unsigned char>((value << 2) | (value >> 4));
+}
+
+// `count` entries of R G B (1 to kEntryCount, checked by the caller) as the
+// palette's colours and count.
+void takeColorTable(const unsigned char* bytes, std::size_t count, Palette* palette);
+
 // Binary and text output into a buffer of `capacity` bytes. Past the end
 // nothing is written and `overflowed` is set; `written` is then 0.
 struct ByteWriter {
@@ -131,5 +146,7 @@ void putText(ByteWriter* writer, const char* text);
 // `value` in decimal, at least `width` characters, padded with spaces.
 void putDecimal(ByteWriter* writer, unsigned value, unsigned width = 0);
 void putHexPair(ByteWriter* writer, unsigned value, bool upperCase);
+// `entries` entries of R G B: the palette's colours, black past its count.
+void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t entries);
 
 }  // namespace kolorvane::formats

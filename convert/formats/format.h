@@ -98,6 +98,9 @@ enum class ReadProblem {
     Unsupported,       // at: offset; what: the field; value: a value it may not have
     Missing,           // what: the chunk, lump or table the palette is in
     LibraryRefused,    // what: the words of the library that read the file
+    // at: where the palette is, before what a source that can only be read
+    // on (a pipe) has passed already
+    BehindInStream,
 };
 
 // The widest and tallest image an image reader decodes: checked from the
@@ -199,6 +202,11 @@ extern const std::size_t kFormatCount;
 
 // The format of a --to or --from name, or null.
 const Format* formatNamed(const char* name);
+
+// The `n`th extension `format` is read from (from 0: its own, then those
+// of `alsoReads`), with its dot, into `extension`, a buffer of kMaxPath
+// bytes; false past the last.
+bool readExtension(const Format& format, std::size_t n, char* extension);
 
 // The length of the extension of `format`'s that `path` ends in (ASCII case
 // ignored), or 0 when it ends in none of them.

@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint64_t kActLargest = kColorTableSize + 5;  // to tell the 772-byte form
 // Sprite sheets pass the text formats' limit by far.
 constexpr std::uint64_t kImageLargest = std::uint64_t{64} * 1024 * 1024;
+// A format read at a few places, never whole, whatever the source's size.
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
 }  // namespace
 
@@ -39,6 +41,21 @@ const Format kFormats[] = {
      formats::readAse, formats::writeAse, false, false, nullptr},
     {"png", ".png", nullptr, "PNG image", kImageLargest, nullptr, formats::readPng,
      formats::writePng, false, false, formats::readPngStream},
+    // The palettes of retro tools and games. Animator Pro's row owns .col,
+    // whose other formats follow it and are told apart by their bytes; the
+    // last row owns an extension, for the list of extensions in messages.
+    {"col", ".col", nullptr, "Animator Pro palette", kMaxSourceSize, formats::detectCol,
+     formats::readCol, formats::writeCol, false, false, nullptr},
+    {"vga", "", ".col ", "6-bit VGA palette", kMaxSourceSize, formats::detectVga, formats::readVga,
+     nullptr, false, false, nullptr},
+    {"nes", "", nullptr, "NES palette", kMaxSourceSize, nullptr, formats::readNes, nullptr, false,
+     false, nullptr},
+    {"ilbm", ".lbm", ".iff .bbm .ilbm .col ", "IFF ILBM image", kImageLargest, formats::detectIlbm,
+     formats::readIlbm, formats::writeIlbm, false, false, formats::readIlbmStream},
+    {"lmp", ".lmp", nullptr, "Quake or Doom palette lump", kMaxSourceSize, nullptr,
+     formats::readLmp, formats::writeLmp, false, false, nullptr},
+    {"wad", ".wad", nullptr, "Doom WAD", kNoLimit, nullptr, formats::readWad, nullptr, false, false,
+     formats::readWadStream},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
@@ -63,27 +80,38 @@ const Format* formatNamed(const char* name) {
     return nullptr;
 }
 
+bool readExtension(const Format& format, std::size_t n, char* extension) {
+    const bool own = format.extension[0] != '\0';
+    const char* word = format.extension;
+    std::size_t size = own && n == 0 ? std::strlen(format.extension) : 0;
+    // The other extensions, one after another, each ending in a space.
+    const char* next = own && n == 0 ? nullptr : format.alsoReads;
+    for (std::size_t i = own ? 1 : 0; next != nullptr && *next != '\0' && i <= n; i++) {
+        const char* space = std::strchr(next, ' ');
+        const std::size_t length =
+            space == nullptr ? std::strlen(next) : static_cast<std::size_t>(space - next);
+        word = next;
+        size = i == n ? length : 0;
+        next = space == nullptr ? next + length : space + 1;
+    }
+    if (size == 0 || size >= kMaxPath) {
+        return false;
+    }
+    std::memcpy(extension, word, size);
+    extension[size] = '\0';
+    return true;
+}
+
 std::size_t extensionLength(const Format& format, const char* path) {
     const std::size_t length = pathLength(path);
     if (length >= kMaxPath) {
         return 0;
     }
-    const char* end = path + length;
-    if (endsIn(end, length, format.extension)) {
-        return std::strlen(format.extension);
-    }
-    // The other extensions, one after another, each ending in a space.
     char extension[kMaxPath] = {};
-    for (const char* next = format.alsoReads; next != nullptr && *next != '\0';) {
-        const char* space = std::strchr(next, ' ');
-        const std::size_t size =
-            space == nullptr ? std::strlen(next) : static_cast<std::size_t>(space - next);
-        std::memcpy(extension, next, size);
-        extension[size] = '\0';
-        if (endsIn(end, length, extension)) {
-            return size;
+    for (std::size_t n = 0; readExtension(format, n, extension); n++) {
+        if (endsIn(path + length, length, extension)) {
+            return std::strlen(extension);
         }
-        next = space == nullptr ? next + size : space + 1;
     }
     return 0;
 }

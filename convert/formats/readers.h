@@ -44,4 +44,26 @@ ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette
 ReadError readPngStream(const ByteSource& source, Palette* palette);
 std::size_t writePng(const Palette& palette, EncodedBytes* bytes);
 
+bool detectIlbm(const unsigned char* bytes, std::size_t size);
+ReadError readIlbm(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readIlbmStream(const ByteSource& source, Palette* palette);
+std::size_t writeIlbm(const Palette& palette, EncodedBytes* bytes);
+
+// The palettes of retro tools and games.
+
+bool detectCol(const unsigned char* bytes, std::size_t size);
+ReadError readCol(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeCol(const Palette& palette, EncodedBytes* bytes);
+
+bool detectVga(const unsigned char* bytes, std::size_t size);
+ReadError readVga(const unsigned char* bytes, std::size_t size, Palette* palette);
+
+ReadError readNes(const unsigned char* bytes, std::size_t size, Palette* palette);
+
+ReadError readLmp(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeLmp(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readWad(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readWadStream(const ByteSource& source, Palette* palette);
+
 }  // namespace kolorvane::formats

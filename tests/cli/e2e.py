@@ -12,10 +12,12 @@ the few that need a POSIX system (signals, /dev/full) only natively.
 """
 
 import argparse
+import importlib.util
 import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -28,15 +30,31 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
-NOT_A_PALETTE = "not a .pal, .act, .gpl, .hex, .txt, .aco, .ase or .png file name"
+NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .col, .lbm, .iff, .bbm, "
+                 ".ilbm, .lmp or .wad file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
-           "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png"}
+           "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
+           "col": ".col", "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
 # Debian's own Python, which has Pillow.
 MAKE_PNGS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-pngs.py")]
 PROCESS_MEMORY_LIMIT = 32 * 1024 * 1024  # bytes of resident memory reading a large PNG
+
+
+def load_retro():
+    """The palettes of retro tools and games, and IFF images: ILBM written by
+    netpbm's ppmtoilbm, the others from their layouts; netpbm reads back the
+    ILBM images written."""
+    path = os.path.join(ROOT, "tests", "formats", "make-retro.py")
+    spec = importlib.util.spec_from_file_location("retro", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+RETRO = load_retro()
 
 
 def temporaries(folder):
@@ -545,6 +563,141 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(os.waitstatus_to_exitcode(status), 0)
         self.assertLessEqual(usage.ru_maxrss * 1024, PROCESS_MEMORY_LIMIT)
         self.assertEqual(read(self.path("big.hex")), read(self.path("big.expect")))
+
+    # -- IFF images and the palettes of retro tools and games -----------------
+
+    def test_retro_palettes_and_iff_images_give_their_palettes(self):
+        RETRO.write_cases(self.folder)
+        names = sorted(n for n in os.listdir(self.folder) if not n.endswith(".expect"))
+        expected = {n: read(self.path(n.rsplit(".", 1)[0] + ".expect")).decode() for n in names}
+        # nes and vga have no extension of their own: --from names them.
+        groups = {kind: [n for n in names if n.startswith(kind + "-")] for kind in ("nes", "vga")}
+        groups[None] = [n for n in names if n not in groups["nes"] + groups["vga"]]
+
+        for kind, group in groups.items():
+            with self.subTest(source=kind):
+                result = self.run_cli(*(["--from", kind] if kind else []), "--to", "hex", *group)
+
+                good = [n for n in group if not expected[n].startswith("error: ")]
+                self.assertEqual(result.code, 1 if len(good) < len(group) else 0)
+                self.assertEqual(result.out, self.lines(*[
+                    n + " -> " + n.rsplit(".", 1)[0] + ".hex" for n in good]))
+                self.assertEqual(result.err, self.lines(*[
+                    "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
+                    for n in group if n not in good]))
+                for name in good:
+                    self.assertEqual(read(self.path(name.rsplit(".", 1)[0] + ".hex")).decode(),
+                                     expected[name], name)
+
+    def test_ilbm_written_is_the_swatch_grid_as_netpbm_reads_it(self):
+        os.mkdir(self.path("back"))
+        for count in (1, 15, 16, 17, 256):
+            with self.subTest(count=count):
+                colors = ["%02x%02x%02x" % tuple(e) for e in random_entries(90 + count)[:count]]
+                write(self.path("p%d.hex" % count), "".join(c + "\n" for c in colors).encode())
+
+                result = self.run_cli("--to", "ilbm", "p%d.hex" % count)
+                back = self.run_cli("--to", "hex", "-o", "back", "p%d.lbm" % count)
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                self.assertEqual(result.out, self.lines("p%d.hex -> p%d.lbm" % (count, count)))
+                image = RETRO.ilbm_image(self.path("p%d.lbm" % count))
+                columns, rows = min(count, 16), (count + 15) // 16
+                self.assertEqual(image["size"], [16 * columns, 16 * rows])
+                self.assertEqual(image["cmap"], colors)
+                squares = [(y // 16) * 16 + x // 16
+                           for y in range(16 * rows) for x in range(16 * columns)]
+                self.assertEqual(image["pixels"], [colors[i if i < count else 0] for i in squares])
+                self.assertEqual((back.code, back.err), (0, b""))
+                self.assertEqual(read(self.path("back", "p%d.hex" % count)),
+                                 read(self.path("p%d.hex" % count)))
+
+    def test_edge_pal_through_each_retro_format_and_back(self):
+        entries = random_entries(95)
+        write(self.path("sunset.pal"), pal_file(entries))
+        os.mkdir(self.path("back"))
+        colors = list(reversed(entries))  # colour i is EDGE PAL entry 255 - i
+        table = b"".join(bytes(c) for c in colors)
+        # The layouts' own bytes: Animator Pro's header, then the table;
+        # Quake's palette.lmp, the table alone.
+        layouts = {"col": struct.pack("<IHH", 776, 0xB123, 0) + table, "lmp": table, "ilbm": None}
+        for target, layout in layouts.items():
+            with self.subTest(target=target):
+                extension = FORMATS[target]
+                result = self.run_cli("--to", target, "sunset.pal")
+                back = self.run_cli("--to", "edge", "-o", "back", "sunset" + extension)
+
+                self.assertEqual((result.code, result.err, back.code, back.err), (0, b"", 0, b""))
+                if layout is not None:
+                    self.assertEqual(read(self.path("sunset" + extension)), layout)
+                self.assertEqual(read(self.path("back", "sunset.pal")), pal_file(entries))
+
+    def test_a_wad_far_larger_than_any_whole_read_gives_its_palette(self):
+        # Past every limit of a whole read (1 MiB, an image's 64 MiB), sparse.
+        colors = ["%02x%02x%02x" % tuple(e) for e in random_entries(96)]
+        RETRO.large_wad(self.path("doom2.wad"), 200 * 1024 * 1024, colors)
+
+        result = self.run_cli("--to", "hex", "doom2.wad")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(read(self.path("doom2.hex")).decode(), "".join(c + "\n" for c in colors))
+
+    def test_a_wad_through_a_pipe(self):
+        if self.host.wine:
+            self.skipTest("a POSIX FIFO")
+        RETRO.write_cases(self.path("cases"))
+        cases = {"add-on.wad": None,  # the directory before PLAYPAL: read on
+                 "doom.wad": "offset 445: the palette is before what was read already, "
+                             "and a pipe cannot go back; read the file itself"}
+        for name, problem in cases.items():
+            with self.subTest(name=name):
+                data = read(self.path("cases", name))
+                self.assertLess(len(data), 65536, "the pipe holds it whole")
+                fifo = self.path("pipe.wad")
+                os.mkfifo(fifo)
+                program = subprocess.Popen(self.host.command(["--to", "hex", "pipe.wad"]),
+                                           cwd=self.folder, stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                try:
+                    # Opened once the program has it open to read.
+                    deadline = time.monotonic() + RUN_TIMEOUT
+                    descriptor = None
+                    while descriptor is None and time.monotonic() < deadline:
+                        try:
+                            descriptor = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                        except OSError:
+                            time.sleep(0.01)
+                    self.assertIsNotNone(descriptor, "the program never opened the pipe")
+                    os.write(descriptor, data)
+                    os.close(descriptor)
+                    out, err = program.communicate(timeout=RUN_TIMEOUT)
+                finally:
+                    harness.stop_process(program)
+                    os.remove(fifo)
+                if problem is None:
+                    self.assertEqual((program.returncode, err), (0, b""))
+                    self.assertEqual(read(self.path("pipe.hex")),
+                                     read(self.path("cases", "add-on.expect")))
+                    os.remove(self.path("pipe.hex"))
+                else:
+                    self.assertEqual(program.returncode, 1)
+                    self.assertEqual(err, self.lines("kolorvane-cli: pipe.wad: " + problem))
+
+    def test_a_nes_palette_saved_as_pal_is_read_with_from_and_o(self):
+        colors = random_entries(97)[:64]
+        write(self.path("smb.pal"), b"".join(bytes(c) for c in colors))
+        os.mkdir(self.path("out"))
+
+        own = self.run_cli("--from", "nes", "smb.pal")
+        elsewhere = self.run_cli("--from", "nes", "-o", "out", "smb.pal")
+
+        self.assertEqual((own.code, own.out), (1, b""))
+        self.assertEqual(own.err, self.lines(
+            "kolorvane-cli: smb.pal: the output smb.pal would replace the source itself; "
+            "-o can name another folder"))
+        self.assertEqual((elsewhere.code, elsewhere.err), (0, b""))
+        self.assertEqual(read(self.path("out", "smb.pal")),
+                         pal_file([b"\0\0\0"] * 192 + [bytes(c) for c in reversed(colors)]))
 
     # -- options -------------------------------------------------------------
 

@@ -394,6 +394,114 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
     }
 }
 
+// IFF: a chunk of `type`, its length and data and the pad byte after an
+// odd length; a FORM of `type` around `chunks`.
+Bytes iffChunk(const char* type, const Bytes& data) {
+    return join({text(type), be32(static_cast<std::uint32_t>(data.size())), data,
+                 Bytes(data.size() % 2, 0)});
+}
+
+Bytes iffForm(const char* type, const Bytes& chunks) {
+    return join(
+        {text("FORM"), be32(static_cast<std::uint32_t>(4 + chunks.size())), text(type), chunks});
+}
+
+Bytes bmhd(std::uint32_t width, unsigned char planes, unsigned char compression) {
+    return iffChunk("BMHD", join({be16(width), be16(16), be32(0), Bytes{planes, 0, compression, 0},
+                                  be16(0), Bytes{1, 1}, be16(width), be16(16)}));
+}
+
+// A WAD's header and, after `data`, a directory of one entry.
+Bytes wad(const Bytes& data, std::uint32_t offset, std::uint32_t size, const char* name) {
+    Bytes entry = join({le32(offset), le32(size), text(name)});
+    entry.resize(16, 0);
+    return join(
+        {text("PWAD"), le32(1), le32(static_cast<std::uint32_t>(12 + data.size())), data, entry});
+}
+
+Bytes proCol(std::uint32_t fileSize, std::uint32_t version, std::size_t size) {
+    Bytes file = join({le32(fileSize), le16(0xB123), le16(version)});
+    file.resize(size, 9);
+    return file;
+}
+
+// The palettes of retro tools and games, and IFF images, that lie: each is
+// refused with its reason and nothing is written. nes and vga are read
+// through --from alone.
+TEST(Run, RetroSourcesThatLieAreRefusedWithTheirReason) {
+    const Bytes palette(768, 1);
+    const Bytes cmap = iffChunk("CMAP", Bytes(15, 2));
+    Bytes wide(768, 63);
+    wide[100] = 64;
+    const struct Case {
+        const char* name;
+        const char* from;
+        Bytes source;
+        const char* reason;
+    } cases[] = {
+        {"a.lbm", nullptr, iffForm("ILBM", join({cmap, Bytes(2)})), "offset 36: malformed"},
+        {"a.lbm", nullptr, join({text("FORM"), be32(2), text("ILBM"), cmap}),
+         "offset 4: malformed"},
+        {"a.lbm", nullptr, join({text("FORM"), be32(1000), text("ILBM"), cmap}),
+         "offset 4: a size points past the end of the file"},
+        {"a.lbm", nullptr,
+         iffForm("ILBM", join({iffChunk("BODY", Bytes(8)), text("CMAP"), be32(9)})),
+         "offset 32: a size points past the end of the file"},
+        {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(16, 24, 0), iffChunk("BODY", Bytes(96))})),
+         "no CMAP chunk"},
+        {"a.iff", nullptr, iffForm("PBM ", iffChunk("CMAP", Bytes(3 * 257, 0))),
+         "offset 16: more than 256 colours"},
+        {"a.lbm", nullptr, iffForm("ILBM", iffChunk("CMAP", Bytes(2, 0))), "no colours"},
+        {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(16, 8, 3), cmap})),
+         "offset 30: compression 3 is not supported"},
+        {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(0, 8, 1), cmap})),
+         "the width or height is 0 or more than 16384 pixels"},
+        {"a.lbm", nullptr, iffForm("ILBM", join({iffChunk("BMHD", Bytes(10)), cmap})),
+         "offset 16: malformed"},
+        {"a.lbm", nullptr, iffForm("8SVX", cmap), "not an IFF ILBM image"},
+        {"a.col", nullptr, proCol(776, 1, 776), "offset 6: version 1 is not supported"},
+        {"a.col", nullptr, proCol(776, 0, 500), "offset 500: the file ends early"},
+        {"a.col", nullptr, proCol(777, 0, 777), "offset 0: file size 777 is not supported"},
+        {"a.col", nullptr, proCol(776, 0, 780), "offset 776: data past the last colour"},
+        {"a.col", nullptr, proCol(779, 0, 779), "offset 0: more than 256 colours"},
+        {"a.col", nullptr, wide,
+         "not an Animator Pro palette, 6-bit VGA palette or IFF ILBM image"},
+        {"a.dat", "vga", wide, "offset 100: 6-bit value 64 is not supported"},
+        {"a.dat", "vga", Bytes(767), "offset 767: the file ends early"},
+        {"a.dat", "vga", Bytes(769), "offset 768: data past the last colour"},
+        {"a.pal", "nes", Bytes(191), "offset 191: the file ends early"},
+        {"a.pal", "nes", Bytes(384), "offset 192: data past the last colour"},
+        {"a.pal", "nes", Bytes(1537), "offset 1536: data past the last colour"},
+        {"a.lmp", nullptr, Bytes(767), "offset 767: the file ends early"},
+        {"a.lmp", nullptr, Bytes(1000), "offset 768: data past the last colour"},
+        {"a.wad", nullptr, join({text("WAD2"), Bytes(800)}), "not a Doom WAD"},
+        {"a.wad", nullptr, join({text("IWAD"), le32(1), le32(20), Bytes(20)}),
+         "offset 8: a size points past the end of the file"},
+        {"a.wad", nullptr, join({text("IWAD"), le32(0x80000000), le32(12)}),
+         "offset 4: lump count 2147483648 is not supported"},
+        {"a.wad", nullptr, join({text("IWAD"), le32(1), le32(4), Bytes(20)}),
+         "offset 8: malformed"},
+        {"a.wad", nullptr, wad(palette, 12, 800, "PLAYPAL"),
+         "offset 780: a size points past the end of the file"},
+        {"a.wad", nullptr, wad(palette, 12, 768, "COLORMAP"), "no PLAYPAL lump"},
+        {"a.wad", nullptr, wad(palette, 12, 767, "PLAYPAL"),
+         "offset 784: PLAYPAL lump size 767 is not supported"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        FakeHost host;
+        const std::string path = std::string("C:\\w\\") + c.name;
+        addFile(&host.files, path, c.source);
+
+        const int status = c.from == nullptr ? run(&host, {path, "--to", "act"})
+                                             : run(&host, {"--from", c.from, path, "--to", "act"});
+
+        EXPECT_EQ(status, kExitFailed);
+        EXPECT_EQ(written(host.error), "kolorvane-cli: " + path + ": " + c.reason + "\n");
+        EXPECT_EQ(testing::filesIn(host.files, "C:\\w\\"), std::vector<std::string>{c.name});
+    }
+}
+
 // EDGE PAL and .act read their layout and ignore the rest, however long.
 TEST(Run, ALongEdgePalStillConverts) {
     FakeHost host;

@@ -90,6 +90,91 @@ def ase(blocks):
     return b"ASEF" + struct.pack(">HHI", 1, 0, len(blocks)) + b"".join(blocks)
 
 
+# The palettes of retro tools and games, each from its public layout.
+
+def col_pro(colors, entries=256):
+    """Animator Pro's .col: file size, magic 0xB123, version 0 (little-endian),
+    then `entries` entries of R G B."""
+    table = b"".join(bytes(c) for c in colors).ljust(3 * entries, b"\x00")
+    return struct.pack("<IHH", 8 + len(table), 0xB123, 0) + table
+
+
+def lmp(colors, palettes=1):
+    """A palette lump: `palettes` tables of 256 entries, the first `colors`."""
+    first = b"".join(bytes(c) for c in colors).ljust(768, b"\x00")
+    return first + bytes(range(256)) * 3 * (palettes - 1)
+
+
+def wad(kind, lumps, directory_first=False):
+    """A WAD: the header, the lumps' data and the directory (at the end, or
+    right after the header). `lumps` are (name, data); a marker's data is
+    empty and its offset 0, as Doom's tools write them."""
+    start = 12 + (16 * len(lumps) if directory_first else 0)
+    data, entries = b"", b""
+    for name, body in lumps:
+        offset = start + len(data) if body else 0
+        entries += struct.pack("<II8s", offset, len(body), name.encode())
+        data += body
+    directory = 12 if directory_first else 12 + len(data)
+    header = kind.encode() + struct.pack("<II", len(lumps), directory)
+    return header + (entries + data if directory_first else data + entries)
+
+
+def iff_chunk(kind, data):
+    """An IFF chunk: type, big-endian length, the data and a pad byte after
+    an odd length."""
+    return kind + struct.pack(">I", len(data)) + data + (b"\x00" if len(data) % 2 else b"")
+
+
+def iff_form(kind, chunks):
+    body = kind + b"".join(chunks)
+    return b"FORM" + struct.pack(">I", len(body)) + body
+
+
+def bmhd(width, height, planes, compression=0, masking=0):
+    return iff_chunk(b"BMHD", struct.pack(">HHhhBBBBHBBhh", width, height, 0, 0, planes, masking,
+                                          compression, 0, 0, 1, 1, width, height))
+
+
+def cmap(colors):
+    return iff_chunk(b"CMAP", b"".join(bytes(c) for c in colors))
+
+
+def pbm(colors, rows):
+    """Deluxe Paint's chunky IFF ("PBM "): a byte a pixel, each row padded to
+    an even length, uncompressed."""
+    width = len(rows[0])
+    body = b"".join(bytes(row) + (b"\x00" if width % 2 else b"") for row in rows)
+    return iff_form(b"PBM ", [bmhd(width, len(rows), 8), cmap(colors), iff_chunk(b"BODY", body)])
+
+
+def ilbm(colors, width, height, planes, body, extra=()):
+    """An ILBM around `body`, which no palette reader decodes."""
+    return iff_form(b"ILBM", [bmhd(width, height, planes)] + list(extra)
+                    + [cmap(colors), iff_chunk(b"BODY", body)])
+
+
+def retro_samples():
+    five_rows = [[i % 5 for i in range(5)], [4 - i for i in range(5)]]
+    return {
+        "five.col": col_pro(FIVE),
+        "short.col": col_pro(FIVE, entries=len(FIVE)),
+        "six-bit.col": bytes((7 * i) % 64 for i in range(768)),
+        "iff.col": pbm(FIVE, five_rows),
+        "pbm.lbm": pbm(FIVE, five_rows),
+        "five.lbm": ilbm(FIVE, 16, 2, 3, bytes(12),
+                         extra=[iff_chunk(b"CAMG", struct.pack(">I", 0))]),
+        "five.lmp": lmp(FIVE),
+        "playpal.lmp": lmp(FIVE, palettes=14),
+        "iwad.wad": wad("IWAD", [("MAP01", b""), ("THINGS", bytes(range(10))),
+                                 ("PLAYPAL", lmp(FIVE, palettes=14)), ("COLORMAP", bytes(8704))]),
+        "pwad.wad": wad("PWAD", [("PLAYPAL", lmp(FIVE)), ("DEMO1", b"odd")],
+                        directory_first=True),
+        "nes.pal": b"".join(bytes(c) for c in FIVE).ljust(192, b"\x11"),
+        "nes-emphasis.pal": b"".join(bytes(c) for c in FIVE).ljust(1536, b"\x22"),
+    }
+
+
 def samples():
     named = NAMED
     return {
@@ -140,7 +225,7 @@ def samples():
 def main():
     folder = os.path.join(HERE, "samples")
     os.makedirs(folder, exist_ok=True)
-    for name, data in samples().items():
+    for name, data in list(samples().items()) + list(retro_samples().items()):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
 

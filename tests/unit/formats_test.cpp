@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -165,13 +166,16 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer named =
         palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
-        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
-        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
+        {"edge", "edge.pal"}, {"act", "act.act"},  {"jasc", "jasc.pal"},     {"riff", "riff.pal"},
+        {"gpl", "five.gpl"},  {"hex", "five.hex"}, {"paintnet", "five.txt"}, {"aco", "five.aco"},
+        {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},
     };
-    // PNG's bytes are its compressor's: Pillow and pngcheck read them back in
-    // the command line's end-to-end tests instead.
-    ASSERT_EQ(std::size(samples), kFormatCount - 1);
+    // Images' bytes are their encoders': the programs that own the formats
+    // (Pillow, pngcheck, netpbm) read them back in the command line's
+    // end-to-end tests instead.
+    const auto writers = std::count_if(kFormats, kFormats + kFormatCount,
+                                       [](const Format& f) { return f.write != nullptr; });
+    ASSERT_EQ(static_cast<long>(std::size(samples)), writers - 2);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
         EXPECT_EQ(encode(*formatNamed(formatName), *five), sample(name));
@@ -183,8 +187,16 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     }
 }
 
-// Every format into every other and back gives the colours it started with;
-// through EDGE PAL, all 256 of them, the ones past the count zero.
+// Whether a format always holds 256 entries, whatever the palette's count.
+bool holdsAll(const Format& format) {
+    const std::string name = format.name;
+    return name == "edge" || name == "col" || name == "lmp";
+}
+
+// Every format written into every other and back gives the colours it
+// started with; through a format that always holds 256 entries (EDGE PAL,
+// Animator Pro's .col, a palette lump), all 256 of them, the ones past the
+// count zero.
 TEST(Formats, EveryPairOfFormatsRoundTrips) {
     std::vector<PalettePointer> palettes;
     palettes.push_back(randomPalette(1, 1));
@@ -196,12 +208,15 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
             for (std::size_t b = 0; b < kFormatCount; b++) {
                 const Format& from = kFormats[a];
                 const Format& to = kFormats[b];
+                if (from.write == nullptr || to.write == nullptr) {
+                    continue;  // read only
+                }
                 SCOPED_TRACE(std::string(from.name) + " to " + to.name + ", " +
                              std::to_string(start->count) + " colours");
                 const PalettePointer middle = decode(from, encode(from, *start));
                 const PalettePointer end = decode(to, encode(to, *middle));
-                const bool edge = &from == formatNamed("edge") || &to == formatNamed("edge");
-                EXPECT_EQ(end->count, edge ? kEntryCount : start->count);
+                const bool all = holdsAll(from) || holdsAll(to);
+                EXPECT_EQ(end->count, all ? kEntryCount : start->count);
                 end->count = start->count;
                 EXPECT_TRUE(sameColors(*end, *start));
             }
@@ -299,6 +314,27 @@ TEST(Formats, ActCountComesFromAnExact772ByteTrailer) {
     }
 }
 
+// A format's extensions: its own, then the others it reads, and none past
+// them; one without its own has only the others.
+TEST(Formats, ExtensionsReadAreListedInTurn) {
+    const auto all = [](const Format& format) {
+        std::vector<std::string> found;
+        char extension[kMaxPath] = {};
+        for (std::size_t n = 0; n < 10 && readExtension(format, n, extension); n++) {
+            found.emplace_back(extension);
+        }
+        return found;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(all(*formatNamed("edge")), Names{".pal"});
+    EXPECT_EQ(all(*formatNamed("ilbm")), (Names{".lbm", ".iff", ".bbm", ".ilbm", ".col"}));
+    EXPECT_EQ(all(*formatNamed("vga")), Names{".col"});
+    EXPECT_EQ(all(*formatNamed("nes")), Names{});
+    EXPECT_EQ(extensionLength(*formatNamed("ilbm"), "C:\\p\\a.ILBM"), 5U);
+    EXPECT_EQ(extensionLength(*formatNamed("ilbm"), "C:\\p\\a.xilbm"), 0U);
+    EXPECT_EQ(extensionLength(*formatNamed("ilbm"), "C:\\p\\a.lbm"), 4U);
+}
+
 TEST(Formats, PlansNameTheOutputAfterTheTarget) {
     struct Case {
         const char* path;
@@ -324,6 +360,10 @@ TEST(Formats, PlansNameTheOutputAfterTheTarget) {
         {"C:\\p.d\\s", "act", nullptr, PlanStatus::Planned, "C:\\p.d\\s.pal"},
         {"C:\\p\\s.png", "act", nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
         {"C:\\p\\s.act", "edge", nullptr, PlanStatus::Planned, "C:\\p\\s.act"},
+        // Extensions of any length, and formats written as another.
+        {"C:\\p\\s.ILBM", nullptr, nullptr, PlanStatus::Planned, "C:\\p\\s.pal"},
+        {"C:\\p\\s.col", nullptr, "ilbm", PlanStatus::Planned, "C:\\p\\s.lbm"},
+        {"C:\\p\\s.wad", nullptr, "lmp", PlanStatus::Planned, "C:\\p\\s.lmp"},
     };
     const PathRules rules = {"\\", [](unsigned char) { return false; }};
     for (const Case& c : cases) {
@@ -461,6 +501,168 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         } else {
             EXPECT_EQ(read.count, 0U) << "a refused source leaves the palette as it was";
             EXPECT_EQ(reads > 0, c.sizeKnown ? c.failAt >= 0 : true);
+        }
+    }
+}
+
+// The palettes of retro tools and games, and IFF images, from samples made
+// by each format's public layout: the five colours, then what the format
+// holds past them (zeros, or the bytes an NES file fills its 64 with).
+TEST(RetroFormats, EverySampleReadsAsItsColours) {
+    struct Case {
+        const char* file;
+        const char* format;
+        bool forced;  // read with --from: its extension names another format
+        std::size_t count;
+        Color rest;
+    };
+    const Case cases[] = {
+        {"five.col", "col", false, 256, {0, 0, 0}},
+        {"short.col", "col", false, 5, {0, 0, 0}},
+        {"iff.col", "ilbm", false, 5, {0, 0, 0}},
+        {"pbm.lbm", "ilbm", false, 5, {0, 0, 0}},
+        {"five.lbm", "ilbm", false, 5, {0, 0, 0}},
+        {"five.lmp", "lmp", false, 256, {0, 0, 0}},
+        {"playpal.lmp", "lmp", false, 256, {0, 0, 0}},
+        {"iwad.wad", "wad", false, 256, {0, 0, 0}},
+        {"pwad.wad", "wad", false, 256, {0, 0, 0}},
+        {"nes.pal", "nes", true, 64, {0x11, 0x11, 0x11}},
+        {"nes-emphasis.pal", "nes", true, 64, {0x22, 0x22, 0x22}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Bytes bytes = sample(c.file);
+        auto read = std::make_unique<Palette>();
+        const Format* format = c.forced ? formatNamed(c.format) : readAs(c.file, bytes, read.get());
+        ASSERT_NE(format, nullptr);
+        if (c.forced) {
+            ASSERT_FALSE(refused(format->read(bytes.data(), bytes.size(), read.get())));
+        }
+        EXPECT_STREQ(format->name, c.format);
+        std::vector<Color> expected(std::begin(kFive), std::end(kFive));
+        expected.resize(c.count, c.rest);
+        EXPECT_TRUE(sameColors(*read, *palette(expected)));
+    }
+}
+
+// A 6-bit value v reads as (v << 2) | (v >> 4), 63 as 255, so that the
+// v >> 2 of a writer of 6-bit values gives every one back.
+TEST(RetroFormats, SixBitValuesWidenByRepeatingTheirTopBits) {
+    const Bytes bytes = sample("six-bit.col");  // byte i is 7i modulo 64
+    auto read = std::make_unique<Palette>();
+    const Format* format = readAs("six-bit.col", bytes, read.get());
+    ASSERT_NE(format, nullptr);
+    EXPECT_STREQ(format->name, "vga");
+    EXPECT_EQ(read->count, kEntryCount);
+    EXPECT_EQ(read->colors[0].green, 28);  // 7
+    EXPECT_EQ(read->colors[1].blue, 142);  // 35
+    EXPECT_EQ(read->colors[3].red, 255);   // 63
+    for (std::size_t i = 0; i < kEntryCount; i++) {
+        const Color& color = read->colors[i];
+        EXPECT_EQ((Bytes{static_cast<unsigned char>(color.red >> 2),
+                         static_cast<unsigned char>(color.green >> 2),
+                         static_cast<unsigned char>(color.blue >> 2)}),
+                  Bytes(bytes.begin() + 3 * i, bytes.begin() + 3 * i + 3))
+            << i;
+    }
+}
+
+void putLe32(std::uint32_t value, Bytes* bytes) {
+    for (int i = 0; i < 4; i++) {
+        bytes->push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+}
+
+// Where a WAD's parts are.
+struct WadLayout {
+    Bytes bytes;
+    std::uint32_t directory;
+    std::uint32_t playpal;
+};
+
+// A WAD laid out as Doom's are: a large lump, PLAYPAL (the five colours
+// first), another large lump, and the directory at the end or, as some
+// tools write it, right after the header.
+WadLayout largeWad(bool directoryFirst) {
+    const std::uint32_t sizes[] = {1536 * 1024, 14 * kColorTableSize, 1024 * 1024};
+    const char* names[] = {"E1M1", "PLAYPAL", "E2M1"};
+    const std::uint32_t start = directoryFirst ? 12 + 3 * 16 : 12;
+    Bytes data;
+    Bytes directory;
+    for (std::size_t i = 0; i < 3; i++) {
+        putLe32(start + static_cast<std::uint32_t>(data.size()), &directory);
+        putLe32(sizes[i], &directory);
+        std::string name(names[i]);
+        name.resize(8, '\0');
+        directory.insert(directory.end(), name.begin(), name.end());
+        const std::size_t at = data.size();
+        data.resize(at + sizes[i], static_cast<unsigned char>(i + 1));
+        for (std::size_t k = 0; i == 1 && k < std::size(kFive); k++) {
+            data[at + 3 * k] = kFive[k].red;
+            data[at + 3 * k + 1] = kFive[k].green;
+            data[at + 3 * k + 2] = kFive[k].blue;
+        }
+    }
+    WadLayout wad = {{'I', 'W', 'A', 'D'}, 0, start + sizes[0]};
+    wad.directory = directoryFirst ? 12 : start + static_cast<std::uint32_t>(data.size());
+    putLe32(3, &wad.bytes);
+    putLe32(wad.directory, &wad.bytes);
+    const Bytes& first = directoryFirst ? directory : data;
+    const Bytes& second = directoryFirst ? data : directory;
+    wad.bytes.insert(wad.bytes.end(), first.begin(), first.end());
+    wad.bytes.insert(wad.bytes.end(), second.begin(), second.end());
+    return wad;
+}
+
+// A WAD is read where its parts are, never whole: the header in the first
+// read, then the directory and PLAYPAL each at its offset. A pipe is read
+// on, and refused where PLAYPAL is behind its directory.
+TEST(RetroFormats, AWadIsReadAtItsHeaderDirectoryAndPalette) {
+    const struct Case {
+        const char* name;
+        bool directoryFirst;
+        bool sizeKnown;
+        ReadProblem problem;
+    } cases[] = {
+        {"directory last", false, true, ReadProblem::None},
+        {"directory first", true, true, ReadProblem::None},
+        {"a pipe, directory first", true, false, ReadProblem::None},
+        {"a pipe, directory last", false, false, ReadProblem::BehindInStream},
+    };
+    std::vector<unsigned char> buffer(kSourceBufferSize);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WadLayout wad = largeWad(c.directoryFirst);
+        testing::FakePlatform fake;
+        testing::addFile(&fake, "C:\\p\\doom.wad", wad.bytes);
+        fake.sizeKnown = c.sizeKnown;
+        auto read = std::make_unique<Palette>();
+        const PaletteSource source = readPaletteSource(
+            testing::makePlatform(&fake), "C:\\p\\doom.wad", nullptr, buffer.data(), read.get());
+        ASSERT_EQ(source.source.status, SourceStatus::Read);
+        EXPECT_EQ(source.error.problem, c.problem);
+        std::vector<std::string> reads;
+        std::copy_if(fake.log.begin(), fake.log.end(), std::back_inserter(reads),
+                     [](const std::string& l) { return l.rfind("read", 0) == 0; });
+        const std::string handle = reads.empty() ? "" : reads[0].substr(5);
+        std::vector<std::string> expected = {"read " + handle};
+        if (!c.sizeKnown) {
+            // Only read on, a window at a time, as far as the parts it needs.
+            expected.resize(reads.size(), "read " + handle);
+        } else if (!c.directoryFirst) {
+            expected.push_back("readat " + handle + " " + std::to_string(wad.directory));
+        }
+        if (c.sizeKnown) {
+            expected.push_back("readat " + handle + " " + std::to_string(wad.playpal));
+        }
+        EXPECT_EQ(reads, expected);
+        std::vector<Color> colors(std::begin(kFive), std::end(kFive));
+        colors.resize(kEntryCount, Color{2, 2, 2});
+        if (c.problem == ReadProblem::None) {
+            EXPECT_TRUE(sameColors(*read, *palette(colors)));
+        } else {
+            EXPECT_EQ(source.error.at, wad.playpal);
+            EXPECT_EQ(read->count, 0U) << "a refused source leaves the palette as it was";
         }
     }
 }
