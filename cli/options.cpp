@@ -6,7 +6,7 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Help, Version };
+enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Show, Help, Version };
 
 struct Option {
     const char* longName;
@@ -21,6 +21,7 @@ constexpr Option kOptions[] = {
     {"output-dir", Meaning::OutputDirectory, 'o', true},
     {"no-clobber", Meaning::NoClobber, 'n', false},
     {"quiet", Meaning::Quiet, 'q', false},
+    {"show", Meaning::Show, '\0', false},
     {"help", Meaning::Help, 'h', false},
     {"version", Meaning::Version, '\0', false},
 };
@@ -104,6 +105,9 @@ Command apply(const Option& option, const Spelling& spelling, const char* value,
         case Meaning::Quiet:
             options->quiet = true;
             return Command::Convert;
+        case Meaning::Show:
+            options->show = true;
+            return Command::Convert;
         case Meaning::Help:
             return Command::Help;
         case Meaning::Version:
@@ -162,6 +166,21 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
     return Command::Convert;
 }
 
+// What --show cannot go with, or null: the options about the output it
+// never writes.
+const char* showProblem(const Options& options) {
+    if (options.to != nullptr) {
+        return "--show cannot go with --to (-t): it converts nothing";
+    }
+    if (options.outputDirectory != nullptr) {
+        return "--show cannot go with --output-dir (-o): it writes nothing";
+    }
+    if (options.noClobber) {
+        return "--show cannot go with --no-clobber (-n): it writes nothing";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 Command parseArguments(int argc, char** argv, Options* options) {
@@ -188,11 +207,15 @@ Command parseArguments(int argc, char** argv, Options* options) {
             return command;
         }
     }
-    if (options->fileCount == 0) {
-        std::memcpy(options->problem, "no FILE given", sizeof "no FILE given");
+    const char* problem = options->show ? showProblem(*options) : nullptr;
+    if (problem == nullptr && options->fileCount == 0) {
+        problem = "no FILE given";
+    }
+    if (problem != nullptr) {
+        std::memcpy(options->problem, problem, std::strlen(problem) + 1);
         return Command::UsageError;
     }
-    return Command::Convert;
+    return options->show ? Command::Show : Command::Convert;
 }
 
 }  // namespace kolorvane
