@@ -25,7 +25,7 @@ constexpr char kProgram[] = "kolorvane-cli";
 
 constexpr const char* kHelpLines[] = {
     "Usage: kolorvane-cli [OPTIONS] FILE...",
-    "  or:  kolorvane-cli --show [--from FORMAT] FILE...",
+    "  or:  kolorvane-cli --show [-q] [--from FORMAT] FILE...",
     "Converts each FILE, beside it, from the format its name ends in (any case):",
     "a .pal to an .act, every other FILE to an EDGE PAL .pal, or each to the",
     "format --to names: Sunset.PAL gives Sunset.act. An existing output is",

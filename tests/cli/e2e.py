@@ -722,8 +722,8 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual((result.code, result.err), (0, b""))
                 text = result.out.decode(self.host.encoding)
                 self.assertTrue(text.startswith("Usage: kolorvane-cli [OPTIONS] FILE..."))
-                for option in ("--to", "--output-dir", "--no-clobber", "--quiet", "--help",
-                               "--version"):
+                for option in ("--to", "--from", "--show", "--output-dir", "--no-clobber",
+                               "--quiet", "--help", "--version"):
                     self.assertIn(option, text)
                 listed = [line.split()[:2] for line in text.splitlines() if line.startswith("  ")]
                 for name, extension in FORMATS.items():
