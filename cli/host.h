@@ -40,6 +40,22 @@ struct Host {
     // name is bytes, most often UTF-8 (anything else reads as ISO 8859-1).
     NameToUtf8 nameToUtf8;
 
+    // For --show. The values of NO_COLOR and TERM, null where they are
+    // unset, from which the run decides whether a terminal gets swatches.
+    const char* noColor;
+    const char* term;
+    // Where a terminal takes colour escapes only once asked (a Windows
+    // console's virtual-terminal mode): turns them on, false when it cannot,
+    // with the terminal's state before into `saved`; and gives that state
+    // back. Null where a terminal takes them as they come.
+    bool (*startEscapes)(std::uint32_t* saved);
+    void (*endEscapes)(std::uint32_t saved);
+    // Where standard output is a terminal that takes Unicode text rather
+    // than bytes (a Windows console): writes `size` bytes of UTF-8 there,
+    // false when they did not all get there. Null where standard output
+    // takes bytes, written through `output`.
+    bool (*writeUnicode)(const char* utf8, std::size_t size);
+
     // Called with platform.context. Between these two calls an interrupt from
     // the terminal or a polite kill cannot end the process: on POSIX it waits,
     // to be acted on at the release; Windows keeps none for later, so there it

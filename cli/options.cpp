@@ -6,7 +6,7 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Help, Version };
+enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Show, Help, Version };
 
 struct Option {
     const char* longName;
@@ -25,6 +25,7 @@ constexpr Option kOptions[] = {
     {"no-clobber", Meaning::NoClobber, 'n', OptionValue::None,
      "leave an existing output alone and say so"},
     {"quiet", Meaning::Quiet, 'q', OptionValue::None, "print errors only"},
+    {"show", Meaning::Show, '\0', OptionValue::None, "list each FILE's colours; write nothing"},
     {"help", Meaning::Help, 'h', OptionValue::None, "show the help and exit"},
     {"version", Meaning::Version, '\0', OptionValue::None, "show the version and exit"},
 };
@@ -110,6 +111,9 @@ Command apply(const Option& option, const Spelling& spelling, const char* value,
         case Meaning::Quiet:
             options->quiet = true;
             return Command::Convert;
+        case Meaning::Show:
+            options->show = true;
+            return Command::Convert;
         case Meaning::Help:
             return Command::Help;
         case Meaning::Version:
@@ -168,6 +172,21 @@ Command readShortOptions(int argc, char** argv, int* next, Options* options) {
     return Command::Convert;
 }
 
+// What --show cannot go with, or null: the options about the output it
+// never writes.
+const char* showProblem(const Options& options) {
+    if (options.to != nullptr) {
+        return "--show cannot go with --to (-t): it converts nothing";
+    }
+    if (options.outputDirectory != nullptr) {
+        return "--show cannot go with --output-dir (-o): it writes nothing";
+    }
+    if (options.noClobber) {
+        return "--show cannot go with --no-clobber (-n): it writes nothing";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::size_t optionCount() { return sizeof kOptions / sizeof kOptions[0]; }
@@ -201,11 +220,15 @@ Command parseArguments(int argc, char** argv, Options* options) {
             return command;
         }
     }
-    if (options->fileCount == 0) {
-        std::memcpy(options->problem, "no FILE given", sizeof "no FILE given");
+    const char* problem = options->show ? showProblem(*options) : nullptr;
+    if (problem == nullptr && options->fileCount == 0) {
+        problem = "no FILE given";
+    }
+    if (problem != nullptr) {
+        std::memcpy(options->problem, problem, std::strlen(problem) + 1);
         return Command::UsageError;
     }
-    return Command::Convert;
+    return options->show ? Command::Show : Command::Convert;
 }
 
 }  // namespace kolorvane

@@ -3,7 +3,8 @@
 // ("-nq") and take their value joined or separate ("-oDIR", "-o DIR"), long
 // ones with "=" or separate ("--output-dir=DIR"). A --to or --from FORMAT is
 // checked here against the table of formats: an unknown one is a usage
-// error, and so is a --to FORMAT that is only read.
+// error, and so is a --to FORMAT that is only read. --show writes nothing,
+// so an option about what is written is a usage error beside it.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@ namespace kolorvane {
 
 enum class Command {
     Convert,
+    Show,  // list each FILE's colours; nothing written
     Help,
     Version,
     UsageError,
@@ -27,6 +29,7 @@ struct Options {
     const Format* to;             // null: each source's default target
     bool noClobber;
     bool quiet;
+    bool show;
     char** files;  // the FILE operands in the order given
     int fileCount;
     char problem[kProblemSize];  // for a usage error, what was wrong, one line

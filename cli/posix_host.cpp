@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace kolorvane {
@@ -90,6 +91,9 @@ Host makePosixHost() {
     host.output = stdout;
     host.error = stderr;
     host.interactive = isatty(STDOUT_FILENO) == 1;
+    // A terminal here takes escapes and UTF-8 as they come.
+    host.noColor = std::getenv("NO_COLOR");
+    host.term = std::getenv("TERM");
     host.describe = describe;
     host.holdInterrupts = holdInterrupts;
     host.releaseInterrupts = releaseInterrupts;

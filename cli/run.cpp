@@ -11,6 +11,7 @@
 #include "convert.h"
 #include "format_messages.h"
 #include "naming.h"
+#include "show.h"
 
 #if !defined(KOLORVANE_VERSION_TEXT) || !defined(KOLORVANE_COPYRIGHT_TEXT)
 #error "KOLORVANE_VERSION_TEXT and KOLORVANE_COPYRIGHT_TEXT are set by the build"
@@ -24,6 +25,7 @@ constexpr char kProgram[] = "kolorvane-cli";
 
 constexpr const char* kHelpLines[] = {
     "Usage: kolorvane-cli [OPTIONS] FILE...",
+    "  or:  kolorvane-cli --show [-q] [--from FORMAT] FILE...",
     "Converts each FILE, beside it, from the format its name ends in (any case):",
     "a .pal to an .act, every other FILE to an EDGE PAL .pal, or each to the",
     "format --to names: Sunset.PAL gives Sunset.act. An existing output is",
@@ -32,6 +34,8 @@ constexpr const char* kHelpLines[] = {
     "",
     "  -t, --to FORMAT       convert into FORMAT, one of those below",
     "      --from FORMAT     read every FILE as FORMAT, whatever its name or bytes say",
+    "      --show            list each FILE's colours instead of converting it:",
+    "                        swatches in a terminal, else tab-separated lines",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
     "  -n, --no-clobber      leave an existing output alone and say so",
     "  -q, --quiet           print errors only",
@@ -40,8 +44,8 @@ constexpr const char* kHelpLines[] = {
     "",
     "Each output written, or found unchanged, is named on standard output; each",
     "FILE not converted, and each output left alone by -n, on standard error.",
-    "Exit status: 0 when every FILE was converted (an output left alone by -n",
-    "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
+    "Exit status: 0 when every FILE was converted or shown (an output left alone",
+    "by -n counts as done), 1 when any FILE was not, 2 for a wrong command line.",
     "",
     "Formats (where several read an extension, a file's first bytes say which):",
 };
@@ -166,6 +170,8 @@ bool reportWrite(const Host& host, const char* file, const char* target, const W
     return true;
 }
 
+constexpr char kLostOutput[] = "cannot write to standard output";
+
 constexpr char kUnspelled[] = "the name has characters the system's code page cannot spell";
 
 // Whether `text` is, or is the value inside ("-oDIR"), an argument whose
@@ -210,13 +216,17 @@ struct Batch {
 };
 
 // Plans a FILE's conversion; false, the reason reported, when its name
-// alone rules it out.
+// alone rules it out. For --show, which writes nothing, an output's path
+// that would not fit is none.
 bool planFile(const Host& host, const char* file, const Batch& batch, ConversionPlan* plan) {
     char unsupported[kMaxPath] = {};
     const char* problem = kUnspelled;
     if (!isUnspelled(host, file)) {
-        const PlanStatus status = planConversion(file, host.rules, batch.outputFolder,
-                                                 batch.options->from, batch.options->to, plan);
+        PlanStatus status = planConversion(file, host.rules, batch.outputFolder,
+                                           batch.options->from, batch.options->to, plan);
+        if (batch.options->show && status == PlanStatus::OutputTooLong) {
+            status = PlanStatus::Planned;
+        }
         problem = planProblem(status);
         if (status == PlanStatus::Unsupported) {
             describeUnsupportedName(unsupported, sizeof unsupported);
@@ -229,20 +239,32 @@ bool planFile(const Host& host, const char* file, const Batch& batch, Conversion
     return problem == nullptr;
 }
 
-// One FILE, from its name to its report. True unless it failed.
-bool convertFile(const Host& host, const char* file, const Batch& batch) {
-    ConversionPlan conversion{};
-    if (!planFile(host, file, batch, &conversion)) {
+// Plans a FILE's conversion and reads its palette into the workspace;
+// false, the reason reported, unless it was read and accepted.
+bool readFile(const Host& host, const char* file, const Batch& batch, ConversionPlan* conversion,
+              PaletteSource* source) {
+    if (!planFile(host, file, batch, conversion)) {
         return false;
     }
     Workspace& work = *batch.work;
-    const PaletteSource source =
-        readPaletteSource(host.platform, file, conversion.forced ? conversion.extension : nullptr,
+    *source =
+        readPaletteSource(host.platform, file, conversion->forced ? conversion->extension : nullptr,
                           work.source.data(), &work.palette);
-    if (source.source.status != SourceStatus::Read || refused(source.error)) {
-        reportSourceFailure(host, file, *conversion.extension, source);
+    if (source->source.status != SourceStatus::Read || refused(source->error)) {
+        reportSourceFailure(host, file, *conversion->extension, *source);
         return false;
     }
+    return true;
+}
+
+// One FILE, from its name to its report. True unless it failed.
+bool convertFile(const Host& host, const char* file, const Batch& batch) {
+    ConversionPlan conversion{};
+    PaletteSource source{};
+    if (!readFile(host, file, batch, &conversion, &source)) {
+        return false;
+    }
+    Workspace& work = *batch.work;
     nameAfterOutput(conversion, host.nameToUtf8, &work.palette);
     const ExistingOutput existing =
         batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
@@ -264,7 +286,7 @@ bool streamsWritten(const Host& host) {
     if (std::fflush(host.output) != 0 || std::ferror(host.output) != 0) {
         // The names of the outputs written did not all reach their reader,
         // which should not take the run for a success.
-        putLine(host.error, {kProgram, ": cannot write to standard output"});
+        putLine(host.error, {kProgram, ": ", kLostOutput});
         flush(host.error);
         return false;
     }
@@ -294,6 +316,41 @@ int convertFiles(const Host& host, const Options& options) {
     return allConverted ? kExitConverted : kExitFailed;
 }
 
+// --show: each FILE read as a conversion reads it, refused as it refuses,
+// and listed; nothing written. Under -q, only the refusals.
+bool showFile(const Host& host, const char* file, const Batch& batch, Listing* listing) {
+    ConversionPlan plan{};
+    PaletteSource source{};
+    if (!readFile(host, file, batch, &plan, &source)) {
+        return false;
+    }
+    if (!batch.options->quiet) {
+        listPalette(host, file, *source.format, batch.work->palette, listing);
+    }
+    return true;
+}
+
+int showFiles(const Host& host, const Options& options) {
+    const Batch batch = {nullptr, &options,
+                         static_cast<Workspace*>(std::malloc(sizeof(Workspace)))};
+    if (batch.work == nullptr) {
+        printError(host, {kProgram, ": out of memory"});
+        return kExitFailed;
+    }
+    Listing listing = startListing(host);
+    bool allShown = true;
+    for (int i = 0; i < options.fileCount; i++) {
+        allShown = showFile(host, options.files[i], batch, &listing) && allShown;
+    }
+    endListing(host, listing);
+    std::free(batch.work);
+    if (listing.lost) {
+        printError(host, {kProgram, ": ", kLostOutput});
+        return kExitFailed;
+    }
+    return allShown ? kExitConverted : kExitFailed;
+}
+
 // The help, and a line for each format of the table: its name, the
 // extensions it is read from, the one it is written as first.
 void printHelp(const Host& host) {
@@ -317,6 +374,8 @@ int runCommand(const Host& host, int argc, char** argv) {
     switch (parseArguments(argc, argv, &options)) {
         case Command::Convert:
             return convertFiles(host, options);
+        case Command::Show:
+            return showFiles(host, options);
         case Command::Help:
             printHelp(host);
             return kExitDone;

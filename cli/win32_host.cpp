@@ -3,6 +3,9 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "console_text.h"
 #include "win32_platform.h"
 
 namespace kolorvane {
@@ -61,6 +64,22 @@ std::size_t nameToUtf8(const char* name, std::size_t size, char* utf8, std::size
     return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
+// --show's listing in a console: its Unicode output, and its escapes once
+// asked for. Redirected, standard output is no console, and none of these
+// is called.
+bool writeUnicode(const char* utf8, std::size_t size) {
+    return writeConsoleUtf8(GetStdHandle(STD_OUTPUT_HANDLE), utf8, size);
+}
+
+bool startEscapes(std::uint32_t* saved) {
+    DWORD mode = 0;
+    const bool started = startVirtualTerminal(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
+    *saved = mode;
+    return started;
+}
+
+void endEscapes(std::uint32_t saved) { restoreConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), saved); }
+
 // Ctrl+C is ignored while an output is written, rather than ending the
 // process with a temporary file left. Windows does not keep it for later:
 // one pressed in that short moment is lost, and the next one acts.
@@ -80,6 +99,13 @@ Host makeWin32Host(const AnsiArguments& arguments) {
     host.output = stdout;
     host.error = stderr;
     host.interactive = _isatty(_fileno(stdout)) != 0;
+    host.noColor = std::getenv("NO_COLOR");
+    host.term = std::getenv("TERM");
+    if (isConsole(GetStdHandle(STD_OUTPUT_HANDLE))) {
+        host.startEscapes = startEscapes;
+        host.endEscapes = endEscapes;
+        host.writeUnicode = writeUnicode;
+    }
     host.unspelled = arguments.unspelled;
     host.unspelledCount = arguments.unspelledCount;
     host.describe = describe;

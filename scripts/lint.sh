@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The static checks, one at a time:
-#   scripts/lint.sh cppcheck           cppcheck over convert/, win/ and cli/
+#   scripts/lint.sh cppcheck           cppcheck over convert/, win/, win32/ and cli/
 #   scripts/lint.sh clang-tidy BUILD   clang-tidy over convert/ and cli/, with
 #                                      the flags of BUILD/compile_commands.json,
-#                                      over win/ and cli/'s Windows host as
+#                                      over win/, win32/ and cli/'s Windows host as
 #                                      MinGW-w64 code, and over fuzz/
 #   scripts/lint.sh clang-format       checks that every C/C++ source in the
 #                                      tree is laid out as .clang-format says
@@ -47,22 +47,23 @@ case "${1:-}" in
         cppcheck --std=c++17 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
-            -I convert -I convert/formats -I convert/formats/images -I win -I cli convert win cli
+            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli \
+            convert win win32 cli
         ;;
     clang-tidy)
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
-            cli/run.cpp cli/format_messages.cpp \
+            cli/run.cpp cli/show.cpp cli/format_messages.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp \
             cli/completions.cpp cli/make_completions.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
-        runTidy win/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
-            -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I cli || status=1
+        runTidy win/*.cpp win32/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
+            -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I win32 -I cli || status=1
         # main.cpp once more, as the Windows build compiles it.
         runTidy cli/main.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
-            -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I cli || status=1
+            -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I win32 -I cli || status=1
         # The fuzz targets too, though the fuzz build is not this one.
         runTidy fuzz/*.cpp -- -std=c++17 -I convert -I convert/formats -I convert/formats/images -I tests/unit -I fuzz || status=1
         exit $status

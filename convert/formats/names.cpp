@@ -41,35 +41,6 @@ bool append(NameBuilder* builder, std::uint32_t codePoint) {
     return true;
 }
 
-// The UTF-8 sequence at `bytes` (of `left`): its length and code point, or
-// 0 when it is not valid UTF-8 (overlong, a surrogate, past U+10FFFF, cut).
-std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32_t* codePoint) {
-    const unsigned char lead = bytes[0];
-    const std::size_t length = lead < 0x80   ? 1
-                               : lead < 0xC0 ? 0
-                               : lead < 0xE0 ? 2
-                               : lead < 0xF0 ? 3
-                               : lead < 0xF8 ? 4
-                                             : 0;
-    if (length == 0 || length > left) {
-        return 0;
-    }
-    constexpr std::uint32_t kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    std::uint32_t value = lead & kLeadBits[length];
-    for (std::size_t i = 1; i < length; i++) {
-        if ((bytes[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = (value << 6) | (bytes[i] & 0x3F);
-    }
-    if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    *codePoint = value;
-    return length;
-}
-
 // The bytes before the first zero byte.
 std::size_t beforeZero(const unsigned char* bytes, std::size_t size) {
     std::size_t length = 0;
@@ -103,14 +74,41 @@ std::uint32_t unitAt(const unsigned char* bytes, std::size_t i) {
     return static_cast<std::uint32_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
 }
 
-bool isControl(std::uint32_t codePoint) {
-    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
-}
-
 // What the line's reader trims: a space, or what is written as one.
 bool isBlankCharacter(std::uint32_t codePoint) { return codePoint == ' ' || isControl(codePoint); }
 
 }  // namespace
+
+bool isControl(std::uint32_t codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32_t* codePoint) {
+    const unsigned char lead = bytes[0];
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC0 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF8 ? 4
+                                             : 0;
+    if (length == 0 || length > left) {
+        return 0;
+    }
+    constexpr std::uint32_t kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    std::uint32_t value = lead & kLeadBits[length];
+    for (std::size_t i = 1; i < length; i++) {
+        if ((bytes[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (bytes[i] & 0x3F);
+    }
+    if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    *codePoint = value;
+    return length;
+}
 
 void nameFromText(const unsigned char* bytes, std::size_t size, Name* name) {
     size = beforeZero(bytes, size);

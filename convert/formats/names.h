@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "bytes.h"
 #include "format.h"
@@ -30,6 +31,14 @@ void putUtf16(ByteWriter* writer, const Name& name);
 // tab) a space, so that it stays on its line and reads back as one name, and
 // without spaces at either end, which a reader trims.
 void putOnOneLine(ByteWriter* writer, const Name& name);
+
+// The UTF-8 sequence at `bytes` (of `left`): its length and code point, or
+// 0 when it is not valid UTF-8 (overlong, a surrogate, past U+10FFFF, cut).
+std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32_t* codePoint);
+
+// Whether a code point is a control character (Unicode's Cc: U+0000 to
+// U+001F, U+007F to U+009F).
+bool isControl(std::uint32_t codePoint);
 
 // A name of plain ASCII `text`, for tests and the formats' own names.
 void nameOf(const char* text, Name* name);

@@ -12,14 +12,19 @@ the few that need a POSIX system (signals, /dev/full) only natively.
 """
 
 import argparse
+import fcntl
 import importlib.util
 import json
 import os
+import pty
+import re
+import select
 import shutil
 import signal
 import struct
 import subprocess
 import sys
+import termios
 import time
 import unittest
 
@@ -55,6 +60,66 @@ def load_retro():
 
 
 RETRO = load_retro()
+
+
+# --show: the five colours of the samples and their names, as
+# tests/formats/make-samples.py writes them.
+FIVE = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (18, 52, 86), (171, 205, 239)]
+FIVE_NAMES = ["Black", "White", "\u8d64", "Deep blue \U0001f30a", "Pale blue"]
+SAMPLES = os.path.join(ROOT, "tests", "formats", "samples")
+# A GIMP palette whose names would move the cursor, clear the screen and
+# retitle the terminal, were they written as they are.
+HOSTILE_GPL = ("GIMP Palette\nName: 夕焼け\x1b[2J!\nColumns: 4\n#\n"
+               "255  94  58\tCoral\n 38  20  71\n  0   0   0\tTab\there\x1b]0;pwned\x07!\n"
+               "  1   2   3\tnext\x85line\x9b31m\n").encode()
+HOSTILE_COLORS = [(255, 94, 58), (38, 20, 71), (0, 0, 0), (1, 2, 3)]
+HOSTILE_NAMES = ["Coral", "", "Tab\ufffdhere\ufffd]0;pwned\ufffd!", "next\ufffdline\ufffd31m"]
+HOSTILE_TITLE = "夕焼け\ufffd[2J!"
+TERMINAL_SIZE = (50, 1000)  # rows, columns: wide enough that Wine's console wraps no line
+# The escapes a listing may hold: bold, back to normal, a 24-bit background.
+OUR_ESCAPE = re.compile(rb"\x1b\[(?:0|1|48;2;\d{1,3};\d{1,3};\d{1,3})m")
+SWATCH = re.compile(r"\x1b\[48;2;(\d+);(\d+);(\d+)m( +)\x1b\[0m")
+# Wine's console hides the cursor around each write, which a terminal shows.
+WINE_CURSOR = re.compile(rb"\x1b\[\?25[lh]")
+
+
+def listed(file, title, colors, names=None, name=None):
+    """The lines --show writes for a palette when not to a terminal."""
+    names = names or [""] * len(colors)
+    lines = ["\t".join(["#", file, title, str(len(colors))] + ([name] if name else []))]
+    for index, (color, colour_name) in enumerate(zip(colors, names)):
+        lines.append("\t".join([str(index), "#%02X%02X%02X" % tuple(color)]
+                               + ([colour_name] if colour_name else [])))
+    return lines
+
+
+def edge_colors(data):
+    """The 256 colours of an EDGE PAL file: colour i is entry 255 - i."""
+    return [tuple(data[10 + 3 * (255 - i):13 + 3 * (255 - i)]) for i in range(256)]
+
+
+def terminal_listing(text):
+    """A listing in a terminal, read back: for each palette its FILE line, its
+    grid (for each row, each swatch's colour and width) and for each colour
+    line its index, the swatch's colour and width, #RRGGBB and name."""
+    palettes = []
+    part = None
+    for line in text.split("\n"):
+        if line.startswith("\x1b[1m"):
+            palettes.append((line, [], []))
+            part = "grid"
+        elif line == "":
+            part = "colours" if part == "grid" else None
+        elif part == "grid":
+            palettes[-1][1].append([(tuple(map(int, m.group(1, 2, 3))), len(m.group(4)))
+                                    for m in SWATCH.finditer(line)])
+        else:
+            found = re.fullmatch(r" *(\d+) (\x1b\S+ +\x1b\[0m) #([0-9A-F]{6})(?: (.*))?", line)
+            assert found and part == "colours", repr(line)
+            swatch = SWATCH.fullmatch(found.group(2))
+            palettes[-1][2].append((int(found.group(1)), tuple(map(int, swatch.group(1, 2, 3))),
+                                    len(swatch.group(4)), found.group(3), found.group(4) or ""))
+    return palettes
 
 
 def temporaries(folder):
@@ -809,8 +874,8 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual((result.code, result.err), (0, b""))
                 text = result.out.decode(self.host.encoding)
                 self.assertTrue(text.startswith("Usage: kolorvane-cli [OPTIONS] FILE..."))
-                for option in ("--to", "--output-dir", "--no-clobber", "--quiet", "--help",
-                               "--version"):
+                for option in ("--to", "--from", "--show", "--output-dir", "--no-clobber",
+                               "--quiet", "--help", "--version"):
                     self.assertIn(option, text)
                 listed = [line.split()[:2] for line in text.splitlines() if line.startswith("  ")]
                 for name, extension in FORMATS.items():
@@ -944,6 +1009,188 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(result.err, self.lines("kolorvane-cli: " + long_name
                                                 + ": the path is too long"))
         self.assert_folder(["cut.pal.act"], self.path(*(["d" * 60] * 5)))
+
+    # -- --show --------------------------------------------------------------
+
+    def run_in_terminal(self, *arguments, env=None):
+        """Runs the program with a pseudo-terminal for its standard input and
+        output (Wine gives a program there a console), in the case's folder;
+        its exit status and what the terminal received, line ends as "\\n"
+        and, under Wine, without the console's cursor escapes. Standard error
+        goes to a file."""
+        master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", *TERMINAL_SIZE, 0, 0))
+        err_path = os.path.join(self.streams, "stderr")
+        encoded = [a.encode("utf-8") for a in arguments]
+        received = b""
+        try:
+            with open(err_path, "wb") as err:
+                program = subprocess.Popen(self.host.command(encoded), cwd=self.folder,
+                                           env=env or self.host.env, stdin=slave, stdout=slave,
+                                           stderr=err)
+            os.close(slave)
+            slave = None
+            deadline = time.monotonic() + RUN_TIMEOUT
+            try:
+                while time.monotonic() < deadline:
+                    ready, _, _ = select.select([master], [], [], 0.2)
+                    chunk = b""
+                    if ready:
+                        try:
+                            chunk = os.read(master, 65536)
+                        except OSError:  # the terminal's last holder is gone
+                            pass
+                    received += chunk
+                    if not chunk and program.poll() is not None:
+                        break
+                code = program.wait(timeout=RUN_TIMEOUT)
+            finally:
+                harness.stop_process(program)
+        finally:
+            if slave is not None:
+                os.close(slave)
+            os.close(master)
+        received = WINE_CURSOR.sub(b"", received).replace(b"\r", b"")
+        return Result(code, received, read(err_path))
+
+    def terminal_env(self, **values):
+        """The host's environment for a colour terminal, with `values` set."""
+        env = {k: v for k, v in self.host.env.items() if k not in ("NO_COLOR", "TERM")}
+        env["TERM"] = "xterm-256color"
+        env.update(values)
+        return env
+
+    def write_show_sources(self):
+        """Palettes of several formats, and what each lists, piped."""
+        sunset = read(os.path.join(ROOT, "examples", "sunset.pal"))
+        write(self.path("夕焼け.gpl"), HOSTILE_GPL)
+        write(self.path("sunset.pal"), sunset)
+        shutil.copy(os.path.join(ROOT, "docs", "sunset-swatches.png"), self.path("swatches.png"))
+        shutil.copy(os.path.join(SAMPLES, "named-five.ase"), self.path("five.ase"))
+        write(self.path("short.act"), bytes(range(9)) + bytes(759) + b"\x00\x03\xff\xff")
+        write(self.path("jasc.pal"), b"JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n250 251 252\r\n")
+        return {
+            "夕焼け.gpl": listed("夕焼け.gpl", "GIMP palette", HOSTILE_COLORS, HOSTILE_NAMES,
+                                HOSTILE_TITLE),
+            "sunset.pal": listed("sunset.pal", "EDGE PAL", edge_colors(sunset)),
+            # The README's picture of that palette holds the same colours.
+            "swatches.png": listed("swatches.png", "PNG image", edge_colors(sunset)),
+            "five.ase": listed("five.ase", "Adobe Swatch Exchange file", FIVE, FIVE_NAMES),
+            "short.act": listed("short.act", "Adobe colour table", [(0, 1, 2), (3, 4, 5), (6, 7, 8)]),
+            "jasc.pal": listed("jasc.pal", "JASC-PAL palette", [(1, 2, 3), (250, 251, 252)]),
+        }
+
+    def test_show_piped_lists_each_palette_and_writes_nothing(self):
+        expected = self.write_show_sources()
+        write(self.path("bad.hex"), b"123456\n12345G\n")
+        os.mkdir(self.path("folder.pal"))
+        before = sorted(os.listdir(self.folder))
+
+        result = self.run_cli("--show", "夕焼け.gpl", "bad.hex", "sunset.pal", "missing.pal",
+                              "swatches.png", "five.ase", "folder.pal", "short.act", "jasc.pal")
+        raw = self.run_cli("--show", "--from", "act", "jasc.pal")
+
+        # The listing is UTF-8 on every system, the FILE's name included.
+        self.assertEqual(result.out, self.lines(*[line for name in expected
+                                                  for line in expected[name]], encoding="utf-8"))
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: bad.hex: line 2: a character that is not a hexadecimal digit",
+            "kolorvane-cli: missing.pal: no such file",
+            "kolorvane-cli: folder.pal: is a folder, not a file"))
+        self.assertEqual((raw.code, raw.err), (0, b""))
+        jasc = read(self.path("jasc.pal")).ljust(768, b"\0")
+        self.assertEqual(raw.out, self.lines(*listed("jasc.pal", "Adobe colour table", [
+            tuple(jasc[3 * i:3 * i + 3]) for i in range(256)]), encoding="utf-8"))
+        self.assert_folder(before)
+
+    def test_show_in_a_terminal_draws_swatches(self):
+        if self.host.wine:
+            self.skipTest("the console's own case below")
+        expected = self.write_show_sources()
+
+        result = self.run_in_terminal("--show", "夕焼け.gpl", "sunset.pal", "short.act",
+                                      env=self.terminal_env())
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        # Every escape is one of the listing's own: none came from a name.
+        self.assertEqual(result.out.count(b"\x1b"), len(OUR_ESCAPE.findall(result.out)))
+        palettes = terminal_listing(result.out.decode("utf-8"))
+        self.assertEqual(len(palettes), 3)
+        self.assertEqual(palettes[0][0], "\x1b[1m夕焼け.gpl\x1b[0m: GIMP palette, 4 colours, \"%s\""
+                         % HOSTILE_TITLE)
+        self.assertEqual(palettes[1][0], "\x1b[1msunset.pal\x1b[0m: EDGE PAL, 256 colours")
+        for (head, grid, colours), name in zip(palettes, ["夕焼け.gpl", "sunset.pal", "short.act"]):
+            with self.subTest(file=name):
+                lines = [line.split("\t") for line in expected[name][1:]]
+                wanted = [tuple(int(line[1][i:i + 2], 16) for i in (1, 3, 5)) for line in lines]
+                # The grid: 16 swatches a row, every colour in index order.
+                self.assertEqual([len(row) for row in grid],
+                                 [16] * (len(wanted) // 16) + ([len(wanted) % 16] if len(wanted) % 16 else []))
+                self.assertEqual([swatch for row in grid for swatch in row],
+                                 [(color, 2) for color in wanted])
+                # Then each colour: its index, its swatch, #RRGGBB, its name.
+                self.assertEqual(colours, [(i, color, 4, line[1][1:], line[2] if len(line) > 2 else "")
+                                           for i, (color, line) in enumerate(zip(wanted, lines))])
+
+    def test_show_in_a_terminal_without_colour(self):
+        if self.host.wine:
+            self.skipTest("the console's own case below")
+        expected = self.write_show_sources()
+        plain = [line for name in ("夕焼け.gpl", "jasc.pal") for line in expected[name]]
+        cases = [({"NO_COLOR": "1"}, False), ({"TERM": "dumb"}, False),
+                 ({"NO_COLOR": ""}, True)]  # set but empty: no request
+        for values, swatches in cases:
+            with self.subTest(env=values):
+                result = self.run_in_terminal("--show", "夕焼け.gpl", "jasc.pal",
+                                              env=self.terminal_env(**values))
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                if swatches:
+                    self.assertEqual(len(terminal_listing(result.out.decode())), 2)
+                else:
+                    self.assertEqual(result.out.decode(), "".join(line + "\n" for line in plain))
+
+    def test_show_in_a_windows_console(self):
+        if not self.host.wine:
+            self.skipTest("a Windows console")
+        self.write_show_sources()
+
+        result = self.run_in_terminal("--show", "夕焼け.gpl", "jasc.pal", env=self.terminal_env())
+        plain = self.run_in_terminal("--show", "jasc.pal", env=self.terminal_env(NO_COLOR="1"))
+
+        # Unicode through the console, the FILE's name from code page 932;
+        # swatches once the console takes escapes.
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out.count(b"\x1b"), len(OUR_ESCAPE.findall(result.out)))
+        palettes = terminal_listing(result.out.decode("utf-8"))
+        self.assertEqual([head for head, _, _ in palettes], [
+            "\x1b[1m夕焼け.gpl\x1b[0m: GIMP palette, 4 colours, \"%s\"" % HOSTILE_TITLE,
+            "\x1b[1mjasc.pal\x1b[0m: JASC-PAL palette, 2 colours"])
+        self.assertEqual(palettes[0][2], [
+            (i, c, 4, "%02X%02X%02X" % c, n) for i, (c, n)
+            in enumerate(zip(HOSTILE_COLORS, HOSTILE_NAMES))])
+        self.assertEqual(palettes[1][1], [[((1, 2, 3), 2), ((250, 251, 252), 2)]])
+        # Without colour, the list alone (the console lays its tabs out).
+        self.assertEqual((plain.code, plain.err), (0, b""))
+        self.assertNotIn(b"\x1b", plain.out)
+        self.assertEqual([line.split() for line in plain.out.decode().splitlines()],
+                         [["#", "jasc.pal", "JASC-PAL", "palette", "2"], ["0", "#010203"],
+                          ["1", "#FAFBFC"]])
+
+    def test_show_usage_errors(self):
+        write(self.path("a.pal"), pal_file(random_entries(90)))
+        cases = [
+            (["--show", "--to", "gpl", "a.pal"], "--show cannot go with --to (-t): it converts nothing"),
+            (["-o", "out", "a.pal", "--show"],
+             "--show cannot go with --output-dir (-o): it writes nothing"),
+            (["--show", "-nq", "a.pal"], "--show cannot go with --no-clobber (-n): it writes nothing"),
+            (["--show"], "no FILE given"),
+        ]
+        for arguments, problem in cases:
+            with self.subTest(arguments=arguments):
+                self.assert_usage_error(self.run_cli(*arguments), problem)
+                self.assert_folder(["a.pal"])
 
     # -- what only a POSIX system can show -----------------------------------
 

@@ -110,6 +110,31 @@ TEST(Options, FormatsAreNamedForBothEnds) {
     }
 }
 
+TEST(Options, ShowTakesWhatReadingTakes) {
+    struct Case {
+        std::vector<std::string> arguments;
+        Files files;
+        std::string from;
+        bool quiet;
+    };
+    const Case cases[] = {
+        {{"--show", "a.pal"}, {"a.pal"}, "(none)", false},
+        {{"a.gpl", "--show", "b.hex"}, {"a.gpl", "b.hex"}, "(none)", false},
+        {{"--from", "act", "--show", "raw.dat"}, {"raw.dat"}, "act", false},
+        {{"-q", "--show", "--", "--show"}, {"--show"}, "(none)", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const Parsed parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.command, Command::Show);
+        EXPECT_EQ(parsed.files, c.files);
+        EXPECT_EQ(parsed.from, c.from);
+        EXPECT_EQ(parsed.quiet, c.quiet);
+    }
+    EXPECT_EQ(parse({"--", "--show"}).command, Command::Convert);
+    EXPECT_EQ(parse({"--show", "--help"}).command, Command::Help);
+}
+
 TEST(Options, HelpAndVersionStopAtTheFirstOneSeen) {
     struct Case {
         std::vector<std::string> arguments;
@@ -157,6 +182,14 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
         {{"--from", "bogus", "a.pal"}, "unknown format 'bogus'"},
         {{"--to=bogus", "a.pal"}, "unknown format 'bogus'"},
         {{"a.pal", "--from"}, "option '--from' needs a format"},
+        // --show writes nothing: what says where or how to write is wrong.
+        {{"--show", "-t", "gpl", "a.pal"}, "--show cannot go with --to (-t): it converts nothing"},
+        {{"--to=gpl", "a.pal", "--show"}, "--show cannot go with --to (-t): it converts nothing"},
+        {{"--show", "-oout", "a.pal"},
+         "--show cannot go with --output-dir (-o): it writes nothing"},
+        {{"-nq", "--show", "a.pal"}, "--show cannot go with --no-clobber (-n): it writes nothing"},
+        {{"--show"}, "no FILE given"},
+        {{"--show=yes", "a.pal"}, "option '--show' takes no value"},
         // A long argument is cut in the line, which still ends the sentence.
         {{"--" + std::string(100, 'z'), "a.pal"},
          "unknown option '--" + std::string(64, 'z') + "'"},

@@ -10,11 +10,20 @@
 
 #include "fake_platform.h"
 #include "format.h"
+#include "format_messages.h"
 #include "palette.h"
 #include "run.h"
 
 namespace kolorvane {
 namespace {
+
+// The reason a name no format reads is refused, which lists every
+// extension of the table.
+std::string unsupportedName() {
+    char reason[1024] = {};
+    describeUnsupportedName(reason, sizeof reason);
+    return reason;
+}
 
 using testing::addDirectory;
 using testing::addFile;
@@ -78,7 +87,9 @@ bool leadByte(unsigned char byte) {
     return makePlatform(&fake).isLeadByte(byte);
 }
 
-int run(FakeHost* fake, std::vector<std::string> arguments) {
+// `adjust`, when given, changes the host before the run: a terminal, a
+// console, the names' code page.
+int run(FakeHost* fake, std::vector<std::string> arguments, void (*adjust)(Host*) = nullptr) {
     arguments.insert(arguments.begin(), "kolorvane-cli");
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
@@ -95,6 +106,9 @@ int run(FakeHost* fake, std::vector<std::string> arguments) {
     host.describe = describe;
     host.holdInterrupts = holdInterrupts;
     host.releaseInterrupts = releaseInterrupts;
+    if (adjust != nullptr) {
+        adjust(&host);
+    }
     return runCommandLine(host, static_cast<int>(arguments.size()), argv.data());
 }
 
@@ -512,6 +526,132 @@ TEST(Run, ALongEdgePalStillConverts) {
     EXPECT_EQ(run(&host, {"C:\\w\\a.pal"}), kExitConverted);
 
     EXPECT_EQ(host.files.files["C:\\w\\a.act"], Bytes(kColorTableSize, 7));
+}
+
+// --show reads each FILE as a conversion does, refuses what it refuses with
+// the same words, and writes nothing.
+TEST(Run, ShowListsEachFileAsReadAndWritesNothing) {
+    FakeHost host;
+    FakeHost::replace(&host.error, fdopen(dup(fileno(host.output)), "w"));
+    addFile(
+        &host.files, "C:\\w\\a.gpl",
+        text("GIMP Palette\nName: Sunset\n255 94 58\tCoral\n38 20 71\n0 0 0\tline\x1B[2Jgone\n"));
+    // An .act of 772 bytes says how many of its entries are colours.
+    addFile(&host.files, "C:\\w\\b.act",
+            join({Bytes{1, 2, 3, 4, 5, 6}, Bytes(762), be16(2), be16(0)}));
+    addFile(&host.files, "C:\\w\\c.hex", text("123456\n12345g\n"));
+    addFile(&host.files, "C:\\w\\d.doc", text("notes"));
+    const std::vector<std::string> before = testing::filesIn(host.files, "C:\\w\\");
+
+    EXPECT_EQ(run(&host, {"--show", "C:\\w\\a.gpl", "C:\\w\\b.act", "C:\\w\\c.hex",
+                          "C:\\w\\none.pal", "C:\\w\\d.doc"}),
+              kExitFailed);
+
+    EXPECT_EQ(written(host.output),
+              "#\tC:\\w\\a.gpl\tGIMP palette\t3\tSunset\n"
+              "0\t#FF5E3A\tCoral\n"
+              "1\t#261447\n"
+              "2\t#000000\tline\xEF\xBF\xBD[2Jgone\n"
+              "#\tC:\\w\\b.act\tAdobe colour table\t2\n"
+              "0\t#010203\n"
+              "1\t#040506\n"
+              "kolorvane-cli: C:\\w\\c.hex: line 2: a character that is not a hexadecimal digit\n"
+              "kolorvane-cli: C:\\w\\none.pal: no such file\n"
+              "kolorvane-cli: C:\\w\\d.doc: " +
+                  unsupportedName() + "\n");
+    EXPECT_EQ(testing::filesIn(host.files, "C:\\w\\"), before);
+    for (const std::string& call : host.files.log) {
+        EXPECT_TRUE(call.rfind("open", 0) == 0 || call.rfind("read", 0) == 0 ||
+                    call.rfind("identify", 0) == 0 || call.rfind("close", 0) == 0)
+            << call;
+    }
+}
+
+TEST(Run, ShowUnderQuietReportsTheRefusalsAlone) {
+    FakeHost host;
+    addFile(&host.files, "C:\\w\\a.hex", text("123456\n"));
+
+    EXPECT_EQ(run(&host, {"-q", "--show", "C:\\w\\a.hex"}), kExitConverted);
+    EXPECT_EQ(run(&host, {"-q", "--show", "C:\\w\\a.hex", "C:\\w\\b.hex"}), kExitFailed);
+
+    EXPECT_EQ(written(host.output), "");
+    EXPECT_EQ(written(host.error), "kolorvane-cli: C:\\w\\b.hex: no such file\n");
+}
+
+// A name as long as a path may be, read as an .act: its output's name would
+// not fit, which refuses the conversion but not the listing.
+TEST(Run, ShowListsAFileWhoseOutputsPathWouldNotFit) {
+    const std::string source = "C:\\" + std::string(255, 'n');
+    FakeHost host;
+    addFile(&host.files, source, Bytes{9, 8, 7});
+
+    EXPECT_EQ(run(&host, {"--from", "act", source}), kExitFailed);
+    EXPECT_EQ(run(&host, {"--from", "act", "--show", source}), kExitConverted);
+
+    EXPECT_EQ(written(host.error),
+              "kolorvane-cli: " + source + ": the output's path would be too long\n");
+    const std::string listing = written(host.output);
+    EXPECT_EQ(listing.substr(0, listing.find('\n')), "#\t" + source + "\tAdobe colour table\t256");
+    EXPECT_NE(listing.find("\n0\t#090807\n1\t#000000\n"), std::string::npos);
+}
+
+// The names' code page, as Windows' would be: ISO 8859-1 here.
+std::size_t latin1ToUtf8(const char* name, std::size_t size, char* utf8, std::size_t capacity) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < size && length + 2 <= capacity; i++) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x80) {
+            utf8[length++] = static_cast<char>(byte);
+        } else {
+            utf8[length++] = static_cast<char>(0xC0 | byte >> 6);
+            utf8[length++] = static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return length;
+}
+
+// What a console that takes Unicode was given, and whether it takes more.
+std::string console;
+bool consoleTakes = true;
+
+bool writeUnicode(const char* utf8, std::size_t size) {
+    if (consoleTakes) {
+        console.append(utf8, size);
+    }
+    return consoleTakes;
+}
+
+void asWindowsConsole(Host* host) {
+    host->interactive = true;
+    host->nameToUtf8 = latin1ToUtf8;
+    host->writeUnicode = writeUnicode;
+}
+
+TEST(Run, ShowInAConsoleWritesUnicodeAndTheFilesNameInUtf8) {
+    for (const bool takes : {true, false}) {
+        SCOPED_TRACE(takes);
+        FakeHost host;
+        addFile(&host.files, "C:\\w\\caf\xE9.hex", text("FF0000\n"));
+        console.clear();
+        consoleTakes = takes;
+
+        const int status = run(&host, {"--show", "C:\\w\\caf\xE9.hex"}, asWindowsConsole);
+
+        EXPECT_EQ(written(host.output), "");
+        if (takes) {
+            EXPECT_EQ(status, kExitConverted);
+            EXPECT_EQ(console,
+                      "\x1B[1mC:\\w\\caf\xC3\xA9.hex\x1B[0m: hex palette, 1 colour\n"
+                      "    \x1B[48;2;255;0;0m  \x1B[0m\n"
+                      "\n"
+                      "  0 \x1B[48;2;255;0;0m    \x1B[0m #FF0000\n");
+            EXPECT_EQ(written(host.error), "");
+        } else {
+            // Lines that did not reach the console fail the run, as for a pipe.
+            EXPECT_EQ(status, kExitFailed);
+            EXPECT_EQ(written(host.error), "kolorvane-cli: cannot write to standard output\n");
+        }
+    }
 }
 
 }  // namespace
