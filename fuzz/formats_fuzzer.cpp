@@ -49,7 +49,8 @@ std::string aseName(const Color& color) {
 }
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
-// 256 and the count, every other the first `count` colours; GIMP palettes
+// 256 and the count, GIF a power of two from 2, black past the count, every
+// other the first `count` colours; GIMP palettes
 // keep every name on its line, .aco and .ase the colours' names, .ase naming
 // those without one, and the rest no names.
 PalettePointer carried(const Format& format, const Palette& palette) {
@@ -60,6 +61,12 @@ PalettePointer carried(const Format& format, const Palette& palette) {
     } else if (name != "act") {
         for (std::size_t i = palette.count; i < kEntryCount; i++) {
             expected->colors[i] = Color{0, 0, 0};
+        }
+    }
+    if (name == "gif") {
+        expected->count = 2;
+        while (expected->count < palette.count) {
+            expected->count *= 2;
         }
     }
     setText(name == "gpl" ? onOneLine(text(palette.name)) : "", &expected->name);

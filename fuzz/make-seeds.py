@@ -98,7 +98,7 @@ def drop_seeds():
 
 
 # The table's order of the formats: a formats seed's first byte picks one.
-FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png"]
+FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png", "gif"]
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -127,6 +127,15 @@ def formats_seeds():
             if name.endswith(".png"):
                 with open(os.path.join(folder, name), "rb") as f:
                     seeds["png-" + name] = bytes([FORMATS.index("png")]) + f.read()
+    # And its GIF images, good and damaged.
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-gifs.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".gif"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    seeds["gif-" + name] = bytes([FORMATS.index("gif")]) + f.read()
     return seeds
 
 

@@ -38,6 +38,8 @@ const Format kFormats[] = {
      formats::readAse, formats::writeAse, false, false, nullptr},
     {"png", ".png", nullptr, "PNG image", kImageLargest, nullptr, formats::readPng,
      formats::writePng, false, false, formats::readPngStream},
+    {"gif", ".gif", nullptr, "GIF image", kImageLargest, nullptr, formats::readGif,
+     formats::writeGif, false, false, formats::readGifStream},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];

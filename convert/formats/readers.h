@@ -44,4 +44,8 @@ ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette
 ReadError readPngStream(const ByteSource& source, Palette* palette);
 std::size_t writePng(const Palette& palette, EncodedBytes* bytes);
 
+ReadError readGif(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readGifStream(const ByteSource& source, Palette* palette);
+std::size_t writeGif(const Palette& palette, EncodedBytes* bytes);
+
 }  // namespace kolorvane::formats
