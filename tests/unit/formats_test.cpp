@@ -627,21 +627,6 @@ TEST(Formats, AGifCutAnywhereEndsEarlyThere) {
     }
 }
 
-// Written, the table is the palette and black after it, its size the
-// smallest power of two from 2 that holds it; the count is lost with it.
-TEST(Formats, AGifWrittenHoldsThePaletteInAPowerOfTwoEntries) {
-    for (const std::size_t count : {1, 2, 3, 17, 129, 256}) {
-        SCOPED_TRACE(count);
-        const PalettePointer start = randomPalette(count, static_cast<unsigned>(count));
-        const Bytes bytes = encode(*formatNamed("gif"), *start);
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "GIF89a");
-        const PalettePointer back = decode(*formatNamed("gif"), bytes);
-        EXPECT_EQ(back->count, countKept(*formatNamed("gif"), count));
-        back->count = count;
-        EXPECT_TRUE(sameColors(*back, *start));
-    }
-}
-
 // A GIF is read from the open file where giflib asks, past the first 1 MiB
 // window: a comment of more than 1 MiB before its image.
 TEST(Formats, AGifIsReadPastTheFirstWindow) {
