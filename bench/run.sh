@@ -14,6 +14,7 @@
 #             place, no output there yet, against cp of those same files
 #   png       FILES PNG strips of 32 colours, 8 x 8 pixels each (256 x 8),
 #             made by Pillow, the same way
+#   gif       the same strips saved as GIFs by Pillow, the same way
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -89,10 +90,26 @@ for i in range(count):
 PY
 }
 
+# FOLDER PNGS: the strips in PNGS saved as GIFs by Pillow, each with a colour
+# table of 32 entries.
+makeGifStrips() {
+    /usr/bin/python3 - "$@" <<'PY'
+import os, sys
+from PIL import Image
+folder, pngs = sys.argv[1], sys.argv[2]
+os.makedirs(folder)
+for name in sorted(os.listdir(pngs)):
+    strip = Image.open(os.path.join(pngs, name)).convert("P", palette=Image.Palette.ADAPTIVE,
+                                                          colors=32)
+    strip.save(os.path.join(folder, name[:-4] + ".gif"))
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
 makePngStrips "$work/png" "$count"
+makeGifStrips "$work/gif" "$work/png"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -104,6 +121,10 @@ done
 pngNames=()
 for path in "$work"/png/s*; do
     pngNames+=("${path##*/}")
+done
+gifNames=()
+for path in "$work"/gif/s*; do
+    gifNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -131,6 +152,8 @@ setupGpl() { fresh gpl; }
 setupCpGpl() { fresh gpl; }
 setupPng() { fresh png; }
 setupCpPng() { fresh png; }
+setupGif() { fresh gif; }
+setupCpGif() { fresh gif; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -141,6 +164,8 @@ runGpl() { timed "$work/run" "$cli" -- "${gplNames[@]}"; }
 runCpGpl() { timed "$work/run" cp -t ../out -- "${gplNames[@]}"; }
 runPng() { timed "$work/run" "$cli" -- "${pngNames[@]}"; }
 runCpPng() { timed "$work/run" cp -t ../out -- "${pngNames[@]}"; }
+runGif() { timed "$work/run" "$cli" -- "${gifNames[@]}"; }
+runCpGif() { timed "$work/run" cp -t ../out -- "${gifNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -163,7 +188,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -195,6 +220,7 @@ for ((round = 1; round <= rounds; round++)); do
     row "vs rsync" "$mine" "$peer"
     againstCopy Gpl CpGpl gpl
     againstCopy Png CpPng png
+    againstCopy Gif CpGif gif
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -204,6 +230,8 @@ echo "median ratio gpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gpl]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | spread))"
 echo "median ratio png to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | spread))"
+echo "median ratio gif to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gif]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Gif]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -222,13 +250,14 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png; do
+for name in "${scenarios[@]}" Cp Gpl Png Gif; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
         Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
         Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
         Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
+        Gif) perFile "$name" "$cli" -- "${gifNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

@@ -50,7 +50,8 @@ std::string aseName(const Color& color) {
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
 // 256 and the count, Animator Pro's .col and a palette lump 256 entries,
-// black past the count, every other the first `count` colours; GIMP palettes
+// GIF a power of two from 2, black past the count, every other the first
+// `count` colours; GIMP palettes
 // keep every name on its line, .aco and .ase the colours' names, .ase naming
 // those without one, and the rest no names.
 PalettePointer carried(const Format& format, const Palette& palette) {
@@ -65,6 +66,12 @@ PalettePointer carried(const Format& format, const Palette& palette) {
     }
     if (name == "col" || name == "lmp") {
         expected->count = kEntryCount;
+    }
+    if (name == "gif") {
+        expected->count = 2;
+        while (expected->count < palette.count) {
+            expected->count *= 2;
+        }
     }
     setText(name == "gpl" ? onOneLine(text(palette.name)) : "", &expected->name);
     for (std::size_t i = 0; i < kEntryCount; i++) {

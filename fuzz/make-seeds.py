@@ -7,6 +7,7 @@ gets a few inputs of every shape its code tells apart, so that fuzzing starts
 from the interesting paths rather than from finding the header by chance.
 """
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -97,9 +98,15 @@ def drop_seeds():
     return seeds
 
 
-# The table's order of the formats: a formats seed's first byte picks one.
-FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png",
-           "col", "vga", "nes", "ilbm", "lmp", "wad"]
+# The table's order of the formats: a formats seed's first byte picks one,
+# so the seeds are made again when a row is added.
+def table_formats():
+    """The names of the formats in the order of the table's rows."""
+    with open(os.path.join(HERE, "..", "convert", "formats", "formats.cpp")) as f:
+        return re.findall(r'^    \{"([a-z0-9]+)", "', f.read(), re.M)
+
+
+FORMATS = table_formats()
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -152,6 +159,15 @@ def formats_seeds():
             with open(os.path.join(folder, name), "rb") as f:
                 data = f.read()
             seeds["retro-" + name] = bytes([FORMATS.index(retro_format(name, data))]) + data
+    # And its GIF images, good and damaged.
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-gifs.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".gif"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    seeds["gif-" + name] = bytes([FORMATS.index("gif")]) + f.read()
     return seeds
 
 

@@ -10,6 +10,7 @@ packages=(
     wine64 fonts-wine fonts-ipafont-gothic xvfb xauth x11-utils libx11-dev locales imagemagick
     python3 strace rsync git groff-base gimp nodejs
     pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
+    libgif-dev giflib-tools
     cppcheck clang-tidy-14 clang-format-14 valgrind
     debhelper lintian man-db bash-completion fish zsh
     netpbm
@@ -50,6 +51,7 @@ fi
 # proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.
 sources=(
     "libspng 0.7.3 spng/spng.c"
+    "giflib 5.2.1 gif_lib.h"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"

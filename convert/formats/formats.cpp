@@ -41,6 +41,8 @@ const Format kFormats[] = {
      formats::readAse, formats::writeAse, false, false, nullptr},
     {"png", ".png", nullptr, "PNG image", kImageLargest, nullptr, formats::readPng,
      formats::writePng, false, false, formats::readPngStream},
+    {"gif", ".gif", nullptr, "GIF image", kImageLargest, nullptr, formats::readGif,
+     formats::writeGif, false, false, formats::readGifStream},
     // The palettes of retro tools and games. Animator Pro's row owns .col,
     // whose other formats follow it and are told apart by their bytes; the
     // last row owns an extension, for the list of extensions in messages.

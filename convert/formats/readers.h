@@ -44,6 +44,10 @@ ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette
 ReadError readPngStream(const ByteSource& source, Palette* palette);
 std::size_t writePng(const Palette& palette, EncodedBytes* bytes);
 
+ReadError readGif(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readGifStream(const ByteSource& source, Palette* palette);
+std::size_t writeGif(const Palette& palette, EncodedBytes* bytes);
+
 bool detectIlbm(const unsigned char* bytes, std::size_t size);
 ReadError readIlbm(const unsigned char* bytes, std::size_t size, Palette* palette);
 ReadError readIlbmStream(const ByteSource& source, Palette* palette);

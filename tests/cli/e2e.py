@@ -35,17 +35,20 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
-NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .col, .lbm, .iff, .bbm, "
-                 ".ilbm, .lmp or .wad file name")
+NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .gif, .col, .lbm, .iff, "
+                 ".bbm, .ilbm, .lmp or .wad file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
            "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
-           "col": ".col", "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
+           "gif": ".gif", "col": ".col", "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
 # Debian's own Python, which has Pillow.
 MAKE_PNGS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-pngs.py")]
 PROCESS_MEMORY_LIMIT = 32 * 1024 * 1024  # bytes of resident memory reading a large PNG
+# The GIF images, by Pillow and ImageMagick, and Pillow's and giflib's
+# gifbuild's reading of a GIF written.
+MAKE_GIFS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-gifs.py")]
 
 
 def load_retro():
@@ -609,12 +612,10 @@ class CommandLine(unittest.TestCase):
         self.assertEqual((refused.code, refused.out), (1, b""))
         self.assertIn(b"would replace the source itself", refused.err)
 
-    def test_a_large_png_is_read_in_little_memory(self):
-        if self.host.wine:
-            self.skipTest("resident memory is measured natively")
-        subprocess.run(MAKE_PNGS + ["big", self.path("big.png")], check=True,
-                       timeout=RUN_TIMEOUT)
-        program = subprocess.Popen(self.host.command(["--to", "hex", "big.png"]), cwd=self.folder,
+    def run_measured(self, arguments, env=None):
+        """Runs the program in the case's folder: its exit code and the most
+        resident memory it had, in bytes (getrusage of the child)."""
+        program = subprocess.Popen(self.host.command(arguments), cwd=self.folder, env=env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
         try:
             deadline = time.monotonic() + RUN_TIMEOUT
@@ -625,9 +626,119 @@ class CommandLine(unittest.TestCase):
             self.assertNotEqual(pid, 0, "the program did not finish in time")
         finally:
             harness.stop_process(program)
-        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
-        self.assertLessEqual(usage.ru_maxrss * 1024, PROCESS_MEMORY_LIMIT)
+        return os.waitstatus_to_exitcode(status), usage.ru_maxrss * 1024
+
+    def test_a_large_png_is_read_in_little_memory(self):
+        if self.host.wine:
+            self.skipTest("resident memory is measured natively")
+        subprocess.run(MAKE_PNGS + ["big", self.path("big.png")], check=True,
+                       timeout=RUN_TIMEOUT)
+        code, memory = self.run_measured(["--to", "hex", "big.png"])
+        self.assertEqual(code, 0)
+        self.assertLessEqual(memory, PROCESS_MEMORY_LIMIT)
         self.assertEqual(read(self.path("big.hex")), read(self.path("big.expect")))
+
+    # -- GIF -----------------------------------------------------------------
+
+    def test_gif_images_give_their_palettes(self):
+        subprocess.run(MAKE_GIFS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
+        names = sorted(name for name in os.listdir(self.folder) if name.endswith(".gif"))
+        expected = {name: read(self.path(name[:-4] + ".expect")).decode() for name in names}
+        good = [name for name in names if not expected[name].startswith("error: ")]
+
+        result = self.run_cli("--to", "hex", *names)
+
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, self.lines(*[n + " -> " + n[:-4] + ".hex" for n in good]))
+        self.assertEqual(result.err, self.lines(*[
+            "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
+            for n in names if n not in good]))
+        for name in good:
+            self.assertEqual(read(self.path(name[:-4] + ".hex")).decode(), expected[name], name)
+        self.assert_folder(names + [n[:-4] + ".expect" for n in names] +
+                           [n[:-4] + ".hex" for n in good])
+
+    def assert_gif_swatches(self, path, colors):
+        """A GIF89a whose global table is the colours and black after them,
+        a power of two entries from 2, and whose image is square i (16 x 16,
+        16 in a row) of index i, the squares a last row leaves empty index
+        0: as Pillow reads it, and as giflib's gifbuild does."""
+        described = subprocess.run(MAKE_GIFS + ["describe", path], stdout=subprocess.PIPE,
+                                   timeout=RUN_TIMEOUT, check=True)
+        image = json.loads(described.stdout)
+        size = 2
+        while size < len(colors):
+            size *= 2
+        columns = min(len(colors), 16)
+        rows = (len(colors) + 15) // 16
+        squares = [(y // 16) * 16 + x // 16 for y in range(16 * rows) for x in range(16 * columns)]
+        self.assertEqual(image["version"], "GIF89a")
+        self.assertEqual(image["pillow"]["mode"], "P")
+        for reader in ("pillow", "gifbuild"):
+            self.assertEqual(image[reader]["size"], [16 * columns, 16 * rows], reader)
+            self.assertEqual(image[reader]["table"], colors + ["000000"] * (size - len(colors)),
+                             reader)
+            self.assertEqual(image[reader]["pixels"],
+                             [i if i < len(colors) else 0 for i in squares], reader)
+
+    def test_gif_written_is_a_table_and_a_grid_of_squares(self):
+        counts = (1, 5, 16, 17, 256)
+        palettes = {}
+        for count in counts:
+            palettes[count] = ["%02x%02x%02x" % tuple(e) for e in random_entries(90 + count)[:count]]
+            write(self.path("g%d.hex" % count), "".join(c + "\n" for c in palettes[count]).encode())
+
+        result = self.run_cli("--to", "gif", *["g%d.hex" % count for count in counts])
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        self.assertEqual(result.out, self.lines(*["g%d.hex -> g%d.gif" % (c, c) for c in counts]))
+        for count in counts:
+            with self.subTest(count=count):
+                self.assert_gif_swatches(self.path("g%d.gif" % count), palettes[count])
+        # The sample's GIF is the same bytes from every build, Linux's and
+        # Windows': the one checked in.
+        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("sunset.pal"))
+        result = self.run_cli("--to", "gif", "sunset.pal")
+        self.assertEqual((result.code, result.err), (0, b""))
+        expected = os.path.join(ROOT, "tests", "formats", "samples", "sunset-swatches.gif")
+        self.assertEqual(read(self.path("sunset.gif")), read(expected))
+        self.assert_gif_swatches(expected, [bytes(e).hex() for e in reversed(
+            [read(self.path("sunset.pal"))[10 + 3 * i:13 + 3 * i] for i in range(256)])])
+
+    def test_gif_round_trips_through_edge_pal(self):
+        subprocess.run(MAKE_GIFS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
+        pal = pal_file(random_entries(99))
+        write(self.path("start.pal"), pal)
+        os.mkdir(self.path("back"))
+
+        there = self.run_cli("--to", "gif", "start.pal", "-o", "back")
+        back = self.run_cli(self.native_path("back", "start.gif"))
+        through = self.run_cli("static.gif")
+        again = self.run_cli("--to", "gif", "-o", "back", "static.pal")
+
+        for result in (there, back, through, again):
+            self.assertEqual((result.code, result.err), (0, b""))
+        # EDGE PAL's 256 entries make a GIF's table whole: both ways exact.
+        self.assertEqual(read(self.path("back", "start.pal")), pal)
+        table = read(self.path("static.expect")).decode().split()
+        self.assertEqual(len(table), 256)
+        described = json.loads(subprocess.run(
+            MAKE_GIFS + ["describe", self.path("back", "static.gif")], stdout=subprocess.PIPE,
+            timeout=RUN_TIMEOUT, check=True).stdout)
+        self.assertEqual(described["gifbuild"]["table"], table)
+
+    def test_a_gif_of_many_frames_is_read_in_little_memory(self):
+        if self.host.wine:
+            self.skipTest("resident memory is measured natively")
+        subprocess.run(MAKE_GIFS + ["frames", self.path("frames.gif")], check=True,
+                       timeout=RUN_TIMEOUT)
+        # AddressSanitizer keeps freed memory (a local table a frame) in
+        # quarantine for a while; the program's own use is what is measured.
+        env = dict(self.host.env, ASAN_OPTIONS="quarantine_size_mb=1")
+        code, memory = self.run_measured(["--to", "hex", "frames.gif"], env)
+        self.assertEqual(code, 0)
+        self.assertLessEqual(memory, PROCESS_MEMORY_LIMIT)
+        self.assertEqual(read(self.path("frames.hex")), read(self.path("frames.expect")))
 
     # -- IFF images and the palettes of retro tools and games -----------------
 

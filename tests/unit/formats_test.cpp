@@ -171,11 +171,11 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
         {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},
     };
     // Images' bytes are their encoders': the programs that own the formats
-    // (Pillow, pngcheck, netpbm) read them back in the command line's
-    // end-to-end tests instead.
+    // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
+    // command line's end-to-end tests instead.
     const auto writers = std::count_if(kFormats, kFormats + kFormatCount,
                                        [](const Format& f) { return f.write != nullptr; });
-    ASSERT_EQ(static_cast<long>(std::size(samples)), writers - 2);
+    ASSERT_EQ(static_cast<long>(std::size(samples)), writers - 3);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
         EXPECT_EQ(encode(*formatNamed(formatName), *five), sample(name));
@@ -187,16 +187,27 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     }
 }
 
-// Whether a format always holds 256 entries, whatever the palette's count.
-bool holdsAll(const Format& format) {
+// The count a palette of `count` colours has once written in `format`:
+// EDGE PAL, Animator Pro's .col and a palette lump hold 256 entries, a
+// GIF's table a power of two from 2.
+std::size_t countKept(const Format& format, std::size_t count) {
     const std::string name = format.name;
-    return name == "edge" || name == "col" || name == "lmp";
+    if (name == "edge" || name == "col" || name == "lmp") {
+        return kEntryCount;
+    }
+    if (name != "gif") {
+        return count;
+    }
+    std::size_t table = 2;
+    while (table < count) {
+        table *= 2;
+    }
+    return table;
 }
 
-// Every format written into every other and back gives the colours it
-// started with; through a format that always holds 256 entries (EDGE PAL,
-// Animator Pro's .col, a palette lump), all 256 of them, the ones past the
-// count zero.
+// Every format into every other and back gives the colours it started with;
+// through a format that holds 256 entries, all 256 of them, and through GIF
+// a power of two, the ones past the count zero.
 TEST(Formats, EveryPairOfFormatsRoundTrips) {
     std::vector<PalettePointer> palettes;
     palettes.push_back(randomPalette(1, 1));
@@ -215,8 +226,7 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
                              std::to_string(start->count) + " colours");
                 const PalettePointer middle = decode(from, encode(from, *start));
                 const PalettePointer end = decode(to, encode(to, *middle));
-                const bool all = holdsAll(from) || holdsAll(to);
-                EXPECT_EQ(end->count, all ? kEntryCount : start->count);
+                EXPECT_EQ(end->count, countKept(to, countKept(from, start->count)));
                 end->count = start->count;
                 EXPECT_TRUE(sameColors(*end, *start));
             }
@@ -665,6 +675,178 @@ TEST(RetroFormats, AWadIsReadAtItsHeaderDirectoryAndPalette) {
             EXPECT_EQ(read->count, 0U) << "a refused source leaves the palette as it was";
         }
     }
+}
+
+// GIFs by hand, for what the writers of the end-to-end tests do not write:
+// a table of `size` entries (a power of two; 0 for none) of colours made
+// from `seed`, and images of 1 x 1 pixels unless their data says otherwise.
+std::vector<Color> gifColors(std::size_t size, int seed) {
+    std::vector<Color> colors;
+    for (std::size_t i = 0; i < size; i++) {
+        const auto value = static_cast<unsigned>(seed * 40 + static_cast<int>(i) * 3);
+        colors.push_back({static_cast<unsigned char>(value), static_cast<unsigned char>(value + 1),
+                          static_cast<unsigned char>(value + 2)});
+    }
+    return colors;
+}
+
+void putWord(Bytes* bytes, unsigned value) {
+    bytes->push_back(static_cast<unsigned char>(value & 0xFF));
+    bytes->push_back(static_cast<unsigned char>(value >> 8));
+}
+
+// A screen's or image's packed byte: `flags`, and a table of `size`
+// entries (0: none).
+unsigned char packed(unsigned flags, std::size_t size) {
+    unsigned bits = 1;
+    while ((std::size_t{1} << bits) < size) {
+        bits++;
+    }
+    return static_cast<unsigned char>(size == 0 ? flags : flags | 0x80 | (bits - 1));
+}
+
+void putColors(Bytes* bytes, std::size_t size, int seed) {
+    for (const Color& color : gifColors(size, seed)) {
+        bytes->insert(bytes->end(), {color.red, color.green, color.blue});
+    }
+}
+
+Bytes gifStart(unsigned width, unsigned height, std::size_t size, int seed) {
+    Bytes bytes = {'G', 'I', 'F', '8', '9', 'a'};
+    putWord(&bytes, width);
+    putWord(&bytes, height);
+    bytes.insert(bytes.end(), {packed(0x70, size), 0, 0});  // background, aspect
+    putColors(&bytes, size, seed);
+    return bytes;
+}
+
+// LZW data of a 1 x 1 image: code size 2, then clear, index 0 and end as
+// 3-bit codes in one sub-block, and the terminator.
+const Bytes kOnePixel = {2, 2, 0x44, 0x01, 0};
+
+Bytes gifImage(unsigned left, unsigned width, unsigned height, std::size_t size, int seed,
+               const Bytes& data = kOnePixel) {
+    Bytes bytes = {','};
+    putWord(&bytes, left);
+    putWord(&bytes, 0);
+    putWord(&bytes, width);
+    putWord(&bytes, height);
+    bytes.push_back(packed(0, size));
+    putColors(&bytes, size, seed);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return bytes;
+}
+
+Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes bytes;
+    for (const Bytes& part : parts) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    return bytes;
+}
+
+// A comment in two sub-blocks, read through and passed over.
+const Bytes kComment = {'!', 0xFE, 2, 'h', 'i', 1, '!', 0};
+const Bytes kTrailer = {';'};
+
+TEST(Formats, GifGivesItsGlobalOrFirstLocalTableAndRefusesWhatIsWrong) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        ReadProblem problem;
+        std::vector<Color> colors;
+    };
+    const Case cases[] = {
+        {"global table, a comment",
+         joined({gifStart(1, 1, 4, 1), kComment, gifImage(0, 1, 1, 0, 0), kTrailer}),
+         ReadProblem::None, gifColors(4, 1)},
+        {"the first image's table, a later one's not",
+         joined({gifStart(1, 1, 0, 0), gifImage(0, 1, 1, 2, 2), gifImage(0, 1, 1, 8, 3), kTrailer}),
+         ReadProblem::None, gifColors(2, 2)},
+        {"an image past the screen",
+         joined({gifStart(1, 1, 2, 4), gifImage(5, 1, 1, 0, 0), kTrailer}), ReadProblem::None,
+         gifColors(2, 4)},
+        {"no table",
+         joined({gifStart(1, 1, 0, 0), gifImage(0, 1, 1, 0, 0), kTrailer}),
+         ReadProblem::Missing,
+         {}},
+        {"no table, no image", joined({gifStart(1, 1, 0, 0), kTrailer}), ReadProblem::Missing, {}},
+        {"a table from the second image alone",
+         joined({gifStart(1, 1, 0, 0), gifImage(0, 1, 1, 0, 0), gifImage(0, 1, 1, 2, 5), kTrailer}),
+         ReadProblem::Missing,
+         {}},
+        {"a screen of 65535 x 65535",
+         joined({gifStart(65535, 65535, 2, 6), kTrailer}),
+         ReadProblem::ImageSize,
+         {}},
+        {"a screen 0 wide", joined({gifStart(0, 1, 2, 6), kTrailer}), ReadProblem::ImageSize, {}},
+        {"an image 16385 wide",
+         joined({gifStart(1, 1, 2, 6), gifImage(0, 16385, 1, 0, 0), kTrailer}),
+         ReadProblem::ImageSize,
+         {}},
+        {"the end code before the last pixel",
+         joined({gifStart(2, 1, 2, 7), gifImage(0, 2, 1, 0, 0), kTrailer}),
+         ReadProblem::BadImageData,
+         {}},
+        {"sub-blocks that end before the last pixel",
+         joined({gifStart(2, 1, 2, 7), gifImage(0, 2, 1, 0, 0, {2, 1, 0x04, 0}), kTrailer}),
+         ReadProblem::BadImageData,
+         {}},
+        {"an LZW code size of 9",
+         joined({gifStart(1, 1, 2, 7), gifImage(0, 1, 1, 0, 0, {9, 2, 0x44, 0x01, 0}), kTrailer}),
+         ReadProblem::BadImageData,
+         {}},
+        {"a record that is none of GIF's",
+         joined({gifStart(1, 1, 2, 7), {0}}),
+         ReadProblem::LibraryRefused,
+         {}},
+        {"GIF88a",
+         joined({{'G', 'I', 'F', '8', '8', 'a', 1, 0, 1, 0, 0, 0, 0}, kTrailer}),
+         ReadProblem::NotThisFormat,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto read = std::make_unique<Palette>();
+        const ReadError error = formatNamed("gif")->read(c.file.data(), c.file.size(), read.get());
+        EXPECT_EQ(error.problem, c.problem);
+        EXPECT_TRUE(sameColors(*read, *palette(c.colors)));
+    }
+}
+
+// A GIF cut anywhere is refused as ending where it was cut, never read from
+// what it holds so far: every record is read to the trailer.
+TEST(Formats, AGifCutAnywhereEndsEarlyThere) {
+    const Bytes whole = joined({gifStart(2, 2, 4, 1), kComment,
+                                gifImage(0, 2, 2, 0, 0, {2, 3, 0x04, 0x00, 0x05, 0}), kTrailer});
+    auto read = std::make_unique<Palette>();
+    ASSERT_FALSE(refused(formatNamed("gif")->read(whole.data(), whole.size(), read.get())));
+    for (std::size_t size = 0; size < whole.size(); size++) {
+        const ReadError error = formatNamed("gif")->read(whole.data(), size, read.get());
+        EXPECT_EQ(error.problem, ReadProblem::Truncated) << size;
+        EXPECT_EQ(error.at, size);
+    }
+}
+
+// A GIF is read from the open file where giflib asks, past the first 1 MiB
+// window: a comment of more than 1 MiB before its image.
+TEST(Formats, AGifIsReadPastTheFirstWindow) {
+    Bytes comment = {'!', 0xFE};
+    for (std::size_t i = 0; i * 255 < kSourceBufferSize + 4096; i++) {
+        comment.push_back(255);
+        comment.insert(comment.end(), 255, 'x');
+    }
+    comment.push_back(0);
+    const Bytes file = joined({gifStart(1, 1, 4, 9), comment, gifImage(0, 1, 1, 0, 0), kTrailer});
+    testing::FakePlatform fake;
+    testing::addFile(&fake, "C:\\p\\s.gif", file);
+    std::vector<unsigned char> buffer(kSourceBufferSize);
+    Palette read{};
+    const PaletteSource source = readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.gif",
+                                                   nullptr, buffer.data(), &read);
+    EXPECT_EQ(source.source.status, SourceStatus::Read);
+    EXPECT_EQ(source.error.problem, ReadProblem::None);
+    EXPECT_TRUE(sameColors(read, *palette(gifColors(4, 9))));
 }
 
 }  // namespace
