@@ -49,9 +49,10 @@ std::string aseName(const Color& color) {
 }
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
-// 256 and the count, every other the first `count` colours; GIMP palettes
-// keep every name on its line, .aco and .ase the colours' names, .ase naming
-// those without one, and the rest no names.
+// 256 and the count, PCX 256 entries, those past the count black, every
+// other the first `count` colours; GIMP palettes keep every name on its line,
+// .aco and .ase the colours' names, .ase naming those without one, and the
+// rest no names.
 PalettePointer carried(const Format& format, const Palette& palette) {
     auto expected = std::make_unique<Palette>(palette);
     const std::string name = format.name;
@@ -61,6 +62,9 @@ PalettePointer carried(const Format& format, const Palette& palette) {
         for (std::size_t i = palette.count; i < kEntryCount; i++) {
             expected->colors[i] = Color{0, 0, 0};
         }
+    }
+    if (name == "pcx") {
+        expected->count = kEntryCount;
     }
     setText(name == "gpl" ? onOneLine(text(palette.name)) : "", &expected->name);
     for (std::size_t i = 0; i < kEntryCount; i++) {

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes the fuzz targets' seed corpus into fuzz/corpus/. Debian's Python,
-whose Pillow makes the PNG images (tests/formats/make-pngs.py).
+whose Pillow makes the PNG images (tests/formats/make-pngs.py) and the BMP,
+PCX and TGA images (tests/formats/make-raster.py).
 
 The seeds are checked in; run this again only to change them. Each target
 gets a few inputs of every shape its code tells apart, so that fuzzing starts
@@ -98,7 +99,8 @@ def drop_seeds():
 
 
 # The table's order of the formats: a formats seed's first byte picks one.
-FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png"]
+FORMATS = ["edge", "act", "jasc", "riff", "gpl", "hex", "paintnet", "aco", "ase", "png", "bmp",
+           "pcx", "tga"]
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -107,6 +109,7 @@ SAMPLE_FORMATS = {
     "named-five.gpl": "gpl", "named-five.aco": "aco", "named-five.ase": "ase",
     "aseprite.gpl": "gpl", "latin1.gpl": "gpl", "hash.hex": "hex",
     "five.png": "png", "five-rgb.png": "png",
+    "five.bmp": "bmp", "five.pcx": "pcx", "five.tga": "tga",
 }
 
 
@@ -127,6 +130,16 @@ def formats_seeds():
             if name.endswith(".png"):
                 with open(os.path.join(folder, name), "rb") as f:
                     seeds["png-" + name] = bytes([FORMATS.index("png")]) + f.read()
+    # The BMP, PCX and TGA images of the same suite.
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-raster.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(os.listdir(folder)):
+            extension = name.rsplit(".", 1)[-1]
+            if extension in ("bmp", "pcx", "tga"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    seeds[extension + "-" + name] = bytes([FORMATS.index(extension)]) + f.read()
     return seeds
 
 

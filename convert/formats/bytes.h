@@ -29,6 +29,11 @@ bool takeU32LE(ByteReader* reader, std::uint32_t* value);
 // The next `count` bytes equal `expected`; taken only when they do.
 bool takeTag(ByteReader* reader, const char* expected, std::size_t count);
 
+// A 5- or 6-bit value widened to 8 bits by repeating its top bits, as most
+// tools widen them, so that v >> 3 (or v >> 2) gives it back.
+constexpr unsigned widen5(unsigned value) { return (value << 3) | (value >> 2); }
+constexpr unsigned widen6(unsigned value) { return (value << 2) | (value >> 4); }
+
 // A source in memory, read as a file is: what a streamed format's `read`
 // hands its `readStream`, so that both take the same path.
 struct MemorySource {

@@ -39,6 +39,12 @@ const Format kFormats[] = {
      formats::readAse, formats::writeAse, false, false, nullptr},
     {"png", ".png", nullptr, "PNG image", kImageLargest, nullptr, formats::readPng,
      formats::writePng, false, false, formats::readPngStream},
+    {"bmp", ".bmp", nullptr, "BMP image", kImageLargest, nullptr, formats::readBmp,
+     formats::writeBmp, false, false, formats::readBmpStream},
+    {"pcx", ".pcx", nullptr, "PCX image", kImageLargest, nullptr, formats::readPcx,
+     formats::writePcx, false, false, formats::readPcxStream},
+    {"tga", ".tga", nullptr, "TGA image", kImageLargest, nullptr, formats::readTga,
+     formats::writeTga, false, false, formats::readTgaStream},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];

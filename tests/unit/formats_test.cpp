@@ -141,6 +141,9 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"groups.ase", "ase", "", kNamed},
         {"five.png", "png", "", kUnnamed},
         {"five-rgb.png", "png", "", kUnnamed},
+        {"five.bmp", "bmp", "", kUnnamed},
+        {"five.pcx", "pcx", "", kUnnamed},
+        {"five.tga", "tga", "", kUnnamed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -149,12 +152,13 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         ASSERT_NE(format, nullptr);
         EXPECT_STREQ(format->name, c.format);
         PalettePointer expected = palette({std::begin(kFive), std::end(kFive)});
-        if (format == formatNamed("edge")) {
-            expected->count = kEntryCount;  // EDGE PAL always holds 256
+        const bool full = format == formatNamed("edge") || format == formatNamed("pcx");
+        if (full) {
+            expected->count = kEntryCount;  // EDGE PAL and PCX always hold 256
         }
         EXPECT_TRUE(sameColors(*read, *expected));
         EXPECT_EQ(text(read->name), c.name);
-        if (format != formatNamed("edge")) {
+        if (!full) {
             EXPECT_EQ(colorNames(*read), c.colorNames);
         }
     }
@@ -165,9 +169,9 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer named =
         palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
-        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
-        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
+        {"edge", "edge.pal"}, {"act", "act.act"},  {"jasc", "jasc.pal"},     {"riff", "riff.pal"},
+        {"gpl", "five.gpl"},  {"hex", "five.hex"}, {"paintnet", "five.txt"}, {"aco", "five.aco"},
+        {"ase", "five.ase"},  {"bmp", "five.bmp"}, {"pcx", "five.pcx"},      {"tga", "five.tga"},
     };
     // PNG's bytes are its compressor's: Pillow and pngcheck read them back in
     // the command line's end-to-end tests instead.
@@ -184,7 +188,7 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
 }
 
 // Every format into every other and back gives the colours it started with;
-// through EDGE PAL, all 256 of them, the ones past the count zero.
+// through EDGE PAL or PCX, all 256 of them, the ones past the count zero.
 TEST(Formats, EveryPairOfFormatsRoundTrips) {
     std::vector<PalettePointer> palettes;
     palettes.push_back(randomPalette(1, 1));
@@ -200,8 +204,10 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
                              std::to_string(start->count) + " colours");
                 const PalettePointer middle = decode(from, encode(from, *start));
                 const PalettePointer end = decode(to, encode(to, *middle));
-                const bool edge = &from == formatNamed("edge") || &to == formatNamed("edge");
-                EXPECT_EQ(end->count, edge ? kEntryCount : start->count);
+                const auto full = [](const Format& format) {
+                    return &format == formatNamed("edge") || &format == formatNamed("pcx");
+                };
+                EXPECT_EQ(end->count, full(from) || full(to) ? kEntryCount : start->count);
                 end->count = start->count;
                 EXPECT_TRUE(sameColors(*end, *start));
             }
