@@ -14,6 +14,8 @@
 #             place, no output there yet, against cp of those same files
 #   png       FILES PNG strips of 32 colours, 8 x 8 pixels each (256 x 8),
 #             made by Pillow, the same way
+#   bmp       FILES 8-bit BMPs of 256 colours (a 256 x 8 strip of 1 x 8
+#             squares), made by Pillow, the same way
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -89,10 +91,28 @@ for i in range(count):
 PY
 }
 
+# FOLDER COUNT: 8-bit BMPs whose tables hold 256 random colours, a 1 x 8
+# column of each, saved by Pillow.
+makeBmps() {
+    mkdir -p "$1"
+    /usr/bin/python3 - "$@" <<'PY'
+import os, random, sys
+from PIL import Image
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(5)
+for i in range(count):
+    image = Image.new("P", (256, 8))
+    image.putpalette(generator.randbytes(768))
+    image.putdata(list(range(256)) * 8)
+    image.save(os.path.join(folder, "b%05d.bmp" % i))
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
 makePngStrips "$work/png" "$count"
+makeBmps "$work/bmp" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -104,6 +124,10 @@ done
 pngNames=()
 for path in "$work"/png/s*; do
     pngNames+=("${path##*/}")
+done
+bmpNames=()
+for path in "$work"/bmp/b*; do
+    bmpNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -131,6 +155,8 @@ setupGpl() { fresh gpl; }
 setupCpGpl() { fresh gpl; }
 setupPng() { fresh png; }
 setupCpPng() { fresh png; }
+setupBmp() { fresh bmp; }
+setupCpBmp() { fresh bmp; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -141,6 +167,8 @@ runGpl() { timed "$work/run" "$cli" -- "${gplNames[@]}"; }
 runCpGpl() { timed "$work/run" cp -t ../out -- "${gplNames[@]}"; }
 runPng() { timed "$work/run" "$cli" -- "${pngNames[@]}"; }
 runCpPng() { timed "$work/run" cp -t ../out -- "${pngNames[@]}"; }
+runBmp() { timed "$work/run" "$cli" -- "${bmpNames[@]}"; }
+runCpBmp() { timed "$work/run" cp -t ../out -- "${bmpNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -163,7 +191,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Bmp CpBmp; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -195,6 +223,7 @@ for ((round = 1; round <= rounds; round++)); do
     row "vs rsync" "$mine" "$peer"
     againstCopy Gpl CpGpl gpl
     againstCopy Png CpPng png
+    againstCopy Bmp CpBmp bmp
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -204,6 +233,8 @@ echo "median ratio gpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gpl]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | spread))"
 echo "median ratio png to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | spread))"
+echo "median ratio bmp to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -222,13 +253,14 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png; do
+for name in "${scenarios[@]}" Cp Gpl Png Bmp; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
         Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
         Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
         Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
+        Bmp) perFile "$name" "$cli" -- "${bmpNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

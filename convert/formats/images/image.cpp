@@ -141,20 +141,26 @@ Color colorOfEntry(const unsigned char* entry, TableLayout layout) {
 
 }  // namespace
 
+void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                    TableLayout layout, Palette* palette) {
+    const std::size_t size = entrySize(layout);
+    count = first < kEntryCount ? std::min(count, kEntryCount - first) : 0;
+    for (std::size_t i = 0; i < count; i++) {
+        palette->colors[first + i] = colorOfEntry(bytes + i * size, layout);
+    }
+    palette->count = first + count;
+}
+
 ReadError readColorTable(SourceCursor* cursor, std::size_t first, std::size_t count,
                          TableLayout layout, Palette* palette) {
-    const std::size_t size = entrySize(layout);
     unsigned char table[kEntryCount * 4] = {};
     if (first + count > kEntryCount) {
         return readError(ReadProblem::TooManyColors);
     }
-    if (!takeBytes(cursor, table, count * size)) {
+    if (!takeBytes(cursor, table, count * entrySize(layout))) {
         return readError(ReadProblem::Truncated, cursor->position);
     }
-    for (std::size_t i = 0; i < count; i++) {
-        palette->colors[first + i] = colorOfEntry(table + i * size, layout);
-    }
-    palette->count = first + count;
+    takeColorTable(table, first, count, layout, palette);
     return kReadOk;
 }
 

@@ -93,9 +93,14 @@ enum class TableLayout {
 
 std::size_t entrySize(TableLayout layout);
 
-// `count` entries of `layout` from the cursor, into the palette's colours
-// from `first` on; its count becomes first + count, those before `first`
-// left as they are. Truncated where the source ends first.
+// `count` entries of `layout` at `bytes`, into the palette's colours from
+// `first` on: its count becomes first + count, at most kEntryCount, the
+// colours before `first` left as they are.
+void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                    TableLayout layout, Palette* palette);
+
+// The same from the cursor: Truncated where the source ends first,
+// TooManyColors past kEntryCount.
 ReadError readColorTable(SourceCursor* cursor, std::size_t first, std::size_t count,
                          TableLayout layout, Palette* palette);
 

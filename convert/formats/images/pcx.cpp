@@ -14,6 +14,7 @@
 // coded a row at a time (runs of at most 63; a byte of 0xC0 or more always
 // as a run), then 0x0C and 256 entries, those past the palette's count
 // black.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -144,15 +145,12 @@ ReadError readTailPalette(SourceCursor* cursor, Palette* palette) {
         return readErrorSaying(ReadProblem::Missing,
                                "256-colour palette after a 0x0C byte at the end");
     }
-    MemorySource memory = {tail + 1, kTailSize - 1};
-    const ByteSource entries = sourceOf(&memory);
-    SourceCursor table = {&entries, 0};
-    return readColorTable(&table, 0, kEntryCount, TableLayout::Rgb, palette);
+    takeColorTable(tail + 1, 0, kEntryCount, TableLayout::Rgb, palette);
+    return kReadOk;
 }
 
-// The next `count` bytes of decoded image data into `bytes`: a run's
-// byte follows a count byte with its top two bits set; a run may go on
-// past the row it started in.
+// Image data as it comes: as it is, or run-length coded, where a byte
+// with its top two bits set is the count of a run of the byte after it.
 struct Runs {
     DataStream stream;
     bool coded;
@@ -160,11 +158,13 @@ struct Runs {
     unsigned value;
 };
 
+// The next `count` bytes of decoded data; a run may go on past the row it
+// started in.
 bool takeDecoded(Runs* runs, unsigned char* bytes, std::size_t count) {
     if (!runs->coded) {
         return takeData(&runs->stream, bytes, count);
     }
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count;) {
         while (runs->left == 0) {
             unsigned first = 0;
             if (!takeDataByte(&runs->stream, &first)) {
@@ -177,8 +177,10 @@ bool takeDecoded(Runs* runs, unsigned char* bytes, std::size_t count) {
                 return false;
             }
         }
-        bytes[i] = static_cast<unsigned char>(runs->value);
-        runs->left--;
+        const std::size_t part = std::min<std::size_t>(runs->left, count - i);
+        std::memset(bytes + i, static_cast<int>(runs->value), part);
+        runs->left -= static_cast<unsigned>(part);
+        i += part;
     }
     return true;
 }
@@ -242,10 +244,7 @@ ReadError readHeaderPalette(SourceCursor* cursor, const Header& header, const un
         palette->colors[1] = {255, 255, 255};
         palette->count = 2;
     } else {
-        MemorySource memory = {bytes + kHeaderPaletteAt, 3 * kHeaderEntries};
-        const ByteSource entries = sourceOf(&memory);
-        SourceCursor table = {&entries, 0};
-        readColorTable(&table, 0, count, TableLayout::Rgb, palette);
+        takeColorTable(bytes + kHeaderPaletteAt, 0, count, TableLayout::Rgb, palette);
     }
     return readImageData(cursor, header, false, palette);
 }
