@@ -15,6 +15,8 @@
 #   png       FILES PNG strips of 32 colours, 8 x 8 pixels each (256 x 8),
 #             made by Pillow, the same way
 #   gif       the same strips saved as GIFs by Pillow, the same way
+#   bmp       FILES 8-bit BMPs of 256 colours (a 256 x 8 strip of 1 x 8
+#             squares), made by Pillow, the same way
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -105,11 +107,29 @@ for name in sorted(os.listdir(pngs)):
 PY
 }
 
+# FOLDER COUNT: 8-bit BMPs whose tables hold 256 random colours, a 1 x 8
+# column of each, saved by Pillow.
+makeBmps() {
+    mkdir -p "$1"
+    /usr/bin/python3 - "$@" <<'PY'
+import os, random, sys
+from PIL import Image
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(5)
+for i in range(count):
+    image = Image.new("P", (256, 8))
+    image.putpalette(generator.randbytes(768))
+    image.putdata(list(range(256)) * 8)
+    image.save(os.path.join(folder, "b%05d.bmp" % i))
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
 makePngStrips "$work/png" "$count"
 makeGifStrips "$work/gif" "$work/png"
+makeBmps "$work/bmp" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -125,6 +145,10 @@ done
 gifNames=()
 for path in "$work"/gif/s*; do
     gifNames+=("${path##*/}")
+done
+bmpNames=()
+for path in "$work"/bmp/b*; do
+    bmpNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -154,6 +178,8 @@ setupPng() { fresh png; }
 setupCpPng() { fresh png; }
 setupGif() { fresh gif; }
 setupCpGif() { fresh gif; }
+setupBmp() { fresh bmp; }
+setupCpBmp() { fresh bmp; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -166,6 +192,8 @@ runPng() { timed "$work/run" "$cli" -- "${pngNames[@]}"; }
 runCpPng() { timed "$work/run" cp -t ../out -- "${pngNames[@]}"; }
 runGif() { timed "$work/run" "$cli" -- "${gifNames[@]}"; }
 runCpGif() { timed "$work/run" cp -t ../out -- "${gifNames[@]}"; }
+runBmp() { timed "$work/run" "$cli" -- "${bmpNames[@]}"; }
+runCpBmp() { timed "$work/run" cp -t ../out -- "${bmpNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -188,7 +216,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif Bmp CpBmp; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -221,6 +249,7 @@ for ((round = 1; round <= rounds; round++)); do
     againstCopy Gpl CpGpl gpl
     againstCopy Png CpPng png
     againstCopy Gif CpGif gif
+    againstCopy Bmp CpBmp bmp
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -232,6 +261,8 @@ echo "median ratio png to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Png]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | spread))"
 echo "median ratio gif to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gif]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Gif]}" | grep . | spread))"
+echo "median ratio bmp to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -250,7 +281,7 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png Gif; do
+for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
@@ -258,6 +289,7 @@ for name in "${scenarios[@]}" Cp Gpl Png Gif; do
         Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
         Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
         Gif) perFile "$name" "$cli" -- "${gifNames[@]}" ;;
+        Bmp) perFile "$name" "$cli" -- "${bmpNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

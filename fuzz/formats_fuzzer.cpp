@@ -49,9 +49,9 @@ std::string aseName(const Color& color) {
 }
 
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
-// 256 and the count, Animator Pro's .col and a palette lump 256 entries,
-// GIF a power of two from 2, black past the count, every other the first
-// `count` colours; GIMP palettes
+// 256 and the count, Animator Pro's .col, a palette lump and PCX 256
+// entries, GIF a power of two from 2, black past the count, every other the
+// first `count` colours; GIMP palettes
 // keep every name on its line, .aco and .ase the colours' names, .ase naming
 // those without one, and the rest no names.
 PalettePointer carried(const Format& format, const Palette& palette) {
@@ -64,7 +64,7 @@ PalettePointer carried(const Format& format, const Palette& palette) {
             expected->colors[i] = Color{0, 0, 0};
         }
     }
-    if (name == "col" || name == "lmp") {
+    if (name == "col" || name == "lmp" || name == "pcx") {
         expected->count = kEntryCount;
     }
     if (name == "gif") {

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes the fuzz targets' seed corpus into fuzz/corpus/. Debian's Python,
-whose Pillow makes the PNG images (tests/formats/make-pngs.py).
+whose Pillow makes the PNG images (tests/formats/make-pngs.py) and the BMP,
+PCX and TGA images (tests/formats/make-raster.py).
 
 The seeds are checked in; run this again only to change them. Each target
 gets a few inputs of every shape its code tells apart, so that fuzzing starts
@@ -118,6 +119,7 @@ SAMPLE_FORMATS = {
     "five.col": "col", "short.col": "col", "six-bit.col": "vga", "iff.col": "ilbm",
     "pbm.lbm": "ilbm", "five.lbm": "ilbm", "five.lmp": "lmp", "playpal.lmp": "lmp",
     "iwad.wad": "wad", "pwad.wad": "wad", "nes.pal": "nes", "nes-emphasis.pal": "nes",
+    "five.bmp": "bmp", "five.pcx": "pcx", "five.tga": "tga",
 }
 
 
@@ -168,6 +170,16 @@ def formats_seeds():
             if name.endswith(".gif"):
                 with open(os.path.join(folder, name), "rb") as f:
                     seeds["gif-" + name] = bytes([FORMATS.index("gif")]) + f.read()
+    # The BMP, PCX and TGA images of the same suite.
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
+                                                         "make-raster.py"), "cases", folder],
+                       check=True, timeout=60)
+        for name in sorted(os.listdir(folder)):
+            extension = name.rsplit(".", 1)[-1]
+            if extension in ("bmp", "pcx", "tga"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    seeds[extension + "-" + name] = bytes([FORMATS.index(extension)]) + f.read()
     return seeds
 
 

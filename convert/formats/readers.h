@@ -44,6 +44,18 @@ ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette
 ReadError readPngStream(const ByteSource& source, Palette* palette);
 std::size_t writePng(const Palette& palette, EncodedBytes* bytes);
 
+ReadError readBmp(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readBmpStream(const ByteSource& source, Palette* palette);
+std::size_t writeBmp(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readPcx(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readPcxStream(const ByteSource& source, Palette* palette);
+std::size_t writePcx(const Palette& palette, EncodedBytes* bytes);
+
+ReadError readTga(const unsigned char* bytes, std::size_t size, Palette* palette);
+ReadError readTgaStream(const ByteSource& source, Palette* palette);
+std::size_t writeTga(const Palette& palette, EncodedBytes* bytes);
+
 ReadError readGif(const unsigned char* bytes, std::size_t size, Palette* palette);
 ReadError readGifStream(const ByteSource& source, Palette* palette);
 std::size_t writeGif(const Palette& palette, EncodedBytes* bytes);

@@ -35,17 +35,22 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
-NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .gif, .col, .lbm, .iff, "
-                 ".bbm, .ilbm, .lmp or .wad file name")
+NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .bmp, .pcx, .tga, .gif, "
+                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp or .wad file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
            "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
-           "gif": ".gif", "col": ".col", "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
+           "bmp": ".bmp", "pcx": ".pcx", "tga": ".tga", "gif": ".gif", "col": ".col",
+           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
 # Debian's own Python, which has Pillow.
 MAKE_PNGS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-pngs.py")]
 PROCESS_MEMORY_LIMIT = 32 * 1024 * 1024  # bytes of resident memory reading a large PNG
+# BMP, PCX and TGA images made and read back by Pillow and ImageMagick.
+MAKE_RASTER = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-raster.py")]
+RASTERS = (".bmp", ".pcx", ".tga")
+
 # The GIF images, by Pillow and ImageMagick, and Pillow's and giflib's
 # gifbuild's reading of a GIF written.
 MAKE_GIFS = ["/usr/bin/python3", os.path.join(ROOT, "tests", "formats", "make-gifs.py")]
@@ -637,6 +642,97 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertLessEqual(memory, PROCESS_MEMORY_LIMIT)
         self.assertEqual(read(self.path("big.hex")), read(self.path("big.expect")))
+
+    # -- BMP, PCX and TGA ----------------------------------------------------
+
+    def test_bmp_pcx_and_tga_images_give_their_palettes(self):
+        subprocess.run(MAKE_RASTER + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
+        made = sorted(os.listdir(self.folder))
+        for extension in RASTERS:
+            with self.subTest(extension=extension):
+                names = [name for name in made if name.endswith(extension)]
+                expected = {name: read(self.path(name + ".expect")).decode() for name in names}
+                good = [name for name in names if not expected[name].startswith("error: ")]
+                out = extension[1:]
+                os.mkdir(self.path(out))
+
+                result = self.run_cli("--to", "hex", "-o", out, *names)
+
+                self.assertEqual(result.code, 1)
+                self.assertEqual(result.out, self.lines(*[
+                    n + " -> " + self.native_path(out, n[:-4] + ".hex") for n in good]))
+                self.assertEqual(result.err, self.lines(*[
+                    "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
+                    for n in names if n not in good]))
+                for name in good:
+                    self.assertEqual(read(self.path(out, name[:-4] + ".hex")).decode(),
+                                     expected[name], name)
+                self.assert_folder([n[:-4] + ".hex" for n in good], self.path(out))
+        self.assert_folder(made + [e[1:] for e in RASTERS])
+
+    def test_bmp_pcx_and_tga_written_are_indexed_images_of_squares(self):
+        counts = (1, 15, 16, 17, 256)
+        palettes = {}
+        for count in counts:
+            colors = ["%02x%02x%02x" % tuple(e) for e in random_entries(90 + count)[:count]]
+            palettes[count] = colors
+            write(self.path("p%d.hex" % count), "".join(c + "\n" for c in colors).encode())
+        for extension in RASTERS:
+            with self.subTest(extension=extension):
+                result = self.run_cli("--to", extension[1:], *["p%d.hex" % c for c in counts])
+
+                self.assertEqual((result.code, result.err), (0, b""))
+                self.assertEqual(result.out, self.lines(*[
+                    "p%d.hex -> p%d%s" % (c, c, extension) for c in counts]))
+                for count in counts:
+                    # PCX holds 256 entries, those past the palette black.
+                    padding = ["000000"] * (256 - count) if extension == ".pcx" else []
+                    self.assert_raster_swatches(self.path("p%d%s" % (count, extension)),
+                                                extension, palettes[count] + padding, count)
+
+    def assert_raster_swatches(self, path, extension, table, count):
+        """Pillow reads an 8-bit indexed image of the format: its palette
+        `table`, square i (16 x 16, 16 in a row) index i, the squares a last
+        row leaves empty index 0."""
+        described = subprocess.run(MAKE_RASTER + ["describe", path], stdout=subprocess.PIPE,
+                                   timeout=RUN_TIMEOUT, check=True)
+        image = json.loads(described.stdout)
+        columns = min(count, 16)
+        rows = (count + 15) // 16
+        self.assertEqual((image["format"], image["mode"], image["size"]),
+                         (extension[1:].upper(), "P", [16 * columns, 16 * rows]))
+        self.assertEqual(image["palette"], table)
+        squares = [(y // 16) * 16 + x // 16 for y in range(16 * rows) for x in range(16 * columns)]
+        self.assertEqual(image["pixels"], [i if i < count else 0 for i in squares])
+
+    def test_edge_pal_through_bmp_pcx_and_tga_and_back(self):
+        # EDGE PAL into each format and back, and the palettes of images
+        # Pillow made, through EDGE PAL into each format and back: the same
+        # EDGE PAL, byte for byte.
+        os.mkdir(self.path("pal"))
+        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("pal", "sunset.pal"))
+        subprocess.run(MAKE_RASTER + ["cases", self.path("made")], check=True,
+                       timeout=RUN_TIMEOUT)
+        made = ["indexed-8.bmp", "rgb.pcx", "indexed.tga"]
+        self.assertEqual(self.run_cli("-o", "pal", *[self.native_path("made", n) for n in made])
+                         .code, 0)
+        stems = ["sunset"] + [name[:-4] for name in made]
+        for extension in RASTERS:
+            with self.subTest(extension=extension):
+                kind = extension[1:]
+                back = "back-" + kind
+                os.mkdir(self.path(kind))
+                os.mkdir(self.path(back))
+
+                there = self.run_cli("--to", kind, "-o", kind,
+                                     *[self.native_path("pal", s + ".pal") for s in stems])
+                again = self.run_cli("-o", back,
+                                     *[self.native_path(kind, s + extension) for s in stems])
+
+                self.assertEqual((there.code, there.err, again.code, again.err), (0, b"", 0, b""))
+                for stem in stems:
+                    self.assertEqual(read(self.path(back, stem + ".pal")),
+                                     read(self.path("pal", stem + ".pal")), stem)
 
     # -- GIF -----------------------------------------------------------------
 

@@ -175,6 +175,54 @@ def retro_samples():
     }
 
 
+def swatch_rows(count):
+    """The swatch grid's rows of indices, from the top: 16 x 16 squares, 16
+    to a row, square i of index i, the squares a last row leaves empty 0."""
+    width = 16 * min(count, 16)
+    rows = []
+    for y in range(16 * ((count + 15) // 16)):
+        squares = [y // 16 * 16 + x // 16 for x in range(width)]
+        rows.append(bytes(i if i < count else 0 for i in squares))
+    return rows
+
+
+def bmp(colors):
+    rows = swatch_rows(len(colors))
+    table = b"".join(bytes(reversed(c)) + b"\x00" for c in colors)
+    offset = 14 + 40 + len(table)
+    data = b"".join(reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, len(rows[0]), len(rows), 1, 8, 0, len(data),
+                       2835, 2835, len(colors), 0)
+    return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + info + table + data
+
+
+def pcx_runs(row):
+    coded, x = b"", 0
+    while x < len(row):
+        length = 1
+        while x + length < len(row) and length < 63 and row[x + length] == row[x]:
+            length += 1
+        coded += (bytes([0xC0 | length]) if length > 1 or row[x] >= 0xC0 else b"") + row[x:x + 1]
+        x += length
+    return coded
+
+
+def pcx(colors):
+    rows = swatch_rows(len(colors))
+    header = struct.pack("<BBBBHHHHHH", 10, 5, 1, 8, 0, 0, len(rows[0]) - 1, len(rows) - 1, 72, 72)
+    header += bytes(49) + struct.pack("<BHH", 1, len(rows[0]), 1)
+    table = b"".join(bytes(c) for c in colors).ljust(768, b"\x00")
+    return header.ljust(128, b"\x00") + b"".join(pcx_runs(r) for r in rows) + b"\x0c" + table
+
+
+def tga(colors):
+    rows = swatch_rows(len(colors))
+    header = struct.pack("<BBBHHBHHHHBB", 0, 1, 1, 0, len(colors), 24, 0, 0, len(rows[0]),
+                         len(rows), 8, 0)
+    table = b"".join(bytes(reversed(c)) for c in colors)
+    return (header + table + b"".join(reversed(rows)) + bytes(8) + b"TRUEVISION-XFILE.\x00")
+
+
 def samples():
     named = NAMED
     return {
@@ -192,6 +240,9 @@ def samples():
         "named-five.ase": ase([ase_color(n, b"RGB ", [v / 255 for v in c])
                                for c, n in zip(FIVE, named)]),
         "named-five.aco": aco(FIVE, named),
+        "five.bmp": bmp(FIVE),
+        "five.pcx": pcx(FIVE),
+        "five.tga": tga(FIVE),
         # What the readers also take.
         "jasc-lf.pal": b"JASC-PAL\n0100\n5\n0 0 0\n255  255\t255\n255 0 0\n\n18 52 86\n171 205 239 \n\n",
         "riff-chunks.pal": riff(FIVE, extra=b"note" + struct.pack("<I", 3) + b"abc\x00"),

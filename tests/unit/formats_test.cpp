@@ -142,6 +142,9 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"groups.ase", "ase", "", kNamed},
         {"five.png", "png", "", kUnnamed},
         {"five-rgb.png", "png", "", kUnnamed},
+        {"five.bmp", "bmp", "", kUnnamed},
+        {"five.pcx", "pcx", "", kUnnamed},
+        {"five.tga", "tga", "", kUnnamed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -150,12 +153,13 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         ASSERT_NE(format, nullptr);
         EXPECT_STREQ(format->name, c.format);
         PalettePointer expected = palette({std::begin(kFive), std::end(kFive)});
-        if (format == formatNamed("edge")) {
-            expected->count = kEntryCount;  // EDGE PAL always holds 256
+        const bool full = format == formatNamed("edge") || format == formatNamed("pcx");
+        if (full) {
+            expected->count = kEntryCount;  // EDGE PAL and PCX always hold 256
         }
         EXPECT_TRUE(sameColors(*read, *expected));
         EXPECT_EQ(text(read->name), c.name);
-        if (format != formatNamed("edge")) {
+        if (!full) {
             EXPECT_EQ(colorNames(*read), c.colorNames);
         }
     }
@@ -168,7 +172,8 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const std::pair<const char*, const char*> samples[] = {
         {"edge", "edge.pal"}, {"act", "act.act"},  {"jasc", "jasc.pal"},     {"riff", "riff.pal"},
         {"gpl", "five.gpl"},  {"hex", "five.hex"}, {"paintnet", "five.txt"}, {"aco", "five.aco"},
-        {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},
+        {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},      {"bmp", "five.bmp"},
+        {"pcx", "five.pcx"},  {"tga", "five.tga"},
     };
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
@@ -188,11 +193,11 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
 }
 
 // The count a palette of `count` colours has once written in `format`:
-// EDGE PAL, Animator Pro's .col and a palette lump hold 256 entries, a
+// EDGE PAL, Animator Pro's .col, a palette lump and PCX hold 256 entries, a
 // GIF's table a power of two from 2.
 std::size_t countKept(const Format& format, std::size_t count) {
     const std::string name = format.name;
-    if (name == "edge" || name == "col" || name == "lmp") {
+    if (name == "edge" || name == "col" || name == "lmp" || name == "pcx") {
         return kEntryCount;
     }
     if (name != "gif") {

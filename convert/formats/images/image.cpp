@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace kolorvane::formats {
 
@@ -33,9 +34,9 @@ struct ColorTally {
 };
 
 ReadError checkImageSize(std::uint64_t width, std::uint64_t height) {
-    const bool fits =
+    const bool inside =
         width != 0 && height != 0 && width <= kLargestImageSide && height <= kLargestImageSide;
-    return fits ? kReadOk : readError(ReadProblem::ImageSize);
+    return inside ? kReadOk : readError(ReadProblem::ImageSize);
 }
 
 ColorTally* startTally() {
@@ -108,6 +109,144 @@ void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices) 
         const std::uint32_t square = first + x / kSwatchSide;
         indices[x] = static_cast<unsigned char>(square < grid.count ? square : 0);
     }
+}
+
+std::size_t entrySize(TableLayout layout) {
+    switch (layout) {
+        case TableLayout::Bgrx:
+            return 4;
+        case TableLayout::Xrgb555:
+            return 2;
+        default:
+            return 3;
+    }
+}
+
+namespace {
+
+Color colorOfEntry(const unsigned char* entry, TableLayout layout) {
+    auto byte = [](unsigned value) { return static_cast<unsigned char>(value); };
+    switch (layout) {
+        case TableLayout::Rgb:
+            return {entry[0], entry[1], entry[2]};
+        case TableLayout::Xrgb555: {
+            const unsigned value = entry[0] | entry[1] << 8;
+            return {byte(widen5(value >> 10 & 0x1F)), byte(widen5(value >> 5 & 0x1F)),
+                    byte(widen5(value & 0x1F))};
+        }
+        default:  // Bgr and Bgrx
+            return {entry[2], entry[1], entry[0]};
+    }
+}
+
+}  // namespace
+
+void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                    TableLayout layout, Palette* palette) {
+    const std::size_t size = entrySize(layout);
+    count = first < kEntryCount ? std::min(count, kEntryCount - first) : 0;
+    for (std::size_t i = 0; i < count; i++) {
+        palette->colors[first + i] = colorOfEntry(bytes + i * size, layout);
+    }
+    palette->count = first + count;
+}
+
+ReadError readColorTable(SourceCursor* cursor, std::size_t first, std::size_t count,
+                         TableLayout layout, Palette* palette) {
+    unsigned char table[kEntryCount * 4] = {};
+    if (first + count > kEntryCount) {
+        return readError(ReadProblem::TooManyColors);
+    }
+    if (!takeBytes(cursor, table, count * entrySize(layout))) {
+        return readError(ReadProblem::Truncated, cursor->position);
+    }
+    takeColorTable(table, first, count, layout, palette);
+    return kReadOk;
+}
+
+void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t count,
+                   TableLayout layout) {
+    for (std::size_t i = 0; i < count; i++) {
+        const Color color = i < palette.count ? palette.colors[i] : Color{0, 0, 0};
+        switch (layout) {
+            case TableLayout::Rgb:
+                putByte(writer, color.red);
+                putByte(writer, color.green);
+                putByte(writer, color.blue);
+                break;
+            case TableLayout::Xrgb555:
+                putU16LE(writer,
+                         (color.red >> 3) << 10 | (color.green >> 3) << 5 | color.blue >> 3);
+                break;
+            default:  // Bgr and Bgrx
+                putByte(writer, color.blue);
+                putByte(writer, color.green);
+                putByte(writer, color.red);
+                if (layout == TableLayout::Bgrx) {
+                    putByte(writer, 0);
+                }
+        }
+    }
+}
+
+void startDataStream(SourceCursor* cursor, DataStream* stream) {
+    stream->cursor = cursor;
+    stream->next = 0;
+    stream->held = 0;
+}
+
+namespace {
+
+// The next block, from where the last ended: false at the source's end.
+bool refill(DataStream* stream) {
+    stream->next = 0;
+    stream->held = pullBytes(stream->cursor, stream->block, sizeof stream->block);
+    return stream->held != 0;
+}
+
+}  // namespace
+
+bool takeData(DataStream* stream, unsigned char* bytes, std::size_t count) {
+    while (count > 0) {
+        if (stream->next == stream->held && !refill(stream)) {
+            return false;
+        }
+        const std::size_t part = std::min(count, stream->held - stream->next);
+        std::memcpy(bytes, stream->block + stream->next, part);
+        stream->next += part;
+        bytes += part;
+        count -= part;
+    }
+    return true;
+}
+
+bool takeDataByte(DataStream* stream, unsigned* value) {
+    if (stream->next == stream->held && !refill(stream)) {
+        return false;
+    }
+    *value = stream->block[stream->next++];
+    return true;
+}
+
+ReadError dataEnded(const DataStream& stream) {
+    return readError(ReadProblem::Truncated, stream.cursor->position - (stream.held - stream.next));
+}
+
+bool startPixelRows(std::size_t storedBytes, std::uint32_t width, PixelRows* rows) {
+    *rows = {startTally(), static_cast<unsigned char*>(std::malloc(storedBytes)),
+             static_cast<std::uint32_t*>(std::malloc(width * sizeof(std::uint32_t)))};
+    if (rows->colors == nullptr || rows->stored == nullptr || rows->pixels == nullptr) {
+        endPixelRows(rows);
+        return false;
+    }
+    return true;
+}
+
+void endPixelRows(PixelRows* rows) {
+    endTally(rows->colors);
+    std::free(rows->stored);
+    std::free(rows->pixels);
+    *rows = {nullptr, nullptr, nullptr};
 }
 
 }  // namespace kolorvane::formats
