@@ -6,7 +6,7 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { To, OutputDirectory, NoClobber, Quiet, Help, Version };
+enum class Meaning { To, OutputDirectory, CmykProfile, NoClobber, Quiet, Help, Version };
 
 struct Option {
     const char* longName;
@@ -18,6 +18,7 @@ struct Option {
 constexpr Option kOptions[] = {
     {"to", Meaning::To, 't', true},
     {"output-dir", Meaning::OutputDirectory, 'o', true},
+    {"cmyk-profile", Meaning::CmykProfile, '\0', true},
     {"no-clobber", Meaning::NoClobber, 'n', false},
     {"quiet", Meaning::Quiet, 'q', false},
     {"help", Meaning::Help, 'h', false},
@@ -75,6 +76,16 @@ Command applyTo(const Spelling& spelling, const char* value, Options* options) {
     return Command::Convert;
 }
 
+// The file is read and checked once the whole command line is read.
+Command applyCmykProfile(const Spelling& spelling, const char* value, Options* options) {
+    if (value == nullptr || value[0] == '\0') {
+        return usageError(options, spelling,
+                          value == nullptr ? "' needs a file" : "' was given an empty file name");
+    }
+    options->cmykProfile = value;
+    return Command::Convert;
+}
+
 // What each option means, in one place; `value` is null when none was given.
 Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
     switch (option.meaning) {
@@ -89,6 +100,8 @@ Command apply(const Option& option, const Spelling& spelling, const char* value,
             }
             options->outputDirectory = value;
             return Command::Convert;
+        case Meaning::CmykProfile:
+            return applyCmykProfile(spelling, value, options);
         case Meaning::NoClobber:
             options->noClobber = true;
             return Command::Convert;

@@ -23,6 +23,7 @@ constexpr std::size_t kProblemSize = 320;
 struct Options {
     const char* outputDirectory;  // null: each output beside its source
     const Format* to;             // null: each source's default target
+    const char* cmykProfile;      // null: the CMYK profile built into the program
     bool noClobber;
     bool quiet;
     char** files;  // the FILE operands in the order given

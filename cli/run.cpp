@@ -7,6 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "cmyk_profile.h"
+#include "colour_management.h"
 #include "conversion.h"
 #include "convert.h"
 #include "format_messages.h"
@@ -32,6 +34,8 @@ constexpr const char* kHelpLines[] = {
     "",
     "  -t, --to FORMAT       convert into FORMAT, one of those below",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
+    "      --cmyk-profile FILE",
+    "                        convert CMYK colours through this ICC profile",
     "  -n, --no-clobber      leave an existing output alone and say so",
     "  -q, --quiet           print errors only",
     "  -h, --help            show this help and exit",
@@ -41,6 +45,10 @@ constexpr const char* kHelpLines[] = {
     "FILE not converted, and each output left alone by -n, on standard error.",
     "Exit status: 0 when every FILE was converted (an output left alone by -n",
     "counts as done), 1 when any FILE was not, 2 for a wrong command line.",
+    "",
+    "CMYK and Lab swatches are converted to sRGB by LittleCMS, CMYK through",
+    "ISO Coated v2 300% (basICColor) unless --cmyk-profile names another; a",
+    "line on standard error says how many were, and how many were clipped.",
     "",
     "Formats (a .pal is read as EDGE PAL, JASC-PAL or RIFF, as its first bytes say):",
 };
@@ -190,11 +198,12 @@ struct Workspace {
 };
 
 // What every FILE of a run shares: the output folder (null: beside each
-// source), the options and the workspace.
+// source), the options, the workspace and the colour management.
 struct Batch {
     const char* outputFolder;
     const Options* options;
     Workspace* work;
+    ColorManagement* colors;
 };
 
 // Plans a FILE's conversion; false, the reason reported, when its name
@@ -217,12 +226,10 @@ bool planFile(const Host& host, const char* file, const Batch& batch, Conversion
     return problem == nullptr;
 }
 
-// One FILE, from its name to its report. True unless it failed.
-bool convertFile(const Host& host, const char* file, const Batch& batch) {
-    ConversionPlan conversion{};
-    if (!planFile(host, file, batch, &conversion)) {
-        return false;
-    }
+// Reads a FILE's palette into the workspace, its colours all in sRGB, and
+// the identity of the file read; false, the reason reported, when it cannot.
+bool readPalette(const Host& host, const char* file, const ConversionPlan& conversion,
+                 const Batch& batch, FileIdentity* identity, ConvertedCounts* counts) {
     Workspace& work = *batch.work;
     const PaletteSource source = readPaletteSource(host.platform, file, *conversion.extension,
                                                    work.source.data(), &work.palette);
@@ -230,6 +237,35 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
         reportSourceFailure(host, file, source);
         return false;
     }
+    if (!convertSourceColors(batch.colors, &work.palette, counts)) {
+        reportFailure(host, file, "LittleCMS cannot convert its colours through the CMYK profile");
+        return false;
+    }
+    *identity = source.source.identity;
+    return true;
+}
+
+// The warning for a FILE whose CMYK or Lab colours were converted to sRGB.
+void reportConverted(const Host& host, const char* file, const ConvertedCounts& counts,
+                     const ColorManagement& colors) {
+    if (counts.cmyk + counts.lab == 0) {
+        return;
+    }
+    char words[2 * kMaxPath] = {};
+    describeColorConversion(counts, colors.description, words, sizeof words);
+    printError(host, {kProgram, ": ", file, ": ", words});
+}
+
+// One FILE, from its name to its report. True unless it failed.
+bool convertFile(const Host& host, const char* file, const Batch& batch) {
+    ConversionPlan conversion{};
+    FileIdentity identity{};
+    ConvertedCounts counts{};
+    if (!planFile(host, file, batch, &conversion) ||
+        !readPalette(host, file, conversion, batch, &identity, &counts)) {
+        return false;
+    }
+    Workspace& work = *batch.work;
     nameAfterOutput(conversion, host.nameToUtf8, &work.palette);
     const ExistingOutput existing =
         batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
@@ -241,8 +277,12 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
         writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,
-                    conversion.paths.output, existing, source.source.identity);
+                    conversion.paths.output, existing, identity);
     host.releaseInterrupts(host.platform.context);
+    if (!batch.options->quiet &&
+        (written.status == WriteStatus::Written || written.status == WriteStatus::Unchanged)) {
+        reportConverted(host, file, counts, *batch.colors);
+    }
     return reportWrite(host, file, conversion.paths.target, written, batch.options->quiet);
 }
 
@@ -258,7 +298,7 @@ bool streamsWritten(const Host& host) {
     return std::fflush(host.error) == 0 && std::ferror(host.error) == 0;
 }
 
-int convertFiles(const Host& host, const Options& options) {
+int convertFiles(const Host& host, const Options& options, ColorManagement* colors) {
     char folder[kMaxPath] = {};
     const char* problem = options.outputDirectory == nullptr
                               ? nullptr
@@ -268,7 +308,7 @@ int convertFiles(const Host& host, const Options& options) {
         return kExitUsage;
     }
     const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options,
-                         static_cast<Workspace*>(std::malloc(sizeof(Workspace)))};
+                         static_cast<Workspace*>(std::malloc(sizeof(Workspace))), colors};
     if (batch.work == nullptr) {
         printError(host, {kProgram, ": out of memory"});
         return kExitFailed;
@@ -279,6 +319,36 @@ int convertFiles(const Host& host, const Options& options) {
     }
     std::free(batch.work);
     return allConverted ? kExitConverted : kExitFailed;
+}
+
+void reportUsageError(const Host& host, const char* problem) {
+    printError(host,
+               {kProgram, ": ", problem, "\nTry 'kolorvane-cli --help' for more information."});
+}
+
+// The FILEs converted with the run's colour management, whose CMYK profile,
+// when the user names one, is read and checked first, before any FILE is
+// touched: a usage error when it cannot be used.
+int convertWithColors(const Host& host, const Options& options) {
+    const char* path = options.cmykProfile;
+    if (path != nullptr && isUnspelled(host, path)) {
+        printError(host, {kProgram, ": --cmyk-profile ", path, ": ", kUnspelled,
+                          "\nTry 'kolorvane-cli --help' for more information."});
+        return kExitUsage;
+    }
+    RunColors colors{};
+    const ProfileLoad load = startRunColors(host, path, &colors);
+    if (load.failure != ProfileFailure::None) {
+        char system[kMaxPath] = {};
+        host.describe(load.code, system, sizeof system);
+        char problem[3 * kMaxPath] = {};
+        describeProfileLoad(path, load, system, problem, sizeof problem);
+        reportUsageError(host, problem);
+        return kExitUsage;
+    }
+    const int status = convertFiles(host, options, &colors.management);
+    endRunColors(&colors);
+    return status;
 }
 
 // The help, and a line for each format of the table.
@@ -299,7 +369,7 @@ int runCommand(const Host& host, int argc, char** argv) {
     Options options{};
     switch (parseArguments(argc, argv, &options)) {
         case Command::Convert:
-            return convertFiles(host, options);
+            return convertWithColors(host, options);
         case Command::Help:
             printHelp(host);
             return kExitDone;
@@ -309,8 +379,7 @@ int runCommand(const Host& host, int argc, char** argv) {
         case Command::UsageError:
             break;
     }
-    printError(host, {kProgram, ": ", options.problem,
-                      "\nTry 'kolorvane-cli --help' for more information."});
+    reportUsageError(host, options.problem);
     return kExitUsage;
 }
 

@@ -11,6 +11,7 @@ packages=(
     python3 strace rsync git groff-base gimp nodejs
     pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     cppcheck clang-tidy-14 clang-format-14 valgrind
+    liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
 )
 
 missing=()
@@ -28,8 +29,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ase-utils, which reads and writes .ase files, for the tests: from the npm
-# registry, at the version the tests were written against, into the
+# ase-utils, which reads and writes .ase files, and colorjs.io and culori,
+# which convert Lab to sRGB without LittleCMS, for the tests: from the npm
+# registry, at the versions the tests were written against, into the
 # project's build folder.
 if ! command -v npm >/dev/null; then
     sudo=""
@@ -37,17 +39,22 @@ if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-if [ ! -f "$npm_root/node_modules/ase-utils/package.json" ]; then
-    echo "installing ase-utils 0.1.1 from npm"
-    mkdir -p "$npm_root"
-    npm install --prefix "$npm_root" --no-audit --no-fund --loglevel=error ase-utils@0.1.1 >/dev/null
-fi
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
+    name=${module%@*}
+    version=${module##*@}
+    if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then
+        echo "installing $name $version from npm"
+        mkdir -p "$npm_root"
+        npm install --prefix "$npm_root" --save-exact --no-audit --no-fund --loglevel=error "$module" >/dev/null
+    fi
+done
 
 # The Windows command line builds its libraries from Debian's source
 # packages: each line a package, its upstream version and a file that
 # proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.
 sources=(
     "libspng 0.7.3 spng/spng.c"
+    "lcms2 2.14 src/cmscnvrt.c"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"
