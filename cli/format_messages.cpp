@@ -319,7 +319,8 @@ void describeProfileLoad(const char* path, const ProfileLoad& load, const char* 
             return add(&words, systemWords);
         case ProfileFailure::TooLarge:
             add(&words, "larger than ");
-            addNumber(&words, static_cast<std::uint32_t>(kMaxProfileSize / (1024 * 1024)));
+            addNumber(&words,
+                      static_cast<std::uint32_t>(kMaxProfileSize / (std::size_t{1024} * 1024)));
             return add(&words, " MiB, the most a profile is read from");
         case ProfileFailure::NoMemory:
             return add(&words, "out of memory");

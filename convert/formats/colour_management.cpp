@@ -4,7 +4,8 @@
 #define CMS_NO_REGISTER_KEYWORD 1
 #include <lcms2.h>
 
-#include <cwchar>
+#include <cmath>
+#include <type_traits>
 
 namespace kolorvane {
 
@@ -20,7 +21,8 @@ constexpr double kOutsideBy = 0.5;
 void describe(const wchar_t* text, char* description) {
     std::size_t size = 0;
     for (const wchar_t* c = text; *c != L'\0' && size + 1 < kDescriptionSize; c++) {
-        const auto unit = static_cast<std::uint32_t>(*c);
+        const auto unit =
+            static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(*c));
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
             continue;  // the second half of a pair, whose first gave the "?"
         }
@@ -134,7 +136,7 @@ bool toByte(double share, unsigned char* channel) {
     const bool outside = !(level >= -kOutsideBy && level <= kLargestLevel + kOutsideBy);
     double clipped = level >= 0.0 ? level : 0.0;
     clipped = clipped <= kLargestLevel ? clipped : kLargestLevel;
-    *channel = static_cast<unsigned char>(clipped + 0.5);
+    *channel = static_cast<unsigned char>(std::floor(clipped + 0.5));
     return outside;
 }
 
