@@ -14,6 +14,8 @@
 #             place, no output there yet, against cp of those same files
 #   png       FILES PNG strips of 32 colours, 8 x 8 pixels each (256 x 8),
 #             made by Pillow, the same way
+#   cmyk      FILES .ase files of 16 named CMYK colours, the same way: each
+#             colour converted to sRGB through the built-in press profile
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -89,10 +91,30 @@ for i in range(count):
 PY
 }
 
+# FOLDER COUNT: .ase files of 16 random CMYK colours, each with a name.
+makeCmykAse() {
+    mkdir -p "$1"
+    python3 - "$@" <<'PY'
+import os, random, struct, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(5)
+for i in range(count):
+    blocks = b""
+    for k in range(16):
+        name = ("Ink %d\0" % k).encode("utf-16-be")
+        inks = [generator.random() for _ in range(4)]
+        body = struct.pack(">H", len(name) // 2) + name + b"CMYK" + struct.pack(">4fH", *inks, 2)
+        blocks += struct.pack(">HI", 1, len(body)) + body
+    with open(os.path.join(folder, "k%05d.ase" % i), "wb") as f:
+        f.write(b"ASEF" + struct.pack(">HHI", 1, 0, 16) + blocks)
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
 makePngStrips "$work/png" "$count"
+makeCmykAse "$work/cmyk" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -104,6 +126,10 @@ done
 pngNames=()
 for path in "$work"/png/s*; do
     pngNames+=("${path##*/}")
+done
+cmykNames=()
+for path in "$work"/cmyk/k*; do
+    cmykNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -131,6 +157,8 @@ setupGpl() { fresh gpl; }
 setupCpGpl() { fresh gpl; }
 setupPng() { fresh png; }
 setupCpPng() { fresh png; }
+setupCmyk() { fresh cmyk; }
+setupCpCmyk() { fresh cmyk; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -141,6 +169,10 @@ runGpl() { timed "$work/run" "$cli" -- "${gplNames[@]}"; }
 runCpGpl() { timed "$work/run" cp -t ../out -- "${gplNames[@]}"; }
 runPng() { timed "$work/run" "$cli" -- "${pngNames[@]}"; }
 runCpPng() { timed "$work/run" cp -t ../out -- "${pngNames[@]}"; }
+# Its warnings, a line a file on standard error, written as ever, unread.
+withoutErrors() { "$@" 2>/dev/null; }
+runCmyk() { timed "$work/run" withoutErrors "$cli" -- "${cmykNames[@]}"; }
+runCpCmyk() { timed "$work/run" cp -t ../out -- "${cmykNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -163,7 +195,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Cmyk CpCmyk; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -195,6 +227,7 @@ for ((round = 1; round <= rounds; round++)); do
     row "vs rsync" "$mine" "$peer"
     againstCopy Gpl CpGpl gpl
     againstCopy Png CpPng png
+    againstCopy Cmyk CpCmyk cmyk
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -204,6 +237,8 @@ echo "median ratio gpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gpl]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Gpl]}" | grep . | spread))"
 echo "median ratio png to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Png]}" | grep . | spread))"
+echo "median ratio cmyk .ase to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -222,13 +257,14 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png; do
+for name in "${scenarios[@]}" Cp Gpl Png Cmyk; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
         Cp) perFile cp cp -t ../out -- "${names[@]}" ;;
         Gpl) perFile "$name" "$cli" -- "${gplNames[@]}" ;;
         Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
+        Cmyk) perFile "$name" "$cli" -- "${cmykNames[@]}" 2>/dev/null ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

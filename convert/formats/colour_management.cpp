@@ -230,6 +230,9 @@ ProfileCheck checkCmykProfile(const unsigned char* bytes, std::size_t size) {
 
 bool convertSourceColors(ColorManagement* management, Palette* palette, ConvertedCounts* counts) {
     *counts = ConvertedCounts{};
+    if (palette->sourceColorCount == 0) {
+        return true;  // the most palettes: nothing to gather
+    }
     if (!convertSpace(management, ColorSpace::Cmyk, palette, &counts->cmyk, &counts->outside) ||
         !convertSpace(management, ColorSpace::Lab, palette, &counts->lab, &counts->outside)) {
         return false;

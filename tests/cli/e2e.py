@@ -566,6 +566,14 @@ class CommandLine(unittest.TestCase):
                 self.assert_usage_error(self.run_cli("a.ase", "--cmyk-profile", profile),
                                         "--cmyk-profile %s: %s" % (profile, problem))
                 self.assert_folder(names)
+        if self.host.wine:
+            # Never the look-alike file the code page would make of the name.
+            shutil.copy(CONFIG["cmyk_profile"], self.path("cafe.icc"))
+            self.assert_usage_error(
+                self.run_cli("--cmyk-profile=caf\u00e9.icc", "a.ase"),
+                "--cmyk-profile caf?.icc: the name has characters the system's code page "
+                "cannot spell")
+            os.remove(self.path("cafe.icc"))
         # A profile given by its full path is read as any file is.
         result = self.run_cli("--cmyk-profile=" + self.full_path("iso.icc"), "--to", "hex", "a.ase")
         self.assertEqual((result.code, result.out), (0, self.lines("a.ase -> a.hex")))
