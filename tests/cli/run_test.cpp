@@ -504,29 +504,6 @@ TEST(Run, ConvertedColoursAreCountedInOneWarning) {
     }
 }
 
-// The colours come out in their places: converted ones among the others.
-TEST(Run, ConvertedColoursKeepTheirPlaces) {
-    FakeHost host;
-    addFile(&host.files, "C:\\w\\m.ase", mixedAse());
-    addFile(&host.files, "C:\\w\\f.aco", formulaAco());
-
-    EXPECT_EQ(run(&host, {"--to", "hex", "C:\\w\\m.ase", "C:\\w\\f.aco"}), kExitConverted);
-
-    // Cyan through ISO Coated is 0, 158, 227, black ink 24, 23, 21 and Lab
-    // 50 0 0 is 119 grey, each within a level.
-    const std::string mixed(host.files.files["C:\\w\\m.hex"].begin(),
-                            host.files.files["C:\\w\\m.hex"].end());
-    ASSERT_EQ(mixed.size(), 4 * 7U);
-    const int expected[4][3] = {{0, 158, 227}, {24, 23, 21}, {119, 119, 119}, {255, 0, 0}};
-    for (std::size_t i = 0; i < 4; i++) {
-        for (std::size_t c = 0; c < 3; c++) {
-            const int got = std::stoi(mixed.substr(7 * i + 2 * c, 2), nullptr, 16);
-            EXPECT_NEAR(got, expected[i][c], i < 3 ? 1 : 0) << i << " " << c;
-        }
-    }
-    EXPECT_EQ(host.files.files["C:\\w\\f.hex"], text("ff0000\n808080\n"));
-}
-
 // A --cmyk-profile that cannot be used is a usage error, said before any
 // FILE is opened.
 TEST(Run, ACmykProfileThatCannotBeUsedIsAUsageError) {
