@@ -17,6 +17,8 @@
 #   gif       the same strips saved as GIFs by Pillow, the same way
 #   bmp       FILES 8-bit BMPs of 256 colours (a 256 x 8 strip of 1 x 8
 #             squares), made by Pillow, the same way
+#   cmyk      FILES .ase files of 16 named CMYK colours, the same way: each
+#             colour converted to sRGB through the built-in press profile
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -121,6 +123,23 @@ for i in range(count):
     image.putpalette(generator.randbytes(768))
     image.putdata(list(range(256)) * 8)
     image.save(os.path.join(folder, "b%05d.bmp" % i))
+
+# FOLDER COUNT: .ase files of 16 random CMYK colours, each with a name.
+makeCmykAse() {
+    mkdir -p "$1"
+    python3 - "$@" <<'PY'
+import os, random, struct, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(5)
+for i in range(count):
+    blocks = b""
+    for k in range(16):
+        name = ("Ink %d\0" % k).encode("utf-16-be")
+        inks = [generator.random() for _ in range(4)]
+        body = struct.pack(">H", len(name) // 2) + name + b"CMYK" + struct.pack(">4fH", *inks, 2)
+        blocks += struct.pack(">HI", 1, len(body)) + body
+    with open(os.path.join(folder, "k%05d.ase" % i), "wb") as f:
+        f.write(b"ASEF" + struct.pack(">HHI", 1, 0, 16) + blocks)
 PY
 }
 
@@ -130,6 +149,7 @@ makeGimpPalettes "$work/gpl" "$count"
 makePngStrips "$work/png" "$count"
 makeGifStrips "$work/gif" "$work/png"
 makeBmps "$work/bmp" "$count"
+makeCmykAse "$work/cmyk" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -149,6 +169,10 @@ done
 bmpNames=()
 for path in "$work"/bmp/b*; do
     bmpNames+=("${path##*/}")
+done
+cmykNames=()
+for path in "$work"/cmyk/k*; do
+    cmykNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -180,6 +204,8 @@ setupGif() { fresh gif; }
 setupCpGif() { fresh gif; }
 setupBmp() { fresh bmp; }
 setupCpBmp() { fresh bmp; }
+setupCmyk() { fresh cmyk; }
+setupCpCmyk() { fresh cmyk; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -194,6 +220,10 @@ runGif() { timed "$work/run" "$cli" -- "${gifNames[@]}"; }
 runCpGif() { timed "$work/run" cp -t ../out -- "${gifNames[@]}"; }
 runBmp() { timed "$work/run" "$cli" -- "${bmpNames[@]}"; }
 runCpBmp() { timed "$work/run" cp -t ../out -- "${bmpNames[@]}"; }
+# Its warnings, a line a file on standard error, written as ever, unread.
+withoutErrors() { "$@" 2>/dev/null; }
+runCmyk() { timed "$work/run" withoutErrors "$cli" -- "${cmykNames[@]}"; }
+runCpCmyk() { timed "$work/run" cp -t ../out -- "${cmykNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -216,7 +246,7 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif Bmp CpBmp; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif Bmp CpBmp Cmyk CpCmyk; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -250,6 +280,7 @@ for ((round = 1; round <= rounds; round++)); do
     againstCopy Png CpPng png
     againstCopy Gif CpGif gif
     againstCopy Bmp CpBmp bmp
+    againstCopy Cmyk CpCmyk cmyk
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -263,6 +294,8 @@ echo "median ratio gif to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Gif]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Gif]}" | grep . | spread))"
 echo "median ratio bmp to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | spread))"
+echo "median ratio cmyk .ase to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -281,7 +314,7 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp; do
+for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp Cmyk; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
@@ -290,6 +323,7 @@ for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp; do
         Png) perFile "$name" "$cli" -- "${pngNames[@]}" ;;
         Gif) perFile "$name" "$cli" -- "${gifNames[@]}" ;;
         Bmp) perFile "$name" "$cli" -- "${bmpNames[@]}" ;;
+        Cmyk) perFile "$name" "$cli" -- "${cmykNames[@]}" 2>/dev/null ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

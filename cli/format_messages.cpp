@@ -67,7 +67,20 @@ void addSpace(Text* text, const ReadError& error) {
         add(text, "in colour space ");
         addNumber(text, error.value);
     }
-    add(text, "; only RGB colours are read");
+    add(text, "; only RGB, HSB, CMYK, Lab and grayscale colours are read");
+}
+
+// A swatch's value outside what its space holds.
+void addOutOfRange(Text* text, const ReadError& error) {
+    addColor(text, error);
+    switch (static_cast<ColorSpace>(error.value)) {
+        case ColorSpace::Lab:
+            return add(text, " has a Lab value outside L 0 to 100, a and b -128 to 127");
+        case ColorSpace::Grayscale:
+            return add(text, " has a grayscale value over 10000, all black");
+        default:
+            return add(text, " has a value out of range");
+    }
 }
 
 void addVersion(Text* text, std::uint32_t version) {
@@ -187,6 +200,8 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
         case ReadProblem::BadFloat:
             addColor(text, error);
             return add(text, " has a value that is not a number from 0 to 1");
+        case ReadProblem::OutOfRange:
+            return addOutOfRange(text, error);
         case ReadProblem::NameTooLong:
             if (error.color != 0) {
                 addColor(text, error);
@@ -283,6 +298,93 @@ void describeUnsupportedName(char* text, std::size_t capacity) {
         add(&words, extensions[i]);
     }
     add(&words, " file name");
+}
+
+namespace {
+
+// "10 CMYK", "1 colour"...
+void addCount(Text* text, std::size_t count, const char* what) {
+    addNumber(text, static_cast<std::uint32_t>(count));
+    add(text, what);
+}
+
+const char* profileClassWords(const ProfileCheck& check) {
+    switch (check.problem) {
+        case ProfileProblem::NotDevice:
+            return "not a CMYK profile colours are converted from, but a device link, "
+                   "abstract or named colour profile";
+        case ProfileProblem::NoCmykToPcs:
+            return "a CMYK profile without a table to convert its colours from, "
+                   "relative colorimetric";
+        case ProfileProblem::NoMemory:
+            return "out of memory";
+        default:
+            return "not an ICC profile";
+    }
+}
+
+void addProfileCheck(Text* text, const ProfileCheck& check) {
+    if (check.problem != ProfileProblem::NotCmyk) {
+        return add(text, profileClassWords(check));
+    }
+    add(text, "not a CMYK profile: its colours are ");
+    add(text, check.space);
+}
+
+}  // namespace
+
+void describeColorConversion(const ConvertedCounts& counts, const char* profile, char* text,
+                             std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    const std::size_t total = counts.cmyk + counts.lab;
+    addCount(&words, total,
+             total == 1 ? " colour converted to sRGB: " : " colours converted to sRGB: ");
+    if (counts.cmyk != 0) {
+        addCount(&words, counts.cmyk, " CMYK through ");
+        add(&words, profile[0] != '\0' ? "\"" : "a profile without a description");
+        add(&words, profile);
+        add(&words, profile[0] != '\0' ? "\"" : "");
+        add(&words, counts.lab != 0 ? ", " : "");
+    }
+    if (counts.lab != 0) {
+        addCount(&words, counts.lab, " Lab");
+    }
+    if (counts.outside != 0) {
+        add(&words, "; ");
+        addCount(&words, counts.outside, " outside sRGB, clipped");
+    }
+}
+
+void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
+                         char* text, std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    add(&words, "--cmyk-profile ");
+    add(&words, path);
+    add(&words, ": ");
+    switch (load.failure) {
+        case ProfileFailure::NoSuchFile:
+            return add(&words, "no such file");
+        case ProfileFailure::Folder:
+            return add(&words, "is a folder, not a file");
+        case ProfileFailure::NotOpened:
+        case ProfileFailure::NotRead:
+            add(&words, load.failure == ProfileFailure::NotOpened ? "cannot open" : "cannot read");
+            add(&words, systemWords[0] != '\0' ? ": " : "");
+            return add(&words, systemWords);
+        case ProfileFailure::TooLarge:
+            add(&words, "larger than ");
+            addNumber(&words,
+                      static_cast<std::uint32_t>(kMaxProfileSize / (std::size_t{1024} * 1024)));
+            return add(&words, " MiB, the most a profile is read from");
+        case ProfileFailure::NoMemory:
+            return add(&words, "out of memory");
+        case ProfileFailure::Refused:
+        case ProfileFailure::None:
+            break;
+    }
+    addProfileCheck(&words, load.check);
 }
 
 }  // namespace kolorvane

@@ -6,7 +6,17 @@ namespace kolorvane {
 
 namespace {
 
-enum class Meaning { To, From, OutputDirectory, NoClobber, Quiet, Show, Help, Version };
+enum class Meaning {
+    To,
+    From,
+    OutputDirectory,
+    CmykProfile,
+    NoClobber,
+    Quiet,
+    Show,
+    Help,
+    Version
+};
 
 struct Option {
     const char* longName;
@@ -22,6 +32,8 @@ constexpr Option kOptions[] = {
      "read every FILE as FORMAT, whatever its name or bytes say"},
     {"output-dir", Meaning::OutputDirectory, 'o', OptionValue::Folder,
      "write the outputs into DIR instead"},
+    {"cmyk-profile", Meaning::CmykProfile, '\0', OptionValue::File,
+     "convert CMYK swatches through this ICC profile"},
     {"no-clobber", Meaning::NoClobber, 'n', OptionValue::None,
      "leave an existing output alone and say so"},
     {"quiet", Meaning::Quiet, 'q', OptionValue::None, "print errors only"},
@@ -89,6 +101,16 @@ Command applyFormat(const Spelling& spelling, const char* value, bool written, O
     return Command::Convert;
 }
 
+// The file is read and checked once the whole command line is read.
+Command applyCmykProfile(const Spelling& spelling, const char* value, Options* options) {
+    if (value == nullptr || value[0] == '\0') {
+        return usageError(options, spelling,
+                          value == nullptr ? "' needs a file" : "' was given an empty file name");
+    }
+    options->cmykProfile = value;
+    return Command::Convert;
+}
+
 // What each option means, in one place; `value` is null when none was given.
 Command apply(const Option& option, const Spelling& spelling, const char* value, Options* options) {
     switch (option.meaning) {
@@ -105,6 +127,8 @@ Command apply(const Option& option, const Spelling& spelling, const char* value,
             }
             options->outputDirectory = value;
             return Command::Convert;
+        case Meaning::CmykProfile:
+            return applyCmykProfile(spelling, value, options);
         case Meaning::NoClobber:
             options->noClobber = true;
             return Command::Convert;

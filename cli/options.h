@@ -27,6 +27,7 @@ struct Options {
     const char* outputDirectory;  // null: each output beside its source
     const Format* from;           // null: each source as its extension and bytes say
     const Format* to;             // null: each source's default target
+    const char* cmykProfile;      // null: the CMYK profile built into the program
     bool noClobber;
     bool quiet;
     bool show;

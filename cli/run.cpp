@@ -7,6 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "cmyk_profile.h"
+#include "colour_management.h"
 #include "conversion.h"
 #include "convert.h"
 #include "format_messages.h"
@@ -37,6 +39,8 @@ constexpr const char* kHelpLines[] = {
     "      --show            list each FILE's colours instead of converting it:",
     "                        swatches in a terminal, else tab-separated lines",
     "  -o, --output-dir DIR  write the outputs into DIR instead",
+    "      --cmyk-profile FILE",
+    "                        convert CMYK colours through this ICC profile",
     "  -n, --no-clobber      leave an existing output alone and say so",
     "  -q, --quiet           print errors only",
     "  -h, --help            show this help and exit",
@@ -46,6 +50,10 @@ constexpr const char* kHelpLines[] = {
     "FILE not converted, and each output left alone by -n, on standard error.",
     "Exit status: 0 when every FILE was converted or shown (an output left alone",
     "by -n counts as done), 1 when any FILE was not, 2 for a wrong command line.",
+    "",
+    "CMYK and Lab swatches are converted to sRGB by LittleCMS, CMYK through",
+    "ISO Coated v2 300% (basICColor) unless --cmyk-profile names another; a",
+    "line on standard error says how many were, and how many were clipped.",
     "",
     "Formats (where several read an extension, a file's first bytes say which):",
 };
@@ -208,11 +216,12 @@ struct Workspace {
 };
 
 // What every FILE of a run shares: the output folder (null: beside each
-// source), the options and the workspace.
+// source), the options, the workspace and the colour management.
 struct Batch {
     const char* outputFolder;
     const Options* options;
     Workspace* work;
+    ColorManagement* colors;
 };
 
 // Plans a FILE's conversion; false, the reason reported, when its name
@@ -239,10 +248,11 @@ bool planFile(const Host& host, const char* file, const Batch& batch, Conversion
     return problem == nullptr;
 }
 
-// Plans a FILE's conversion and reads its palette into the workspace;
-// false, the reason reported, unless it was read and accepted.
+// Plans a FILE's conversion and reads its palette into the workspace, its
+// colours all in sRGB, counting those converted; false, the reason
+// reported, unless it was read and accepted.
 bool readFile(const Host& host, const char* file, const Batch& batch, ConversionPlan* conversion,
-              PaletteSource* source) {
+              PaletteSource* source, ConvertedCounts* counts) {
     if (!planFile(host, file, batch, conversion)) {
         return false;
     }
@@ -254,14 +264,30 @@ bool readFile(const Host& host, const char* file, const Batch& batch, Conversion
         reportSourceFailure(host, file, *conversion->extension, *source);
         return false;
     }
+    if (!convertSourceColors(batch.colors, &work.palette, counts)) {
+        reportFailure(host, file, "LittleCMS cannot convert its colours through the CMYK profile");
+        return false;
+    }
     return true;
+}
+
+// The warning for a FILE whose CMYK or Lab colours were converted to sRGB.
+void reportConverted(const Host& host, const char* file, const ConvertedCounts& counts,
+                     const ColorManagement& colors) {
+    if (counts.cmyk + counts.lab == 0) {
+        return;
+    }
+    char words[2 * kMaxPath] = {};
+    describeColorConversion(counts, colors.description, words, sizeof words);
+    printError(host, {kProgram, ": ", file, ": ", words});
 }
 
 // One FILE, from its name to its report. True unless it failed.
 bool convertFile(const Host& host, const char* file, const Batch& batch) {
     ConversionPlan conversion{};
     PaletteSource source{};
-    if (!readFile(host, file, batch, &conversion, &source)) {
+    ConvertedCounts counts{};
+    if (!readFile(host, file, batch, &conversion, &source, &counts)) {
         return false;
     }
     Workspace& work = *batch.work;
@@ -278,6 +304,10 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
         writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,
                     conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
+    if (!batch.options->quiet &&
+        (written.status == WriteStatus::Written || written.status == WriteStatus::Unchanged)) {
+        reportConverted(host, file, counts, *batch.colors);
+    }
     return reportWrite(host, file, conversion.paths.target, written, batch.options->quiet);
 }
 
@@ -293,7 +323,7 @@ bool streamsWritten(const Host& host) {
     return std::fflush(host.error) == 0 && std::ferror(host.error) == 0;
 }
 
-int convertFiles(const Host& host, const Options& options) {
+int convertFiles(const Host& host, const Options& options, ColorManagement* colors) {
     char folder[kMaxPath] = {};
     const char* problem = options.outputDirectory == nullptr
                               ? nullptr
@@ -303,7 +333,7 @@ int convertFiles(const Host& host, const Options& options) {
         return kExitUsage;
     }
     const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options,
-                         static_cast<Workspace*>(std::malloc(sizeof(Workspace)))};
+                         static_cast<Workspace*>(std::malloc(sizeof(Workspace))), colors};
     if (batch.work == nullptr) {
         printError(host, {kProgram, ": out of memory"});
         return kExitFailed;
@@ -321,18 +351,20 @@ int convertFiles(const Host& host, const Options& options) {
 bool showFile(const Host& host, const char* file, const Batch& batch, Listing* listing) {
     ConversionPlan plan{};
     PaletteSource source{};
-    if (!readFile(host, file, batch, &plan, &source)) {
+    ConvertedCounts counts{};
+    if (!readFile(host, file, batch, &plan, &source, &counts)) {
         return false;
     }
     if (!batch.options->quiet) {
+        reportConverted(host, file, counts, *batch.colors);
         listPalette(host, file, *source.format, batch.work->palette, listing);
     }
     return true;
 }
 
-int showFiles(const Host& host, const Options& options) {
-    const Batch batch = {nullptr, &options,
-                         static_cast<Workspace*>(std::malloc(sizeof(Workspace)))};
+int showFiles(const Host& host, const Options& options, ColorManagement* colors) {
+    const Batch batch = {nullptr, &options, static_cast<Workspace*>(std::malloc(sizeof(Workspace))),
+                         colors};
     if (batch.work == nullptr) {
         printError(host, {kProgram, ": out of memory"});
         return kExitFailed;
@@ -349,6 +381,37 @@ int showFiles(const Host& host, const Options& options) {
         return kExitFailed;
     }
     return allShown ? kExitConverted : kExitFailed;
+}
+
+void reportUsageError(const Host& host, const char* problem) {
+    printError(host,
+               {kProgram, ": ", problem, "\nTry 'kolorvane-cli --help' for more information."});
+}
+
+// The FILEs converted, or shown, with the run's colour management, whose
+// CMYK profile, when the user names one, is read and checked first, before
+// any FILE is touched: a usage error when it cannot be used.
+int runWithColors(const Host& host, const Options& options,
+                  int (*run)(const Host& host, const Options& options, ColorManagement* colors)) {
+    const char* path = options.cmykProfile;
+    if (path != nullptr && isUnspelled(host, path)) {
+        printError(host, {kProgram, ": --cmyk-profile ", path, ": ", kUnspelled,
+                          "\nTry 'kolorvane-cli --help' for more information."});
+        return kExitUsage;
+    }
+    RunColors colors{};
+    const ProfileLoad load = startRunColors(host, path, &colors);
+    if (load.failure != ProfileFailure::None) {
+        char system[kMaxPath] = {};
+        host.describe(load.code, system, sizeof system);
+        char problem[3 * kMaxPath] = {};
+        describeProfileLoad(path, load, system, problem, sizeof problem);
+        reportUsageError(host, problem);
+        return kExitUsage;
+    }
+    const int status = run(host, options, &colors.management);
+    endRunColors(&colors);
+    return status;
 }
 
 // The help, and a line for each format of the table: its name, the
@@ -373,9 +436,9 @@ int runCommand(const Host& host, int argc, char** argv) {
     Options options{};
     switch (parseArguments(argc, argv, &options)) {
         case Command::Convert:
-            return convertFiles(host, options);
+            return runWithColors(host, options, convertFiles);
         case Command::Show:
-            return showFiles(host, options);
+            return runWithColors(host, options, showFiles);
         case Command::Help:
             printHelp(host);
             return kExitDone;
@@ -388,8 +451,7 @@ int runCommand(const Host& host, int argc, char** argv) {
         case Command::UsageError:
             break;
     }
-    printError(host, {kProgram, ": ", options.problem,
-                      "\nTry 'kolorvane-cli --help' for more information."});
+    reportUsageError(host, options.problem);
     return kExitUsage;
 }
 

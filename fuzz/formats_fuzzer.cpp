@@ -2,14 +2,19 @@
 // row in the table), the rest is the source. Straight from libFuzzer's
 // buffer, which is exactly that long on the heap, so a reader that reads
 // past its source is caught. Whatever a reader accepts is a palette of 1 to
-// 256 colours, with names of valid UTF-8, that its own writer writes and it
-// reads back the same, colours and names, and that every other format
-// carries as well.
+// 256 colours, with names of valid UTF-8, whose CMYK and Lab colours the
+// colour management converts (through ISO Coated v2, as the command line
+// does), each of them once; that its own writer writes and it reads back the
+// same, colours and names, and that every other format carries as well.
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "colour_management.h"
 #include "format.h"
 #include "fuzz_checks.h"
 
@@ -114,6 +119,38 @@ void checkCarried(const Format& format, const Palette& palette) {
     require(sameNames(*back, *expected), "the names come back as written");
 }
 
+// The run's colour management, for every input, as the command line keeps
+// one for every FILE of a run: its transforms made at the first colour that
+// needs them.
+ColorManagement& colorManagement() {
+    static const std::vector<unsigned char> profile = [] {
+        std::ifstream file(KOLORVANE_CMYK_PROFILE_FILE, std::ios::binary);
+        return std::vector<unsigned char>(std::istreambuf_iterator<char>(file),
+                                          std::istreambuf_iterator<char>());
+    }();
+    static ColorManagement management = startColorManagement(profile.data(), profile.size());
+    return management;
+}
+
+// Each CMYK and Lab colour a reader kept, in the palette's range and in
+// order, is converted once, and none is left.
+void checkConverted(Palette* palette) {
+    const std::size_t kept = palette->sourceColorCount;
+    require(kept <= palette->count, "no more colours kept than read");
+    for (std::size_t i = 0; i < kept; i++) {
+        const SourceColor& source = palette->sourceColors[i];
+        require(source.index < palette->count &&
+                    (i == 0 || palette->sourceColors[i - 1].index < source.index),
+                "kept colours are the palette's, in order");
+    }
+    ConvertedCounts counts{};
+    require(convertSourceColors(&colorManagement(), palette, &counts),
+            "the built-in profile converts");
+    require(counts.cmyk + counts.lab == kept, "every kept colour is converted");
+    require(counts.outside <= kept, "only converted colours are clipped");
+    require(palette->sourceColorCount == 0, "none is left to convert");
+}
+
 // Every name holds valid UTF-8 of at most 255 characters and no zero byte.
 bool validName(const Name& name) {
     std::size_t characters = 0;
@@ -154,6 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Name& name : palette->colorNames) {
         fuzzing::require(fuzzing::validName(name), "every colour's name is valid");
     }
+    fuzzing::checkConverted(palette.get());
     for (std::size_t i = 0; i < kFormatCount; i++) {
         fuzzing::checkCarried(kFormats[i], *palette);
     }

@@ -10,6 +10,7 @@ from the interesting paths rather than from finding the header by chance.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 
@@ -144,6 +145,21 @@ def formats_seeds():
     for name, format_name in SAMPLE_FORMATS.items():
         with open(os.path.join(samples, name), "rb") as f:
             seeds[name] = bytes([FORMATS.index(format_name)]) + f.read()
+    # Swatches of every colour space .aco and .ase read, a version 2 .aco
+    # with names.
+    aco_colors = [(0, (65535, 0, 0, 0)), (1, (7955, 65273, 65535, 0)),
+                  (2, (0, 65535, 32767, 49151)), (7, (5324, 8009, 0x10000 - 6720, 0)),
+                  (8, (2500, 0, 0, 0))]
+    data = struct.pack(">HH", 2, len(aco_colors))
+    for i, (space, values) in enumerate(aco_colors):
+        data += struct.pack(">5H", space, *values) + struct.pack(">I", 2) + struct.pack(">HH", 65 + i, 0)
+    seeds["spaces.aco"] = bytes([FORMATS.index("aco")]) + data
+    blocks = b""
+    for model, values in [(b"CMYK", (1, 0, 0.35, 0.15)), (b"LAB ", (0.5, 50, -60)),
+                          (b"Gray", (0.25,)), (b"rgb ", (1, 0, 0))]:
+        body = b"\0\1\0\0" + model + struct.pack(">%df" % len(values), *values) + b"\0\2"
+        blocks += struct.pack(">HI", 1, len(body)) + body
+    seeds["spaces.ase"] = bytes([FORMATS.index("ase")]) + b"ASEF" + struct.pack(">HHI", 1, 0, 4) + blocks
     # The end-to-end suite's PNG images, good and damaged.
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",

@@ -14,6 +14,7 @@ packages=(
     cppcheck clang-tidy-14 clang-format-14 valgrind
     debhelper lintian man-db bash-completion fish zsh
     netpbm
+    liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
 )
 
 missing=()
@@ -31,8 +32,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ase-utils, which reads and writes .ase files, for the tests: from the npm
-# registry, at the version the tests were written against, into the
+# ase-utils, which reads and writes .ase files, and colorjs.io and culori,
+# which convert Lab to sRGB without LittleCMS, for the tests: from the npm
+# registry, at the versions the tests were written against, into the
 # project's build folder.
 if ! command -v npm >/dev/null; then
     sudo=""
@@ -40,11 +42,15 @@ if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-if [ ! -f "$npm_root/node_modules/ase-utils/package.json" ]; then
-    echo "installing ase-utils 0.1.1 from npm"
-    mkdir -p "$npm_root"
-    npm install --prefix "$npm_root" --no-audit --no-fund --loglevel=error ase-utils@0.1.1 >/dev/null
-fi
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
+    name=${module%@*}
+    version=${module##*@}
+    if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then
+        echo "installing $name $version from npm"
+        mkdir -p "$npm_root"
+        npm install --prefix "$npm_root" --save-exact --no-audit --no-fund --loglevel=error "$module" >/dev/null
+    fi
+done
 
 # The Windows command line builds its libraries from Debian's source
 # packages: each line a package, its upstream version and a file that
@@ -52,6 +58,7 @@ fi
 sources=(
     "libspng 0.7.3 spng/spng.c"
     "giflib 5.2.1 gif_lib.h"
+    "lcms2 2.14 src/cmscnvrt.c"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"

@@ -3,11 +3,15 @@
 // optionally followed by a version 2 section, which repeats the colours,
 // each followed by its name (a 32-bit count of UTF-16 units with the closing
 // zero, then the units). A file of a version 2 section alone is read too,
-// and one of version 1 alone has no names. Only RGB (space 0) is read, each
-// value to the nearest 8-bit one. Written as Photoshop writes it: both
-// sections, each value v as v * 257, a colour without a name given an empty
-// one, so that every Photoshop reads the colours and those since 5.0 the
-// names too.
+// and one of version 1 alone has no names. RGB (space 0) is read to the
+// nearest 8-bit value, HSB (1) and grayscale (8) through their formulas;
+// CMYK (2) and Lab (7) are kept for the colour management to convert; the
+// book spaces, whose values are not public, are refused. Written as
+// Photoshop writes it: both sections, RGB, each value v as v * 257, a
+// colour without a name given an empty one, so that every Photoshop reads
+// the colours and those since 5.0 the names too.
+#include <cmath>
+
 #include "bytes.h"
 #include "names.h"
 #include "readers.h"
@@ -17,24 +21,114 @@ namespace kolorvane::formats {
 namespace {
 
 constexpr std::uint32_t kRgb = 0;
-constexpr std::size_t kColorSize = 10;  // space and four values
+constexpr std::uint32_t kLargestGray = 10000;       // all black
+constexpr std::uint32_t kLargestLightness = 10000;  // L 100
+constexpr std::int32_t kSmallestAxis = -12800;      // a and b of -128
+constexpr std::int32_t kLargestAxis = 12700;        // and of 127
+constexpr std::size_t kColorSize = 10;              // space and four values
 
 unsigned char toEight(std::uint32_t value) {
     return static_cast<unsigned char>((value + 128) / 257);
 }
 
+unsigned char nearestByte(double share) {
+    return static_cast<unsigned char>(std::floor(share * 255.0 + 0.5));
+}
+
+// Photoshop's HSB, the hexcone model (HSV): the hue in 65536ths of a turn,
+// saturation and brightness in 65535ths.
+Color fromHsb(std::uint32_t hue, std::uint32_t saturation, std::uint32_t brightness) {
+    const double sixths = hue * 6.0 / 65536.0;
+    const auto sector = static_cast<std::size_t>(sixths);  // 0 to 5
+    const double within = sixths - static_cast<double>(sector);
+    const double s = saturation / 65535.0;
+    const double v = brightness / 65535.0;
+    // The brightest channel, the dimmest, falling and rising: which is which
+    // goes round the six sectors.
+    const double levels[4] = {v, v * (1 - s), v * (1 - s * within), v * (1 - s * (1 - within))};
+    constexpr std::size_t kOrder[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                          {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const std::size_t* order = kOrder[sector];
+    return {nearestByte(levels[order[0]]), nearestByte(levels[order[1]]),
+            nearestByte(levels[order[2]])};
+}
+
+// Photoshop's grey is the share of black in 10000ths.
+Color fromGray(std::uint32_t black) {
+    const auto level = static_cast<unsigned char>(((kLargestGray - black) * 255 + 5000) / 10000);
+    return {level, level, level};
+}
+
+std::int32_t signedValue(std::uint32_t value) {
+    return value < 0x8000 ? static_cast<std::int32_t>(value)
+                          : static_cast<std::int32_t>(value) - 0x10000;
+}
+
+bool onAxis(std::int32_t value) { return value >= kSmallestAxis && value <= kLargestAxis; }
+
+// A colour as the file gives it: RGB at once, or kept in its space.
+struct AcoColor {
+    Color rgb;
+    bool kept;
+    SourceColor source;
+};
+
+// CMYK, each ink stored inverted (0 is full ink), or Lab, L in 100ths and a
+// and b in signed 100ths; false for Lab out of its range.
+bool keepColor(std::uint32_t space, const std::uint32_t* values, AcoColor* color) {
+    color->kept = true;
+    color->source.space = static_cast<ColorSpace>(space);
+    if (color->source.space == ColorSpace::Cmyk) {
+        for (std::size_t i = 0; i < 4; i++) {
+            color->source.values[i] = (65535 - values[i]) * 100.0 / 65535.0;
+        }
+        return true;
+    }
+    const std::int32_t a = signedValue(values[1]);
+    const std::int32_t b = signedValue(values[2]);
+    color->source.values = {values[0] / 100.0, a / 100.0, b / 100.0, 0.0};
+    return values[0] <= kLargestLightness && onAxis(a) && onAxis(b);
+}
+
 // One colour at the reader's position, which the caller has checked holds it.
-ReadError readColor(ByteReader* reader, std::size_t number, Color* color) {
+ReadError readColor(ByteReader* reader, std::size_t number, AcoColor* color) {
     const std::size_t at = reader->position;
-    std::uint32_t values[5] = {};
+    std::uint32_t space = 0;
+    std::uint32_t values[4] = {};
+    takeU16BE(reader, &space);
     for (std::uint32_t& value : values) {
         takeU16BE(reader, &value);
     }
-    if (values[0] != kRgb) {
-        return readError(ReadProblem::UnsupportedSpace, at, number, values[0]);
+    bool inRange = true;
+    switch (static_cast<ColorSpace>(space)) {
+        case ColorSpace::Hsb:
+            color->rgb = fromHsb(values[0], values[1], values[2]);
+            break;
+        case ColorSpace::Grayscale:
+            inRange = values[0] <= kLargestGray;
+            color->rgb = fromGray(inRange ? values[0] : 0);
+            break;
+        case ColorSpace::Cmyk:
+        case ColorSpace::Lab:
+            inRange = keepColor(space, values, color);
+            break;
+        default:
+            if (space != kRgb) {
+                return readError(ReadProblem::UnsupportedSpace, at, number, space);
+            }
+            color->rgb = {toEight(values[0]), toEight(values[1]), toEight(values[2])};
     }
-    *color = {toEight(values[1]), toEight(values[2]), toEight(values[3])};
-    return kReadOk;
+    return inRange ? kReadOk : readError(ReadProblem::OutOfRange, at, number, space);
+}
+
+// Colour `index` of the palette, from the section that gives the colours.
+void placeColor(const AcoColor& color, std::size_t index, Palette* palette) {
+    palette->colors[index] = color.kept ? Color{0, 0, 0} : color.rgb;
+    if (color.kept) {
+        SourceColor& source = palette->sourceColors[palette->sourceColorCount++];
+        source = color.source;
+        source.index = index;
+    }
 }
 
 // A version 2 colour's name, which must fit in the file.
@@ -69,7 +163,7 @@ ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
                                 : readError(ReadProblem::CountMismatch, countAt, 0, count);
     }
     for (std::size_t i = 0; i < count; i++) {
-        Color color{};
+        AcoColor color{};
         if (!fits(*reader, kColorSize)) {
             return readError(ReadProblem::CountMismatch, countAt, 0, count);
         }
@@ -77,7 +171,9 @@ ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
         if (refused(error)) {
             return error;
         }
-        palette->colors[i] = section.colors ? color : palette->colors[i];
+        if (section.colors) {
+            placeColor(color, i, palette);
+        }
         if (section.named && !takeName(reader, &palette->colorNames[i])) {
             return readError(ReadProblem::CountMismatch, countAt, 0, count);
         }

@@ -1,13 +1,15 @@
 // Adobe Swatch Exchange (.ase), big-endian: "ASEF", version 1.0, the number
 // of blocks, then each block's type, the size of what follows and that:
 // a colour entry (its name, a 16-bit count of UTF-16 units with the closing
-// zero, then the units; its model, "RGB ", "Gray", "CMYK" or "LAB "; a
-// 32-bit float per channel; its type, global, spot or normal), a group's
-// start (its name) or a group's end. A block may hold more than that; the
-// rest is skipped. RGB is read as round(f * 255), Gray as three equal
-// values; colours are written as RGB, v / 255, each with its name, or
-// "R=r G=g B=b" when it has none, as Illustrator names an unnamed swatch.
-// A group's name is not the palette's.
+// zero, then the units; its model, "RGB ", "Gray", "CMYK" or "LAB ",
+// compared without regard to case and trailing spaces; a 32-bit float per
+// channel; its type, global, spot or normal), a group's start (its name) or
+// a group's end. A block may hold more than that; the rest is skipped. RGB
+// is read as round(f * 255), Gray as three equal values; CMYK (inks from 0
+// to 1) and Lab (L from 0 to 1, a and b as they are) are kept for the
+// colour management to convert. Colours are written as RGB, v / 255, each
+// with its name, or "R=r G=g B=b" when it has none, as Illustrator names an
+// unnamed swatch. A group's name is not the palette's.
 #include <cstring>
 
 #include "bytes.h"
@@ -25,30 +27,79 @@ constexpr std::uint32_t kNormalColor = 2;
 constexpr std::size_t kHeaderSize = 12;
 constexpr std::uint32_t kExponentMask = 0x7F800000;
 
-// A channel, from its IEEE 754 bits: false for NaN, an infinity or a value
-// outside 0 to 1.
-bool channelOf(std::uint32_t bits, unsigned char* channel) {
-    if ((bits & kExponentMask) == kExponentMask) {
-        return false;
+enum class Model { Rgb, Gray, Cmyk, Lab, Other };
+
+// The model's four characters, any case, spaces at the end trimmed.
+Model modelOf(const unsigned char* bytes) {
+    struct Known {
+        const char* name;
+        Model model;
+    };
+    constexpr Known kModels[] = {
+        {"RGB", Model::Rgb}, {"GRAY", Model::Gray}, {"CMYK", Model::Cmyk}, {"LAB", Model::Lab}};
+    std::size_t length = 4;
+    while (length > 0 && bytes[length - 1] == ' ') {
+        length--;
     }
-    float value = 0;
-    static_assert(sizeof value == sizeof bits, "IEEE 754 single precision");
-    std::memcpy(&value, &bits, sizeof value);
-    if (!(value >= 0.0F && value <= 1.0F)) {
-        return false;
+    for (const Known& known : kModels) {
+        if (std::strlen(known.name) == length && equalsIgnoreCaseN(bytes, known.name, length)) {
+            return known.model;
+        }
     }
-    // round(value * 255), in halves: floor((510 v + 1) / 2).
-    *channel = static_cast<unsigned char>(static_cast<unsigned>(value * 510.0F + 1.0F) / 2);
-    return true;
+    return Model::Other;
 }
 
-// The space of a model other than RGB and Gray, for the refusal.
-std::uint32_t spaceOf(const unsigned char* model) {
-    if (std::memcmp(model, "CMYK", 4) == 0) {
-        return static_cast<std::uint32_t>(ColorSpace::Cmyk);
+std::size_t channelsOf(Model model) {
+    constexpr std::size_t kChannels[] = {3, 1, 4, 3, 0};
+    return kChannels[static_cast<std::size_t>(model)];
+}
+
+// A float from its IEEE 754 bits: false for NaN or an infinity.
+bool takeFloat(ByteReader* block, float* value) {
+    std::uint32_t bits = 0;
+    static_assert(sizeof *value == sizeof bits, "IEEE 754 single precision");
+    if (!takeU32BE(block, &bits)) {
+        return false;
     }
-    return static_cast<std::uint32_t>(std::memcmp(model, "LAB ", 4) == 0 ? ColorSpace::Lab
-                                                                         : ColorSpace::Other);
+    std::memcpy(value, &bits, sizeof bits);
+    return (bits & kExponentMask) != kExponentMask;
+}
+
+// Whether channel `i` of a colour of `model` is within its range: L from 0
+// to 1 and a and b from -128 to 127 for Lab, 0 to 1 for every other.
+bool inRange(Model model, std::size_t i, float value) {
+    if (model == Model::Lab && i > 0) {
+        return value >= -128.0F && value <= 127.0F;
+    }
+    return value >= 0.0F && value <= 1.0F;
+}
+
+// round(value * 255), in halves: floor((510 v + 1) / 2).
+unsigned char toByte(float value) {
+    return static_cast<unsigned char>(static_cast<unsigned>(value * 510.0F + 1.0F) / 2);
+}
+
+// The next colour of the palette, of `model`: RGB and Gray at once, CMYK
+// and Lab kept in their space.
+void placeColor(Model model, const float* values, Palette* palette) {
+    const std::size_t index = palette->count;
+    Color& color = palette->colors[index];
+    if (model == Model::Rgb || model == Model::Gray) {
+        const bool gray = model == Model::Gray;
+        color = {toByte(values[0]), toByte(values[gray ? 0 : 1]), toByte(values[gray ? 0 : 2])};
+        return;
+    }
+    color = {0, 0, 0};
+    SourceColor& source = palette->sourceColors[palette->sourceColorCount++];
+    source.index = index;
+    if (model == Model::Cmyk) {
+        source.space = ColorSpace::Cmyk;
+        source.values = {values[0] * 100.0, values[1] * 100.0, values[2] * 100.0,
+                         values[3] * 100.0};
+    } else {
+        source.space = ColorSpace::Lab;
+        source.values = {values[0] * 100.0, values[1], values[2], 0.0};
+    }
 }
 
 // A name: its count of UTF-16 units, then the units, within the block.
@@ -65,33 +116,36 @@ bool takeName(ByteReader* block, Name* name) {
     return true;
 }
 
-// The model and channels of colour `number`, after its name.
-ReadError readChannels(ByteReader* block, std::size_t number, Color* color) {
+// The model and channels of colour `number`, after its name, into the
+// palette.
+ReadError readChannels(ByteReader* block, std::size_t number, Palette* palette) {
     const std::size_t at = block->position;
     if (!fits(*block, 4)) {
         return readError(ReadProblem::Malformed, at, number);
     }
-    const unsigned char* model = block->bytes + at;
-    const bool gray = std::memcmp(model, "Gray", 4) == 0;
-    if (!gray && std::memcmp(model, "RGB ", 4) != 0) {
-        return readError(ReadProblem::UnsupportedSpace, at, number, spaceOf(model));
+    const Model model = modelOf(block->bytes + at);
+    if (model == Model::Other) {
+        return readError(ReadProblem::UnsupportedSpace, at, number,
+                         static_cast<std::uint32_t>(ColorSpace::Other));
     }
     skipBytes(block, 4);
-    unsigned char channels[3] = {};
-    for (std::size_t i = 0; i < (gray ? 1U : 3U); i++) {
-        std::uint32_t bits = 0;
-        if (!takeU32BE(block, &bits)) {
+    float values[4] = {};
+    for (std::size_t i = 0; i < channelsOf(model); i++) {
+        if (!fits(*block, 4)) {
             return readError(ReadProblem::Malformed, at, number);
         }
-        if (!channelOf(bits, &channels[i])) {
-            return readError(ReadProblem::BadFloat, block->position - 4, number);
+        if (!takeFloat(block, &values[i]) || !inRange(model, i, values[i])) {
+            return model == Model::Lab
+                       ? readError(ReadProblem::OutOfRange, block->position - 4, number,
+                                   static_cast<std::uint32_t>(ColorSpace::Lab))
+                       : readError(ReadProblem::BadFloat, block->position - 4, number);
         }
     }
-    if (gray) {
-        channels[1] = channels[2] = channels[0];
+    if (!skipBytes(block, 2)) {
+        return readError(ReadProblem::Malformed, at, number);
     }
-    *color = {channels[0], channels[1], channels[2]};
-    return skipBytes(block, 2) ? kReadOk : readError(ReadProblem::Malformed, at, number);
+    placeColor(model, values, palette);
+    return kReadOk;
 }
 
 // One block, `block` limited to it; a colour entry adds to the palette.
@@ -114,7 +168,7 @@ ReadError readBlock(ByteReader block, std::uint32_t type, Palette* palette) {
     if (type == kGroupStart) {
         return kReadOk;
     }
-    const ReadError error = readChannels(&block, number, &palette->colors[palette->count]);
+    const ReadError error = readChannels(&block, number, palette);
     palette->count += refused(error) ? 0 : 1;
     return error;
 }

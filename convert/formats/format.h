@@ -31,19 +31,51 @@ struct Name {
     std::array<char, kMaxNameBytes> bytes;
 };
 
+// The colour spaces of swatches: those a reader converts to RGB itself
+// (HSB, grayscale), those it keeps as a SourceColor for the colour
+// management to convert (CMYK, Lab), and those it refuses, named in the
+// message.
+enum class ColorSpace : std::uint32_t {
+    Hsb = 1,
+    Cmyk = 2,
+    Pantone = 3,
+    Focoltone = 4,
+    Trumatch = 5,
+    Toyo = 6,
+    Lab = 7,
+    Grayscale = 8,
+    WideCmyk = 9,
+    Hks = 10,
+    Other = 0xFFFF,
+};
+
+// A CMYK or Lab swatch as its source gives it, until the colour management
+// (colour_management.h) turns it into colour `index` of the palette, which
+// is black till then. CMYK: the four inks in percent, 0 to 100; Lab: L (0 to
+// 100), a and b (-128 to 127), relative to D50.
+struct SourceColor {
+    std::size_t index;
+    ColorSpace space;
+    std::array<double, 4> values;
+};
+
 // Colours past `count` are zero, except those of an .act, which holds 256
 // entries whatever its count says: EDGE PAL writes all 256 entries, every
 // other format the first `count`. GIMP palettes, .aco and .ase carry the
 // names; the other formats drop them.
 //
-// About 260 KB, nearly all of it room for the longest names: a front end
+// About 270 KB, nearly all of it room for the longest names: a front end
 // keeps one on the heap and clears it with clearPalette, which touches the
-// colours and the names' sizes alone.
+// colours and the counts alone.
 struct Palette {
     std::array<Color, kEntryCount> colors;
     std::size_t count;
     Name name;
     std::array<Name, kEntryCount> colorNames;
+    // The colours still in their source's space, in index order: the first
+    // `sourceColorCount` of `sourceColors`.
+    std::size_t sourceColorCount;
+    std::array<SourceColor, kEntryCount> sourceColors;
 };
 
 // An empty palette: no colours, no names.
@@ -87,6 +119,7 @@ enum class ReadProblem {
     NameTooLong,       // at: the block; color
     UnsupportedSpace,  // at: offset; color; value: a ColorSpace
     BadFloat,          // at: offset; color: NaN, infinite or outside 0 to 1
+    OutOfRange,        // at: offset; color; value: the ColorSpace whose range it leaves
     UnknownBlock,      // at: offset; value: the block type
     ExtraData,         // at: where bytes follow the last colour
     BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
@@ -107,21 +140,6 @@ enum class ReadProblem {
 // header, before any pixel, so that a few bytes claiming a vast image cost
 // nothing.
 constexpr std::uint32_t kLargestImageSide = 16384;
-
-// The colour spaces a reader refuses, named in the message.
-enum class ColorSpace : std::uint32_t {
-    Hsb = 1,
-    Cmyk = 2,
-    Pantone = 3,
-    Focoltone = 4,
-    Trumatch = 5,
-    Toyo = 6,
-    Lab = 7,
-    Grayscale = 8,
-    WideCmyk = 9,
-    Hks = 10,
-    Other = 0xFFFF,
-};
 
 struct ReadError {
     ReadProblem problem;

@@ -207,6 +207,7 @@ void clearPalette(Palette* palette) {
     palette->colors = {};
     palette->count = 0;
     palette->name.size = 0;
+    palette->sourceColorCount = 0;
     for (Name& name : palette->colorNames) {
         name.size = 0;
     }

@@ -973,6 +973,63 @@ class CommandLine(unittest.TestCase):
 
     # -- options -------------------------------------------------------------
 
+    # -- CMYK and Lab ----------------------------------------------------------
+
+    def test_cmyk_and_lab_swatches_convert_as_littlecms_does(self):
+        """The colours are transicc's, LittleCMS's own tool, through the same
+        profile, so the program gives the same bytes on every system."""
+        inks = [(1, 0, 0, 0), (0, 0, 0, 1), (0, 0.35, 0.15, 0), (0.2, 0.4, 0.6, 0.1)]
+        labs = [(0.5, 50, 50), (0.3, 20, -60), (0.75, -40, 20)]
+        blocks = [("CMYK", ink) for ink in inks] + [("LAB ", lab) for lab in labs]
+        write(self.path("swatches.ase"), ase_file(blocks))
+        levels = (transicc(["-b", "-i" + CONFIG["cmyk_profile"]],
+                           [[f32(v) * 100 for v in ink] for ink in inks]) +
+                  transicc(["-i*Lab"], [[f32(lab[0]) * 100, lab[1], lab[2]] for lab in labs]))
+        for color in levels:
+            # Bytes that a print's last digits could not decide would not prove
+            # the same bytes.
+            self.assertFalse(any(0 <= v <= 255 and abs(v % 1 - 0.5) < 0.002 for v in color), color)
+        colors = [bytes(min(255, max(0, int(v + 0.5))) for v in color) for color in levels]
+
+        result = self.run_cli("swatches.ase")
+        quiet = self.run_cli("-q", "--to", "act", "swatches.ase")
+
+        self.assertEqual((result.code, result.out), (0, self.lines("swatches.ase -> swatches.pal")))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: swatches.ase: 7 colours converted to sRGB: 4 CMYK through "
+            "\"ISO Coated v2 300% (basICColor)\", 3 Lab; 1 outside sRGB, clipped"))
+        self.assertEqual(read(self.path("swatches.pal")),
+                         pal_file([b"\0\0\0"] * 249 + list(reversed(colors))))
+        self.assertEqual((quiet.code, quiet.out, quiet.err), (0, b"", b""))
+        self.assertEqual(read(self.path("swatches.act")),
+                         b"".join(colors).ljust(768, b"\0") + b"\0\7\xff\xff")
+
+    def test_a_cmyk_profile_that_cannot_be_used_is_a_usage_error(self):
+        write(self.path("a.ase"), ase_file([("CMYK", (0, 0, 0, 1))]))
+        write(self.path("text.icc"), b"not a profile\n" * 40)
+        shutil.copy(CONFIG["rgb_profile"], self.path("srgb.icc"))
+        shutil.copy(CONFIG["cmyk_profile"], self.path("iso.icc"))
+        names = ["a.ase", "text.icc", "srgb.icc", "iso.icc"]
+        cases = [("none.icc", "no such file"), ("text.icc", "not an ICC profile"),
+                 ("srgb.icc", "not a CMYK profile: its colours are RGB")]
+        for profile, problem in cases:
+            with self.subTest(profile=profile):
+                self.assert_usage_error(self.run_cli("a.ase", "--cmyk-profile", profile),
+                                        "--cmyk-profile %s: %s" % (profile, problem))
+                self.assert_folder(names)
+        if self.host.wine:
+            # Never the look-alike file the code page would make of the name.
+            shutil.copy(CONFIG["cmyk_profile"], self.path("cafe.icc"))
+            self.assert_usage_error(
+                self.run_cli("--cmyk-profile=caf\u00e9.icc", "a.ase"),
+                "--cmyk-profile caf?.icc: the name has characters the system's code page "
+                "cannot spell")
+            os.remove(self.path("cafe.icc"))
+        # A profile given by its full path is read as any file is.
+        result = self.run_cli("--cmyk-profile=" + self.full_path("iso.icc"), "--to", "hex", "a.ase")
+        self.assertEqual((result.code, result.out), (0, self.lines("a.ase -> a.hex")))
+        self.assertEqual(read(self.path("a.hex")), b"181715\n")  # 24, 23, 21
+
     def test_output_dir(self):
         os.mkdir(self.path("src"))
         write(self.path("src", "a.pal"), pal_file(random_entries(13)))
@@ -1450,6 +1507,32 @@ class CommandLine(unittest.TestCase):
         self.assertGreater(interrupted, 0, "no run was interrupted; raise the file count")
 
 
+def f32(value):
+    """`value` as the 32-bit float an .ase holds."""
+    return struct.unpack(">f", struct.pack(">f", value))[0]
+
+
+def ase_file(colors):
+    """An .ase of unnamed colours, each its model and values."""
+    blocks = b""
+    for model, values in colors:
+        body = b"\0\1\0\0" + model.encode() + struct.pack(">%df" % len(values), *values) + b"\0\2"
+        blocks += struct.pack(">HI", 1, len(body)) + body
+    return b"ASEF" + struct.pack(">HHI", 1, 0, len(colors)) + blocks
+
+
+def transicc(options, colors):
+    """LittleCMS's transicc, relative colorimetric to its sRGB, in floating
+    point: each colour's levels, 0 to 255, not clipped."""
+    lines = "".join(" ".join("%.10f" % v for v in color) + "\n" for color in colors)
+    completed = subprocess.run(["transicc", "-t1"] + options + ["-o*sRGB"], input=lines.encode(),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               timeout=RUN_TIMEOUT, check=True)
+    found = re.findall(rb"R=(\S+) G=(\S+) B=(\S+)", completed.stdout)
+    assert len(found) == len(colors), completed.stdout
+    return [[float(v) for v in color] for color in found]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
@@ -1457,10 +1540,13 @@ def main():
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--version-text", default="1.0.0")
     parser.add_argument("--file-tool", help="file-tool.exe, with --wine")
+    parser.add_argument("--cmyk-profile", required=True, help="the profile built into PROGRAM")
+    parser.add_argument("--rgb-profile", required=True, help="an RGB profile")
     options, rest = parser.parse_known_args()
     CONFIG.update({"cli": os.path.abspath(options.cli), "work": os.path.abspath(options.work),
                    "wine": options.wine, "version": options.version_text,
-                   "file_tool": options.file_tool and os.path.abspath(options.file_tool)})
+                   "file_tool": options.file_tool and os.path.abspath(options.file_tool),
+                   "cmyk_profile": options.cmyk_profile, "rgb_profile": options.rgb_profile})
     os.makedirs(CONFIG["work"], exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

@@ -135,6 +135,26 @@ TEST(Options, ShowTakesWhatReadingTakes) {
     EXPECT_EQ(parse({"--show", "--help"}).command, Command::Help);
 }
 
+// The profile's file is taken as it is given, to be read once the whole
+// command line is.
+TEST(Options, CmykProfileNamesAFile) {
+    for (std::vector<std::string> arguments :
+         {std::vector<std::string>{"kolorvane-cli", "--cmyk-profile", "-p.icc", "a.pal"},
+          std::vector<std::string>{"kolorvane-cli", "a.pal", "--cmyk-profile=-p.icc"}}) {
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        Options options{};
+        ASSERT_EQ(parseArguments(static_cast<int>(argv.size()), argv.data(), &options),
+                  Command::Convert);
+        EXPECT_STREQ(options.cmykProfile, "-p.icc");
+        ASSERT_EQ(options.fileCount, 1);
+        EXPECT_STREQ(options.files[0], "a.pal");
+    }
+    EXPECT_EQ(parse({"a.pal"}).command, Command::Convert);
+}
+
 TEST(Options, HelpAndVersionStopAtTheFirstOneSeen) {
     struct Case {
         std::vector<std::string> arguments;
@@ -190,6 +210,8 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
         {{"-nq", "--show", "a.pal"}, "--show cannot go with --no-clobber (-n): it writes nothing"},
         {{"--show"}, "no FILE given"},
         {{"--show=yes", "a.pal"}, "option '--show' takes no value"},
+        {{"a.pal", "--cmyk-profile"}, "option '--cmyk-profile' needs a file"},
+        {{"--cmyk-profile=", "a.pal"}, "option '--cmyk-profile' was given an empty file name"},
         // A long argument is cut in the line, which still ends the sentence.
         {{"--" + std::string(100, 'z'), "a.pal"},
          "unknown option '--" + std::string(64, 'z') + "'"},

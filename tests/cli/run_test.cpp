@@ -2,12 +2,18 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
-
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "cmyk_profile.h"
 #include "fake_platform.h"
 #include "format.h"
 #include "format_messages.h"
@@ -360,8 +366,12 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
         {"a.txt", text("; c\nFF12345\n"), "line 2: malformed"},
         {"a.aco", join({be16(1), be16(5), acoColor(0), acoColor(0)}),
          "offset 2: the count, 5, disagrees with the data"},
-        {"a.aco", join({be16(1), be16(2), acoColor(0), acoColor(2)}),
-         "offset 14: colour 2 is CMYK; only RGB colours are read"},
+        {"a.aco", join({be16(1), be16(2), acoColor(0), acoColor(3)}),
+         "offset 14: colour 2 is Pantone; only RGB, HSB, CMYK, Lab and grayscale colours are read"},
+        {"a.aco", join({be16(1), be16(1), be16(7), be16(10001), be16(0), be16(0), be16(0)}),
+         "offset 4: colour 1 has a Lab value outside L 0 to 100, a and b -128 to 127"},
+        {"a.aco", join({be16(1), be16(1), be16(8), be16(10001), be16(0), be16(0), be16(0)}),
+         "offset 4: colour 1 has a grayscale value over 10000, all black"},
         {"a.aco", join({be16(2), be16(1), acoColor(0), be32(0xFFFFFFFF)}),
          "offset 2: the count, 1, disagrees with the data"},
         {"a.aco",
@@ -378,8 +388,13 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
          "offset 30: colour 1 has a value that is not a number from 0 to 1"},
         {"a.ase", ase(1, aseColor(1, "RGB ", {one, 0x3FC00000, one})),
          "offset 30: colour 1 has a value that is not a number from 0 to 1"},
-        {"a.ase", ase(1, aseColor(1, "LAB ", {one, one, one})),
-         "offset 22: colour 1 is Lab; only RGB colours are read"},
+        {"a.ase", ase(1, aseColor(1, "XYZ ", {one, one, one})),
+         "offset 22: colour 1 is in an unknown colour model; only RGB, HSB, CMYK, Lab and "
+         "grayscale colours are read"},
+        {"a.ase", ase(1, aseColor(1, "LAB ", {0x3FC00000, 0, 0})),
+         "offset 26: colour 1 has a Lab value outside L 0 to 100, a and b -128 to 127"},
+        {"a.ase", ase(1, aseColor(1, "CMYK", {0, 0, 0, 0x3FC00000})),
+         "offset 38: colour 1 has a value that is not a number from 0 to 1"},
         {"a.ase", ase(3, aseColor(1, "Gray", {one})),
          "offset 8: the count, 3, disagrees with the data"},
         {"a.ase", join({ase(1, aseColor(1, "Gray", {one})), Bytes(1)}),
@@ -652,6 +667,173 @@ TEST(Run, ShowInAConsoleWritesUnicodeAndTheFilesNameInUtf8) {
             EXPECT_EQ(written(host.error), "kolorvane-cli: cannot write to standard output\n");
         }
     }
+}
+
+// --- colours of other spaces ------------------------------------------------
+
+// A file of this machine, read once.
+const Bytes& fileBytes(const std::string& path) {
+    static std::map<std::string, Bytes> read;
+    if (read.count(path) == 0) {
+        std::ifstream file(path, std::ios::binary);
+        EXPECT_TRUE(file.good()) << path;
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        const std::string got = bytes.str();
+        read[path] = Bytes(got.begin(), got.end());
+    }
+    return read[path];
+}
+
+std::uint32_t bits(float value) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, &value, sizeof word);
+    return word;
+}
+
+// Cyan (outside sRGB), black ink, a Lab grey, and red in RGB.
+Bytes mixedAse() {
+    return ase(
+        4, join({aseColor(1, "CMYK", {bits(1), 0, 0, 0}), aseColor(1, "CMYK", {0, 0, 0, bits(1)}),
+                 aseColor(1, "LAB ", {bits(0.5F), 0, 0}), aseColor(1, "RGB ", {bits(1), 0, 0})}));
+}
+
+// HSB red and 50 % grey, which need no colour management.
+Bytes formulaAco() {
+    return join({be16(1), be16(2), be16(1), be16(0), be16(0xFFFF), be16(0xFFFF), be16(0), be16(8),
+                 be16(5000), be16(0), be16(0), be16(0)});
+}
+
+// The file's converted CMYK and Lab colours are counted in one warning, left
+// out by -q and for an output not written; formulas need none.
+TEST(Run, ConvertedColoursAreCountedInOneWarning) {
+    const std::string iso = "\"ISO Coated v2 300% (basICColor)\"";
+    const struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        const char* output;
+        std::string error;
+    } cases[] = {
+        {"mixed",
+         {"C:\\w\\m.ase"},
+         "C:\\w\\m.ase -> C:\\w\\m.pal\n",
+         "kolorvane-cli: C:\\w\\m.ase: 3 colours converted to sRGB: 2 CMYK through " + iso +
+             ", 1 Lab; 1 outside sRGB, clipped\n"},
+        {"one",
+         {"C:\\w\\l.ase"},
+         "C:\\w\\l.ase -> C:\\w\\l.pal\n",
+         "kolorvane-cli: C:\\w\\l.ase: 1 colour converted to sRGB: 1 Lab\n"},
+        {"cmyk alone",
+         {"C:\\w\\k.ase"},
+         "C:\\w\\k.ase -> C:\\w\\k.pal\n",
+         "kolorvane-cli: C:\\w\\k.ase: 1 colour converted to sRGB: 1 CMYK through " + iso + "\n"},
+        {"formulas", {"C:\\w\\f.aco"}, "C:\\w\\f.aco -> C:\\w\\f.pal\n", ""},
+        {"quiet", {"-q", "C:\\w\\m.ase"}, "", ""},
+        {"left alone",
+         {"-n", "C:\\w\\m.ase"},
+         "",
+         "kolorvane-cli: C:\\w\\m.ase: C:\\w\\m.pal exists, left alone\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        addFile(&host.files, "C:\\w\\m.ase", mixedAse());
+        addFile(&host.files, "C:\\w\\l.ase", ase(1, aseColor(1, "LAB ", {bits(0.5F), 0, 0})));
+        addFile(&host.files, "C:\\w\\k.ase", ase(1, aseColor(1, "CMYK", {0, 0, 0, bits(1)})));
+        addFile(&host.files, "C:\\w\\f.aco", formulaAco());
+        if (std::string(c.what) == "left alone") {
+            addFile(&host.files, "C:\\w\\m.pal", Bytes{1});
+        }
+
+        EXPECT_EQ(run(&host, c.arguments), kExitConverted);
+
+        EXPECT_EQ(written(host.output), c.output);
+        EXPECT_EQ(written(host.error), c.error);
+    }
+}
+
+// A --cmyk-profile that cannot be used is a usage error, said before any
+// FILE is opened.
+TEST(Run, ACmykProfileThatCannotBeUsedIsAUsageError) {
+    const struct Case {
+        const char* profile;
+        int failAt;
+        const char* problem;
+    } cases[] = {
+        {"C:\\p\\none.icc", -1, "no such file"},
+        {"C:\\p\\dir", -1, "is a folder, not a file"},
+        {"C:\\p\\text.icc", -1, "not an ICC profile"},
+        {"C:\\p\\srgb.icc", -1, "not a CMYK profile: its colours are RGB"},
+        {"C:\\p\\iso.icc", 0, "cannot open: Access is denied"},
+        {"C:\\p\\iso.icc", 2, "cannot read: Access is denied"},
+        {"C:\\p\\big.icc", -1, "larger than 32 MiB, the most a profile is read from"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.problem);
+        FakeHost host;
+        addFile(&host.files, "C:\\w\\m.ase", mixedAse());
+        addDirectory(&host.files, "C:\\p\\dir\\");
+        addFile(&host.files, "C:\\p\\text.icc", text(std::string(400, 'x')));
+        addFile(&host.files, "C:\\p\\srgb.icc", fileBytes(KOLORVANE_RGB_PROFILE_FILE));
+        addFile(&host.files, "C:\\p\\iso.icc", fileBytes(KOLORVANE_CMYK_PROFILE_FILE));
+        if (std::strstr(c.profile, "big") != nullptr) {
+            addFile(&host.files, c.profile, Bytes(kMaxProfileSize + 1, 0));
+        }
+        host.files.failAt = c.failAt;
+
+        EXPECT_EQ(run(&host, {"C:\\w\\m.ase", "--cmyk-profile", c.profile}), kExitUsage);
+
+        EXPECT_EQ(written(host.output), "");
+        EXPECT_EQ(written(host.error), std::string("kolorvane-cli: --cmyk-profile ") + c.profile +
+                                           ": " + c.problem +
+                                           "\nTry 'kolorvane-cli --help' for more information.\n");
+        for (const std::string& call : host.files.log) {
+            EXPECT_EQ(call.find("m.ase"), std::string::npos) << call;
+        }
+    }
+}
+
+// The profile of the bytes at `at` described as `description`, of the same
+// length.
+Bytes describedAs(Bytes profile, const std::string& from, const std::string& to) {
+    const auto found = std::search(profile.begin(), profile.end(), from.begin(), from.end());
+    EXPECT_NE(found, profile.end());
+    std::copy(to.begin(), to.end(), found);
+    return profile;
+}
+
+// The user's profile is the one converted through, and named in the warning;
+// one LittleCMS opens but cannot convert through fails the FILEs that need
+// it alone.
+TEST(Run, TheUsersCmykProfileIsConvertedThrough) {
+    FakeHost host;
+    const Bytes iso = fileBytes(KOLORVANE_CMYK_PROFILE_FILE);
+    addFile(&host.files, "C:\\p\\own.icc", describedAs(iso, "ISO Coated", "Own Coated"));
+    // Each table from CMYK given a type LittleCMS does not know.
+    Bytes broken = iso;
+    for (std::size_t i = 0; i < 10; i++) {
+        const std::size_t entry = 132 + 12 * i;
+        if (std::equal(broken.begin() + entry, broken.begin() + entry + 3, "A2B")) {
+            const std::size_t at = static_cast<std::size_t>(broken[entry + 4]) << 24 |
+                                   broken[entry + 5] << 16 | broken[entry + 6] << 8 |
+                                   broken[entry + 7];
+            std::copy_n("????", 4, broken.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+    }
+    addFile(&host.files, "C:\\p\\broken.icc", broken);
+    addFile(&host.files, "C:\\w\\k.ase", ase(1, aseColor(1, "CMYK", {0, 0, 0, bits(1)})));
+    addFile(&host.files, "C:\\w\\f.aco", formulaAco());
+
+    EXPECT_EQ(run(&host, {"--cmyk-profile", "C:\\p\\own.icc", "C:\\w\\k.ase"}), kExitConverted);
+    EXPECT_EQ(run(&host, {"--cmyk-profile=C:\\p\\broken.icc", "C:\\w\\f.aco", "C:\\w\\k.ase"}),
+              kExitFailed);
+
+    EXPECT_EQ(written(host.error),
+              "kolorvane-cli: C:\\w\\k.ase: 1 colour converted to sRGB: 1 CMYK through "
+              "\"Own Coated v2 300% (basICColor)\"\n"
+              "kolorvane-cli: C:\\w\\k.ase: LittleCMS cannot convert its colours through the CMYK "
+              "profile\n");
+    EXPECT_EQ(written(host.output), "C:\\w\\k.ase -> C:\\w\\k.pal\nC:\\w\\f.aco -> C:\\w\\f.pal\n");
 }
 
 }  // namespace
