@@ -156,7 +156,8 @@ def check_contents(deb, version):
               for name in ("Version", "Depends")}
     check(fields["Version"] == version,
           "debian/changelog says %s, CMakeLists.txt %s" % (fields["Version"], version))
-    check(re.search(r"\blibspng0 \(>= ", fields["Depends"]) and "libc6" in fields["Depends"],
+    check(all(re.search(r"\b%s \(>= " % re.escape(library), fields["Depends"])
+              for library in ("libspng0", "libgif7", "liblcms2-2", "libc6")),
           "Depends is not what the program links: %s" % fields["Depends"])
 
 
