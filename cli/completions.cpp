@@ -39,7 +39,9 @@ bool extensionAt(const Format& format, std::size_t n, char* extension, bool* pla
         return false;
     }
     *plain = dotted[0] == '.' && isPlainName(dotted + 1);
-    std::memcpy(extension, dotted + 1, std::strlen(dotted));  // with the terminator
+    const std::size_t length = std::strlen(dotted + 1);
+    std::memcpy(extension, dotted + 1, length);
+    extension[length] = '\0';
     return true;
 }
 

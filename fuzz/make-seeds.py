@@ -137,6 +137,23 @@ def retro_format(name, data):
             "wad": "wad"}.get(extension)
 
 
+def suite_seeds(script, format_of):
+    """The files `script` of tests/formats makes for the end-to-end suite,
+    each a seed of the format `format_of(name, data)` names (None: none)."""
+    seeds = {}
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats", script),
+                        "cases", folder], check=True, timeout=60)
+        for name in sorted(n for n in os.listdir(folder) if not n.endswith(".expect")):
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read()
+            kind = format_of(name, data)
+            if kind is not None:
+                seeds["%s-%s" % (script[len("make-"):-len(".py")], name)] = (
+                    bytes([FORMATS.index(kind)]) + data)
+    return seeds
+
+
 def formats_seeds():
     """The sample palettes of tests/formats/samples, each behind the byte
     that picks its format."""
@@ -160,42 +177,11 @@ def formats_seeds():
         body = b"\0\1\0\0" + model + struct.pack(">%df" % len(values), *values) + b"\0\2"
         blocks += struct.pack(">HI", 1, len(body)) + body
     seeds["spaces.ase"] = bytes([FORMATS.index("ase")]) + b"ASEF" + struct.pack(">HHI", 1, 0, 4) + blocks
-    # The end-to-end suite's PNG images, good and damaged.
-    with tempfile.TemporaryDirectory() as folder:
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
-                                                         "make-pngs.py"), "cases", folder],
-                       check=True, timeout=60)
-        for name in sorted(os.listdir(folder)):
-            if name.endswith(".png"):
-                with open(os.path.join(folder, name), "rb") as f:
-                    seeds["png-" + name] = bytes([FORMATS.index("png")]) + f.read()
-    with tempfile.TemporaryDirectory() as folder:
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
-                                                         "make-retro.py"), "cases", folder],
-                       check=True, timeout=60)
-        for name in sorted(n for n in os.listdir(folder) if not n.endswith(".expect")):
-            with open(os.path.join(folder, name), "rb") as f:
-                data = f.read()
-            seeds["retro-" + name] = bytes([FORMATS.index(retro_format(name, data))]) + data
-    # And its GIF images, good and damaged.
-    with tempfile.TemporaryDirectory() as folder:
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
-                                                         "make-gifs.py"), "cases", folder],
-                       check=True, timeout=60)
-        for name in sorted(os.listdir(folder)):
-            if name.endswith(".gif"):
-                with open(os.path.join(folder, name), "rb") as f:
-                    seeds["gif-" + name] = bytes([FORMATS.index("gif")]) + f.read()
-    # The BMP, PCX and TGA images of the same suite.
-    with tempfile.TemporaryDirectory() as folder:
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tests", "formats",
-                                                         "make-raster.py"), "cases", folder],
-                       check=True, timeout=60)
-        for name in sorted(os.listdir(folder)):
-            extension = name.rsplit(".", 1)[-1]
-            if extension in ("bmp", "pcx", "tga"):
-                with open(os.path.join(folder, name), "rb") as f:
-                    seeds[extension + "-" + name] = bytes([FORMATS.index(extension)]) + f.read()
+    # The images and palettes the end-to-end suite makes, good and damaged.
+    by_extension = {"png": "png", "gif": "gif", "bmp": "bmp", "pcx": "pcx", "tga": "tga"}
+    for script in ("make-pngs.py", "make-gifs.py", "make-raster.py"):
+        seeds.update(suite_seeds(script, lambda name, data: by_extension.get(name.rsplit(".")[-1])))
+    seeds.update(suite_seeds("make-retro.py", lambda name, data: retro_format(name, data)))
     return seeds
 
 

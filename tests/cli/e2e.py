@@ -561,23 +561,32 @@ class CommandLine(unittest.TestCase):
 
     # -- PNG -----------------------------------------------------------------
 
-    def test_png_images_give_their_palettes(self):
-        subprocess.run(MAKE_PNGS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
-        names = sorted(name for name in os.listdir(self.folder) if name.endswith(".png"))
-        expected = {name: read(self.path(name[:-4] + ".expect")).decode() for name in names}
+    def assert_images_read(self, maker, extension):
+        """The images `maker` makes, NAME.EXTENSION each with NAME.expect:
+        read in one run as the colours NAME.expect lists, or refused with
+        its reason ("error: " and the reason)."""
+        subprocess.run(maker + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
+        names = sorted(name for name in os.listdir(self.folder) if name.endswith(extension))
+        stem = len(extension)
+        expected = {name: read(self.path(name[:-stem] + ".expect")).decode() for name in names}
         good = [name for name in names if not expected[name].startswith("error: ")]
 
         result = self.run_cli("--to", "hex", *names)
 
         self.assertEqual(result.code, 1)
-        self.assertEqual(result.out, self.lines(*[n + " -> " + n[:-4] + ".hex" for n in good]))
+        self.assertEqual(result.out,
+                         self.lines(*[n + " -> " + n[:-stem] + ".hex" for n in good]))
         self.assertEqual(result.err, self.lines(*[
             "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
             for n in names if n not in good]))
         for name in good:
-            self.assertEqual(read(self.path(name[:-4] + ".hex")).decode(), expected[name], name)
-        self.assert_folder(names + [n[:-4] + ".expect" for n in names] +
-                           [n[:-4] + ".hex" for n in good])
+            self.assertEqual(read(self.path(name[:-stem] + ".hex")).decode(), expected[name],
+                             name)
+        self.assert_folder(names + [n[:-stem] + ".expect" for n in names] +
+                           [n[:-stem] + ".hex" for n in good])
+
+    def test_png_images_give_their_palettes(self):
+        self.assert_images_read(MAKE_PNGS, ".png")
 
     def assert_swatches(self, path, colors):
         """An 8-bit indexed image: PLTE the colours, square i (16 x 16, 16 in
@@ -737,22 +746,7 @@ class CommandLine(unittest.TestCase):
     # -- GIF -----------------------------------------------------------------
 
     def test_gif_images_give_their_palettes(self):
-        subprocess.run(MAKE_GIFS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
-        names = sorted(name for name in os.listdir(self.folder) if name.endswith(".gif"))
-        expected = {name: read(self.path(name[:-4] + ".expect")).decode() for name in names}
-        good = [name for name in names if not expected[name].startswith("error: ")]
-
-        result = self.run_cli("--to", "hex", *names)
-
-        self.assertEqual(result.code, 1)
-        self.assertEqual(result.out, self.lines(*[n + " -> " + n[:-4] + ".hex" for n in good]))
-        self.assertEqual(result.err, self.lines(*[
-            "kolorvane-cli: %s: %s" % (n, expected[n][len("error: "):].rstrip("\n"))
-            for n in names if n not in good]))
-        for name in good:
-            self.assertEqual(read(self.path(name[:-4] + ".hex")).decode(), expected[name], name)
-        self.assert_folder(names + [n[:-4] + ".expect" for n in names] +
-                           [n[:-4] + ".hex" for n in good])
+        self.assert_images_read(MAKE_GIFS, ".gif")
 
     def assert_gif_swatches(self, path, colors):
         """A GIF89a whose global table is the colours and black after them,
