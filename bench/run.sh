@@ -123,6 +123,8 @@ for i in range(count):
     image.putpalette(generator.randbytes(768))
     image.putdata(list(range(256)) * 8)
     image.save(os.path.join(folder, "b%05d.bmp" % i))
+PY
+}
 
 # FOLDER COUNT: .ase files of 16 random CMYK colours, each with a name.
 makeCmykAse() {
