@@ -461,7 +461,7 @@ const char* zshAction(OptionValue value) {
     return "'";
 }
 
-// One option's specifications, "'(-t --to)'{-t+,--to=}'[...]:...'": the two
+// One option as _arguments takes it, "'(-t --to)'{-t+,--to=}'[...]:...'": the two
 // spellings exclude each other; a value comes joined or as the next word.
 void putZshOption(std::FILE* out, const OptionSpelling& option) {
     const bool takesValue = option.value != OptionValue::None;
