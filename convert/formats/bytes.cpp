@@ -359,19 +359,68 @@ void putHexPair(ByteWriter* writer, unsigned value, bool upperCase) {
     putByte(writer, static_cast<unsigned char>(digits[value & 0xF]));
 }
 
-void takeColorTable(const unsigned char* bytes, std::size_t count, Palette* palette) {
-    for (std::size_t i = 0; i < count; i++) {
-        palette->colors[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+std::size_t entrySize(TableLayout layout) {
+    switch (layout) {
+        case TableLayout::Bgrx:
+            return 4;
+        case TableLayout::Xrgb555:
+            return 2;
+        default:
+            return 3;
     }
-    palette->count = count;
 }
 
-void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t entries) {
-    for (std::size_t i = 0; i < entries; i++) {
+namespace {
+
+Color colorOfEntry(const unsigned char* entry, TableLayout layout) {
+    auto byte = [](unsigned value) { return static_cast<unsigned char>(value); };
+    switch (layout) {
+        case TableLayout::Rgb:
+            return {entry[0], entry[1], entry[2]};
+        case TableLayout::Xrgb555: {
+            const unsigned value = entry[0] | entry[1] << 8;
+            return {byte(widen5(value >> 10 & 0x1F)), byte(widen5(value >> 5 & 0x1F)),
+                    byte(widen5(value & 0x1F))};
+        }
+        default:  // Bgr and Bgrx
+            return {entry[2], entry[1], entry[0]};
+    }
+}
+
+}  // namespace
+
+void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                    TableLayout layout, Palette* palette) {
+    const std::size_t size = entrySize(layout);
+    count = first < kEntryCount ? std::min(count, kEntryCount - first) : 0;
+    for (std::size_t i = 0; i < count; i++) {
+        palette->colors[first + i] = colorOfEntry(bytes + i * size, layout);
+    }
+    palette->count = first + count;
+}
+
+void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t count,
+                   TableLayout layout) {
+    for (std::size_t i = 0; i < count; i++) {
         const Color color = i < palette.count ? palette.colors[i] : Color{0, 0, 0};
-        putByte(writer, color.red);
-        putByte(writer, color.green);
-        putByte(writer, color.blue);
+        switch (layout) {
+            case TableLayout::Rgb:
+                putByte(writer, color.red);
+                putByte(writer, color.green);
+                putByte(writer, color.blue);
+                break;
+            case TableLayout::Xrgb555:
+                putU16LE(writer,
+                         (color.red >> 3) << 10 | (color.green >> 3) << 5 | color.blue >> 3);
+                break;
+            default:  // Bgr and Bgrx
+                putByte(writer, color.blue);
+                putByte(writer, color.green);
+                putByte(writer, color.red);
+                if (layout == TableLayout::Bgrx) {
+                    putByte(writer, 0);
+                }
+        }
     }
 }
 

@@ -122,9 +122,21 @@ constexpr unsigned char widen6(unsigned value) {
     return static_cast<unsigned char>((value << 2) | (value >> 4));
 }
 
-// `count` entries of R G B (1 to kEntryCount, checked by the caller) as the
-// palette's colours and count.
-void takeColorTable(const unsigned char* bytes, std::size_t count, Palette* palette);
+// How a colour table lays out an entry.
+enum class TableLayout {
+    Rgb,      // red, green, blue
+    Bgr,      // blue, green, red
+    Bgrx,     // blue, green, red and a byte ignored (reserved, or alpha)
+    Xrgb555,  // 16 bits, little-endian: 5 bits each, red highest, the top bit ignored
+};
+
+std::size_t entrySize(TableLayout layout);
+
+// `count` entries of `layout` at `bytes`, into the palette's colours from
+// `first` on: its count becomes first + count, at most kEntryCount, the
+// colours before `first` left as they are.
+void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                    TableLayout layout, Palette* palette);
 
 // Binary and text output into a buffer of `capacity` bytes. Past the end
 // nothing is written and `overflowed` is set; `written` is then 0.
@@ -146,7 +158,9 @@ void putText(ByteWriter* writer, const char* text);
 // `value` in decimal, at least `width` characters, padded with spaces.
 void putDecimal(ByteWriter* writer, unsigned value, unsigned width = 0);
 void putHexPair(ByteWriter* writer, unsigned value, bool upperCase);
-// `entries` entries of R G B: the palette's colours, black past its count.
-void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t entries);
+// `count` entries of `layout`: the palette's colours, those past its count
+// black.
+void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t count,
+                   TableLayout layout);
 
 }  // namespace kolorvane::formats

@@ -47,7 +47,7 @@ ReadError readCol(const unsigned char* bytes, std::size_t size, Palette* palette
     if (refused(counted)) {
         return counted;
     }
-    takeColorTable(bytes + kHeaderSize, count, palette);
+    takeColorTable(bytes + kHeaderSize, 0, count, TableLayout::Rgb, palette);
     return kReadOk;
 }
 
@@ -56,7 +56,7 @@ std::size_t writeCol(const Palette& palette, EncodedBytes* bytes) {
     putU32LE(&writer, kFileSize);
     putU16LE(&writer, kMagic);
     putU16LE(&writer, 0);
-    putColorTable(&writer, palette, kEntryCount);
+    putColorTable(&writer, palette, kEntryCount, TableLayout::Rgb);
     return written(writer);
 }
 

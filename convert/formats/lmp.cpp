@@ -14,13 +14,13 @@ ReadError readLmp(const unsigned char* bytes, std::size_t size, Palette* palette
     if (size % kColorTableSize != 0) {
         return readError(ReadProblem::ExtraData, size - size % kColorTableSize);
     }
-    takeColorTable(bytes, kEntryCount, palette);
+    takeColorTable(bytes, 0, kEntryCount, TableLayout::Rgb, palette);
     return kReadOk;
 }
 
 std::size_t writeLmp(const Palette& palette, EncodedBytes* bytes) {
     ByteWriter writer = startWriting(bytes->data(), bytes->size());
-    putColorTable(&writer, palette, kEntryCount);
+    putColorTable(&writer, palette, kEntryCount, TableLayout::Rgb);
     return written(writer);
 }
 

@@ -163,7 +163,7 @@ ReadError readIlbmStream(const ByteSource& source, Palette* palette) {
     }
     const ReadError error = walkChunks(&walk);
     if (!refused(error)) {
-        takeColorTable(walk.table, walk.count, palette);
+        takeColorTable(walk.table, 0, walk.count, TableLayout::Rgb, palette);
     }
     return error;
 }
@@ -261,7 +261,7 @@ std::size_t writeIlbm(const Palette& palette, EncodedBytes* bytes) {
     putBmhd(&writer, grid);
     putText(&writer, "CMAP");
     putU32BE(&writer, 3 * grid.count);
-    putColorTable(&writer, palette, grid.count);
+    putColorTable(&writer, palette, grid.count, TableLayout::Rgb);
     if (grid.count % 2 != 0) {
         putByte(&writer, 0);
     }

@@ -83,31 +83,10 @@ void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices);
 // A memory allocation that failed, as a reason.
 constexpr ReadError kNoMemory = {ReadProblem::LibraryRefused, 0, 0, 0, "out of memory"};
 
-// How a colour table lays out an entry.
-enum class TableLayout {
-    Rgb,      // red, green, blue
-    Bgr,      // blue, green, red
-    Bgrx,     // blue, green, red and a byte ignored (reserved, or alpha)
-    Xrgb555,  // 16 bits, little-endian: 5 bits each, red highest, the top bit ignored
-};
-
-std::size_t entrySize(TableLayout layout);
-
-// `count` entries of `layout` at `bytes`, into the palette's colours from
-// `first` on: its count becomes first + count, at most kEntryCount, the
-// colours before `first` left as they are.
-void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
-                    TableLayout layout, Palette* palette);
-
 // The same from the cursor: Truncated where the source ends first,
 // TooManyColors past kEntryCount.
 ReadError readColorTable(SourceCursor* cursor, std::size_t first, std::size_t count,
                          TableLayout layout, Palette* palette);
-
-// `count` entries of `layout`: the palette's colours, those past its count
-// black.
-void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t count,
-                   TableLayout layout);
 
 // An image's data read a byte or a few at a time, from a block of it read
 // from the source.
