@@ -15,6 +15,7 @@ packages=(
     debhelper lintian man-db bash-completion fish zsh
     netpbm
     liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
+    emscripten chromium
 )
 
 missing=()
@@ -33,16 +34,18 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # ase-utils, which reads and writes .ase files, and colorjs.io and culori,
-# which convert Lab to sRGB without LittleCMS, for the tests: from the npm
-# registry, at the versions the tests were written against, into the
-# project's build folder.
+# which convert Lab to sRGB without LittleCMS, for the tests; playwright-core,
+# which drives Debian's chromium through the page's tests (no browser of
+# its own is downloaded), and axe-core, which checks the page's
+# accessibility: from the npm registry, at the versions the tests were
+# written against, into the project's build folder.
 if ! command -v npm >/dev/null; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65.2 axe-core@4.14.1; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then
@@ -52,13 +55,15 @@ for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
     fi
 done
 
-# The Windows command line builds its libraries from Debian's source
-# packages: each line a package, its upstream version and a file that
-# proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.
+# The Windows command line and the page build their libraries from
+# Debian's source packages (zlib for the page alone): each line a package,
+# its upstream version and a file that proves its sources unpacked in
+# /usr/local/src/PACKAGE-VERSION.
 sources=(
     "libspng 0.7.3 spng/spng.c"
     "giflib 5.2.1 gif_lib.h"
     "lcms2 2.14 src/cmscnvrt.c"
+    "zlib 1.2.13.dfsg zlib.h"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"
