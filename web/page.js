@@ -457,15 +457,24 @@
         }
     }
 
+    // A chooser of its own, on the page only while it is open, so that the
+    // palettes' input stays the page's one input[type=file] otherwise.
     function chooseProfile() {
         const input = document.createElement("input");
         input.type = "file";
+        input.name = "profile";
         input.accept = ".icc,.icm";
+        input.hidden = true;
+        const done = () => input.remove();
         input.addEventListener("change", () => {
             if (input.files.length > 0) {
-                page.queue = page.queue.then(() => useProfile(input.files[0]));
+                const file = input.files[0];
+                page.queue = page.queue.then(() => useProfile(file));
             }
+            done();
         });
+        input.addEventListener("cancel", done);
+        document.body.append(input);
         input.click();
     }
 
