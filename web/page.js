@@ -541,6 +541,7 @@
             button.disabled = false;
         }
         setStatus(words.ready);
+        performance.mark("kolorvane-ready");
         document.documentElement.dataset.ready = "true";
     }
 
