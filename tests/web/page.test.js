@@ -138,7 +138,7 @@ async function downloaded(download) {
 function formatsWritten() {
     const help = run(options.cli, ["--help"]).stdout.split("\n");
     const start = help.findIndex((line) => line.startsWith("Formats"));
-    return help.slice(start + 1).filter((line) => /^ {2}\S/.test(line) && !line.includes("(read only)"))
+    return help.slice(start + 1).filter((line) => /^ {2}\S/.test(line) && !/read only\)/.test(line))
         .map((line) => line.trim().split(/\s+/)[0]);
 }
 
