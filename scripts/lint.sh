@@ -69,7 +69,7 @@ case "${1:-}" in
             -I tests/unit -I fuzz -DKOLORVANE_CMYK_PROFILE_FILE='""' || status=1
         # The page's C++, which the web preset compiles with emscripten, as
         # plain C++ here.
-        runTidy web/*.cpp -- -std=c++17 -I convert -I convert/formats -I convert/formats/images \
+        runTidy web/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \
             -I web || status=1
         exit $status
         ;;

@@ -23,9 +23,9 @@ enum class Refusal { None, UnsupportedName, UnknownPal, Other };
 struct Session {
     unsigned char* given;  // the bytes the page hands over
     std::size_t givenRoom;
-    unsigned char* window;  // the core's first window of a source
-    Palette* palette;
-    EncodedBytes* encoded;
+    ByteBuffer window;  // the core's buffer for a source
+    Palette palette;
+    ByteBuffer encoded;
     std::size_t outputSize;
     const unsigned char* output;  // the encoded bytes, or the ZIP
     char outputName[kMaxPath];
@@ -34,6 +34,7 @@ struct Session {
     Refusal refusal;
     char message[kMessageSize];
     char warning[kMessageSize];
+    char note[kMessageSize];
     unsigned char* profile;                     // the user's CMYK profile, or null for the built-in
     char profileDescription[kDescriptionSize];  // "" for the built-in
     ColorManagement colors;
@@ -80,7 +81,7 @@ bool readGiven(Session* session, std::size_t size, const char* name,
     MemoryFile file = {session->given, size, 0};
     const PaletteSource source = readPaletteSource(
         memoryPlatform(&file), name, conversion.forced ? conversion.extension : nullptr,
-        session->window, session->palette);
+        &session->window, &session->palette);
     if (source.source.status != SourceStatus::Read || refused(source.error)) {
         char words[kMessageSize] = {};
         const Format& format = source.format != nullptr ? *source.format : *conversion.extension;
@@ -90,7 +91,7 @@ bool readGiven(Session* session, std::size_t size, const char* name,
     }
     session->format = source.format;
     ConvertedCounts counts{};
-    if (!convertSourceColors(&session->colors, session->palette, &counts)) {
+    if (!convertSourceColors(&session->colors, &session->palette, &counts)) {
         return refuse(session, Refusal::Other,
                       "LittleCMS cannot convert its colours through the CMYK profile");
     }
@@ -112,11 +113,12 @@ void startCall(Session* session) {
     session->refusal = Refusal::None;
     session->message[0] = '\0';
     session->warning[0] = '\0';
+    session->note[0] = '\0';
     session->format = nullptr;
     session->target = nullptr;
     session->outputSize = 0;
     session->outputName[0] = '\0';
-    session->palette->count = 0;
+    clearPalette(&session->palette);
 }
 
 // Converts through the `size` bytes of `profile` (null: the built-in one)
@@ -158,14 +160,7 @@ Session* kv_start() {
     if (session == nullptr) {
         return nullptr;
     }
-    session->window = static_cast<unsigned char*>(std::malloc(kSourceBufferSize));
-    session->palette = static_cast<Palette*>(std::malloc(sizeof(Palette)));
-    session->encoded = static_cast<EncodedBytes*>(std::malloc(sizeof(EncodedBytes)));
-    if (session->window == nullptr || session->palette == nullptr || session->encoded == nullptr) {
-        kv_end(session);
-        return nullptr;
-    }
-    clearPalette(session->palette);
+    session->palette = kEmptyPalette;
     session->colors = startColorManagement(kBuiltInCmykProfile, kBuiltInCmykProfileSize);
     return session;
 }
@@ -178,9 +173,9 @@ void kv_end(Session* session) {
     endZip(&session->zip);
     std::free(session->profile);
     std::free(session->given);
-    std::free(session->window);
-    std::free(session->palette);
-    std::free(session->encoded);
+    endBytes(&session->window);
+    endPalette(&session->palette);
+    endBytes(&session->encoded);
     std::free(session);
 }
 
@@ -188,13 +183,14 @@ unsigned char* kv_source(Session* session, std::size_t size) {
     if (size > session->givenRoom) {
         std::free(session->given);
         session->givenRoom = 0;
-        session->given = static_cast<unsigned char*>(std::malloc(size == 0 ? 1 : size));
+        session->given = static_cast<unsigned char*>(std::malloc(size));
         if (session->given == nullptr) {
             return nullptr;
         }
         session->givenRoom = size;
     }
-    return session->given != nullptr ? session->given : session->window;
+    // Room for nothing is still somewhere to point at.
+    return session->given != nullptr ? session->given : reinterpret_cast<unsigned char*>(session);
 }
 
 int kv_show(Session* session, std::size_t size, const char* name, const char* from) {
@@ -203,18 +199,30 @@ int kv_show(Session* session, std::size_t size, const char* name, const char* fr
 }
 
 int kv_convert(Session* session, std::size_t size, const char* name, const char* from,
-               const char* to) {
+               const char* to, int truncate) {
     ConversionPlan conversion{};
     if (!show(session, size, name, from, to, &conversion)) {
         return 0;
     }
-    nameAfterOutput(conversion, nullptr, session->palette);
-    session->outputSize = conversion.target->write(*session->palette, session->encoded);
+    const FitResult fit = fitPalette(*conversion.target, truncate != 0, &session->palette);
+    if (fit.fit == Fit::TooMany) {
+        char words[kMessageSize] = {};
+        describeFit(*conversion.target, fit, words, sizeof words);
+        refuse(session, Refusal::Other, words);
+        return 0;
+    }
+    if (fit.fit == Fit::Truncated) {
+        describeFit(*conversion.target, fit, session->note, sizeof session->note);
+    }
+    nameAfterOutput(conversion, nullptr, &session->palette);
+    session->outputSize = session->palette.outOfMemory
+                              ? 0
+                              : conversion.target->write(session->palette, &session->encoded);
     if (session->outputSize == 0) {
         refuse(session, Refusal::Other, "out of memory");
         return 0;
     }
-    session->output = session->encoded->data();
+    session->output = session->encoded.bytes;
     std::strncpy(session->outputName, conversion.paths.output, kMaxPath - 1);
     return 1;
 }
@@ -225,6 +233,8 @@ int kv_refusal(const Session* session) { return static_cast<int>(session->refusa
 
 const char* kv_warning(const Session* session) { return session->warning; }
 
+const char* kv_note(const Session* session) { return session->note; }
+
 const char* kv_format(const Session* session) {
     return session->format != nullptr ? session->format->name : "";
 }
@@ -233,23 +243,25 @@ const char* kv_target(const Session* session) {
     return session->target != nullptr ? session->target->name : "";
 }
 
-std::size_t kv_count(const Session* session) { return session->palette->count; }
+std::size_t kv_count(const Session* session) { return session->palette.count; }
 
 const unsigned char* kv_colors(const Session* session) {
     static_assert(sizeof(Color) == 3, "the page reads the colours as three bytes each");
-    return &session->palette->colors[0].red;
+    return session->palette.count == 0 ? nullptr : &session->palette.colors[0].red;
 }
 
-const char* kv_palette_name(const Session* session) { return session->palette->name.bytes.data(); }
+const char* kv_palette_name(const Session* session) { return paletteName(session->palette).bytes; }
 
-std::size_t kv_palette_name_size(const Session* session) { return session->palette->name.size; }
+std::size_t kv_palette_name_size(const Session* session) {
+    return paletteName(session->palette).size;
+}
 
 const char* kv_color_name(const Session* session, std::size_t index) {
-    return session->palette->colorNames[index].bytes.data();
+    return colorName(session->palette, index).bytes;
 }
 
 std::size_t kv_color_name_size(const Session* session, std::size_t index) {
-    return session->palette->colorNames[index].size;
+    return colorName(session->palette, index).size;
 }
 
 const unsigned char* kv_output(const Session* session) { return session->output; }

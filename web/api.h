@@ -31,9 +31,11 @@ unsigned char* kv_source(Session* session, std::size_t size);
 int kv_show(Session* session, std::size_t size, const char* name, const char* from);
 
 // The same, and converted into the format `to` names ("" for the source's
-// default): 1 when kv_output holds the output.
+// default): 1 when kv_output holds the output. A palette of more colours
+// than that format holds is refused, or with `truncate` (--truncate) cut
+// to the first colours it holds, which kv_note then says.
 int kv_convert(Session* session, std::size_t size, const char* name, const char* from,
-               const char* to);
+               const char* to, int truncate);
 
 // Why the last call refused, in the command line's words, without
 // "kolorvane-cli: FILE: "; and which refusal it was (kv_refusal: 0 none, 1
@@ -43,6 +45,9 @@ int kv_refusal(const Session* session);
 
 // The warning for converted CMYK and Lab colours, or "".
 const char* kv_warning(const Session* session);
+
+// What --truncate left out of the last output, or "".
+const char* kv_note(const Session* session);
 
 // The file shown or converted: the name of the format it was read as and
 // of the one it converts to (the default, or `to`), its colours (three

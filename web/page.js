@@ -189,6 +189,7 @@
         return {
             name: M.UTF8ToString(M._kv_output_name(s)),
             bytes: M.HEAPU8.slice(output, output + M._kv_output_size(s)),
+            note: M.UTF8ToString(M._kv_note(s)),
         };
     }
 
@@ -219,7 +220,8 @@
             return;
         }
         download(result.name, result.bytes, "application/octet-stream");
-        notice.textContent = windowFormat(card) ? WORDS.ja.converted : words.saved(result.name);
+        const saved = windowFormat(card) ? WORDS.ja.converted : words.saved(result.name);
+        notice.textContent = result.note === "" ? saved : `${saved} ${result.note}`;
     }
 
     // A name not yet in the archive: "x.act", then "x (2).act".
@@ -252,7 +254,7 @@
                 setStatus(words.noMemory);
                 return;
             }
-            notice.textContent = "";
+            notice.textContent = result.note;
         }
         if (taken.size === 0) {
             setStatus(words.nothingToSave);

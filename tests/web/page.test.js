@@ -30,7 +30,8 @@ const pageUrl = "file://" + path.resolve(options.page, "index.html");
 const WAIT = { timeout: 20000 };
 
 function run(command, args, cwd) {
-    const result = childProcess.spawnSync(command, args, { cwd, encoding: "utf8", timeout: 60000 });
+    const result = childProcess.spawnSync(command, args,
+        { cwd, encoding: "utf8", timeout: 60000, maxBuffer: 64 * 1024 * 1024 });
     if (result.error) {
         throw result.error;
     }
@@ -329,6 +330,37 @@ const cases = {
         const results = await session.page.evaluate(() => window.axe.run());
         const serious = results.violations.filter((v) => v.impact === "serious" || v.impact === "critical");
         assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
+    },
+
+    // More colours than a format holds: refused as the command line refuses
+    // them, then with the option the first ones saved, as --truncate saves
+    // them, with its note; and 65,535 colours shown, the last one as --show
+    // lists it.
+    async capacity(session) {
+        const folder = fresh("capacity");
+        const gimp = (count) => "GIMP Palette\n" + Array.from({ length: count },
+            (_, i) => `${i & 255} ${(i >> 8) & 255} ${(i * 3) & 255}\tc${i}\n`).join("");
+        fs.writeFileSync(path.join(folder, "wide.gpl"), gimp(300));
+        fs.writeFileSync(path.join(folder, "full.gpl"), gimp(65535));
+        const page = session.page;
+        await open(session);
+        await page.setInputFiles("input[type=file]", ["wide.gpl", "full.gpl"].map((n) => path.join(folder, n)));
+        await waitShown(page, 2);
+        const save = '[data-file="wide.gpl"] button[data-action=save]';
+        await page.selectOption('[data-file="wide.gpl"] select[name=format]', "edge");
+        await page.click(save);
+        const refused = run(options.cli, ["--to", "edge", "wide.gpl"], folder).stderr.trim();
+        assert.equal(`kolorvane-cli: wide.gpl: ${await page.textContent('[data-file="wide.gpl"] .notice')}`, refused);
+        await page.check("input[name=truncate]");
+        const [download] = await Promise.all([page.waitForEvent("download", WAIT), page.click(save)]);
+        const out = fresh("capacity-out");
+        const truncated = run(options.cli, ["--truncate", "--to", "edge", "-o", out, "wide.gpl"], folder);
+        assert.ok((await downloaded(download)).bytes.equals(fs.readFileSync(path.join(out, "wide.pal"))));
+        const note = truncated.stderr.trim().replace("kolorvane-cli: wide.gpl: ", "");
+        assert.equal(await page.textContent('[data-file="wide.gpl"] .notice'), `Saved wide.pal. ${note}`);
+        const full = await cardOf(page, "full.gpl");
+        assert.equal(full.swatches.length, 65535);
+        assert.deepEqual(full.swatches[65534], cliShow(folder, "full.gpl").swatches[65534]);
     },
 
     // A drop event carrying files, dispatched as a browser does it.
