@@ -68,6 +68,7 @@
     // Swatches added to the page between two frames, so that a large
     // palette never holds the page still.
     const SWATCHES_A_FRAME = 4096;
+    const SWATCHES_A_BLOCK = 1024;
     const COLUMNS = 16;
 
     const japanese = (navigator.languages || [navigator.language]).length > 0 &&
@@ -319,6 +320,29 @@
         return label;
     }
 
+    // A block of up to SWATCHES_A_BLOCK swatches from `first`: the browser
+    // lays out and paints only the blocks in view (content-visibility), so
+    // that 65,535 swatches cost little more than a screenful.
+    function swatchBlock(shownFile, first, count) {
+        const block = element("div", "block");
+        block.setAttribute("role", "none");
+        const rows = Math.ceil(count / COLUMNS);
+        block.style.containIntrinsicSize = `auto calc(${rows} * var(--row))`;
+        for (let i = first; i < first + count; i++) {
+            const swatch = document.createElement("span");
+            const code = hex(shownFile.colors, i);
+            const name = shownFile.names[i];
+            swatch.setAttribute("role", "listitem");
+            swatch.dataset.hex = code;
+            swatch.dataset.name = name;
+            swatch.style.backgroundColor = code;
+            swatch.tabIndex = i === 0 ? 0 : -1;
+            swatch.setAttribute("aria-label", name === "" ? code : `${code} ${name}`);
+            block.append(swatch);
+        }
+        return block;
+    }
+
     // Swatches in index order, a frame's worth at a time; resolves once
     // every one is on the page.
     function addSwatches(list, shownFile) {
@@ -328,16 +352,8 @@
             const step = () => {
                 const fragment = document.createDocumentFragment();
                 const end = Math.min(count, next + SWATCHES_A_FRAME);
-                for (; next < end; next++) {
-                    const swatch = document.createElement("li");
-                    const code = hex(shownFile.colors, next);
-                    const name = shownFile.names[next];
-                    swatch.dataset.hex = code;
-                    swatch.dataset.name = name;
-                    swatch.style.backgroundColor = code;
-                    swatch.tabIndex = next === 0 ? 0 : -1;
-                    swatch.setAttribute("aria-label", name === "" ? code : `${code} ${name}`);
-                    fragment.append(swatch);
+                for (; next < end; next += SWATCHES_A_BLOCK) {
+                    fragment.append(swatchBlock(shownFile, next, Math.min(SWATCHES_A_BLOCK, end - next)));
                 }
                 list.append(fragment);
                 if (next < count) {
@@ -354,7 +370,7 @@
     // arrow keys move among the swatches, which are one stop for Tab.
     function watchSwatches(list, info) {
         const describe = (event) => {
-            const swatch = event.target.closest("li");
+            const swatch = event.target.closest("[data-hex]");
             if (swatch !== null && list.contains(swatch)) {
                 const name = swatch.dataset.name;
                 info.textContent = name === "" ? swatch.dataset.hex : `${swatch.dataset.hex} ${name}`;
@@ -365,11 +381,11 @@
         list.addEventListener("keydown", (event) => {
             const moves = { ArrowRight: 1, ArrowLeft: -1, ArrowDown: COLUMNS, ArrowUp: -COLUMNS,
                 Home: -Infinity, End: Infinity };
-            const swatch = event.target.closest("li");
+            const swatch = event.target.closest("[data-hex]");
             if (!(event.key in moves) || swatch === null) {
                 return;
             }
-            const swatches = list.children;
+            const swatches = list.querySelectorAll("[data-hex]");
             const at = Array.prototype.indexOf.call(swatches, swatch);
             const to = Math.max(0, Math.min(swatches.length - 1, at + moves[event.key]));
             event.preventDefault();
@@ -402,7 +418,8 @@
         if (shownFile.warning !== "") {
             li.append(element("p", "warning", shownFile.warning));
         }
-        const list = element("ul", "swatches");
+        const list = element("div", "swatches");
+        list.setAttribute("role", "list");
         list.setAttribute("aria-label", `${words.swatches} ${card.file.name}`);
         const info = element("p", "info");
         info.setAttribute("aria-live", "polite");
