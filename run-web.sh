@@ -13,7 +13,8 @@ cmake --build --preset web >/dev/null
 page=build/web/web/page
 echo "page: $PWD/$page/index.html"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    exec xdg-open "file://$PWD/$page/index.html"
+    # The desktop's browser, or Debian's chromium, which the set-up installs.
+    exec "$(command -v xdg-open || echo chromium)" "file://$PWD/$page/index.html"
 fi
 exec node tests/web/demo.js --page "$page" --npm build/npm/node_modules \
     --picture docs/kolorvane-web.png examples/sunset.pal
