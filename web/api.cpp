@@ -121,16 +121,14 @@ void startCall(Session* session) {
     clearPalette(&session->palette);
 }
 
-// Converts through the `size` bytes of `profile` (null: the built-in one)
-// from now on.
+// Converts through the `size` bytes of `profile`, the session's from now
+// on, instead of the profile it had.
 void useProfile(Session* session, unsigned char* profile, std::size_t size,
                 const char* description) {
     endColorManagement(&session->colors);
     std::free(session->profile);
     session->profile = profile;
-    session->colors = profile != nullptr
-                          ? startColorManagement(profile, size)
-                          : startColorManagement(kBuiltInCmykProfile, kBuiltInCmykProfileSize);
+    session->colors = startColorManagement(profile, size);
     std::strncpy(session->profileDescription, description, kDescriptionSize - 1);
 }
 
@@ -288,10 +286,6 @@ int kv_zip_finish(Session* session) {
 
 int kv_use_profile(Session* session, std::size_t size) {
     startCall(session);
-    if (size == 0) {
-        useProfile(session, nullptr, 0, "");
-        return 1;
-    }
     if (size > kMaxProfileSize) {
         refuse(session, Refusal::Other, "larger than 32 MiB, the most a profile is read from");
         return 0;

@@ -73,10 +73,11 @@ void kv_zip_start(Session* session);
 int kv_zip_add(Session* session, const char* name);
 int kv_zip_finish(Session* session);
 
-// The `size` bytes at kv_source as the CMYK profile from now on (none: the
-// built-in one again): 1 when it was taken, 0 when refused (kv_message).
+// The `size` bytes at kv_source as the CMYK profile from now on, checked
+// as --cmyk-profile checks one (an empty file is no profile): 1 when it was
+// taken, 0 when refused (kv_message), the profile in use kept.
 int kv_use_profile(Session* session, std::size_t size);
-// The CMYK profile's description, once a colour or a check opened it.
+// The description of the CMYK profile the user chose, "" for the built-in.
 const char* kv_profile(const Session* session);
 
 // The formats of the table, in its order: name, title, extension, and

@@ -228,8 +228,8 @@ const cases = {
     },
 
     // CMYK swatches converted through the built-in profile, with the
-    // command line's warning; then through another profile chosen with the
-    // button, and an RGB profile refused.
+    // command line's warning; an RGB profile and an empty file chosen with
+    // the button, refused in --cmyk-profile's words, the built-in one kept.
     async cmyk(session) {
         const folder = fresh("cmyk");
         fs.writeFileSync(path.join(folder, "inks.ase"), cmykAse([[0, 0, 0, 1], [1, 0, 0, 0], [0, 0.5, 1, 0]]));
@@ -239,12 +239,19 @@ const cases = {
         const shown = await cardOf(session.page, "inks.ase");
         assert.match(shown.warning, /3 colours converted to sRGB: 3 CMYK through/);
         checkShown(shown, cliShow(folder, "inks.ase"), "inks.ase");
-        const [chooser] = await Promise.all([session.page.waitForEvent("filechooser", WAIT),
-            session.page.click("[data-action=profile]")]);
-        await chooser.setFiles(options["rgb-profile"]);
-        await session.page.waitForFunction(() => document.querySelector(".status").textContent.includes(":"), null, WAIT);
-        assert.equal(await session.page.textContent(".status"),
-            `${path.basename(options["rgb-profile"])}: not a CMYK profile: its colours are RGB`);
+        fs.writeFileSync(path.join(folder, "empty.icc"), "");
+        for (const profile of [options["rgb-profile"], path.join(folder, "empty.icc")]) {
+            const [chooser] = await Promise.all([session.page.waitForEvent("filechooser", WAIT),
+                session.page.click("[data-action=profile]")]);
+            await chooser.setFiles(profile);
+            const name = path.basename(profile);
+            await session.page.waitForFunction((n) => document.querySelector(".status").textContent.startsWith(n),
+                name, WAIT);
+            const usage = run(options.cli, ["--cmyk-profile", profile, "--show", "inks.ase"], folder).stderr;
+            const words = usage.split("\n")[0].replace(`kolorvane-cli: --cmyk-profile ${profile}: `, "");
+            assert.equal(await session.page.textContent(".status"), `${name}: ${words}`);
+        }
+        assert.equal(await session.page.textContent(".profile"), "ISO Coated v2 300% (basICColor), built in");
     },
 
     // Nothing but the page's own files is asked for, and the page's policy
