@@ -75,12 +75,27 @@ async function launch(args = [], contextOptions = {}) {
     const page = await context.newPage();
     const downloads = [];
     const requests = [];
+    // Choosers are caught from the start: a listener added with the key
+    // press that opens one may come too late for it.
+    const choosers = [];
+    page.on("filechooser", (chooser) => choosers.push(chooser));
     page.on("download", (download) => downloads.push(download));
     page.on("request", (request) => requests.push(request.url()));
     page.on("pageerror", (error) => {
         throw error;
     });
-    return { browser, page, downloads, requests };
+    return { browser, page, downloads, requests, choosers };
+}
+
+// The file chooser that `action` opens.
+async function chooserOf(session, action) {
+    const before = session.choosers.length;
+    await action();
+    for (let waited = 0; session.choosers.length === before; waited += 50) {
+        assert.ok(waited < WAIT.timeout, "no file chooser opened");
+        await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    return session.choosers[before];
 }
 
 async function open(session, url = pageUrl) {
@@ -241,8 +256,7 @@ const cases = {
         checkShown(shown, cliShow(folder, "inks.ase"), "inks.ase");
         fs.writeFileSync(path.join(folder, "empty.icc"), "");
         for (const profile of [options["rgb-profile"], path.join(folder, "empty.icc")]) {
-            const [chooser] = await Promise.all([session.page.waitForEvent("filechooser", WAIT),
-                session.page.click("[data-action=profile]")]);
+            const chooser = await chooserOf(session, () => session.page.click("[data-action=profile]"));
             await chooser.setFiles(profile);
             const name = path.basename(profile);
             await session.page.waitForFunction((n) => document.querySelector(".status").textContent.startsWith(n),
@@ -315,7 +329,7 @@ const cases = {
             assert.fail(`Tab never reached ${selector}`);
         };
         await tabTo("[data-action=choose]");
-        const [chooser] = await Promise.all([page.waitForEvent("filechooser", WAIT), page.keyboard.press("Enter")]);
+        const chooser = await chooserOf(session, () => page.keyboard.press("Enter"));
         await chooser.setFiles(path.join(options.samples, "edge.pal"));
         await waitShown(page, 1);
         await tabTo("select[name=format]");
