@@ -1116,8 +1116,9 @@ class CommandLine(unittest.TestCase):
                         self.assert_same_swatches(swatches, expected, (first, second))
 
     def test_a_palette_larger_than_the_format_is_refused_or_truncated(self):
-        for count, target in ([(257, t) for t in SMALL] + [(97, "paintnet")]
-                              + [(16385, t) for t in GRIDS]):
+        cases = [(257, t) for t in SMALL] + [(97, "paintnet")] + [(16385, t) for t in GRIDS]
+        # Under Wine the two the window knows; the others are the same code.
+        for count, target in cases[:2] if self.host.wine else cases:
             with self.subTest(target=target):
                 folder = "to-" + target
                 output = os.path.join(folder, "large" + FORMATS[target])
