@@ -1223,7 +1223,8 @@ class CommandLine(unittest.TestCase):
                 for name in stock:
                     colors, names = zip(*gpl_swatches(read(self.path("gpl", name))))
                     # .ase names a colour without a name by its numbers.
-                    named = [n or kept_names("hex", via, [c], [n])[0] for c, n in zip(colors, names)]
+                    named = [n or kept_names("hex", via, [c], [n])[0]
+                             for c, n in zip(colors, names)]
                     self.assert_same_swatches(gpl_swatches(read(self.path("back-" + via, name))),
                                               list(zip(colors, named)), (via, name))
 

@@ -351,7 +351,8 @@ def run_krita(work, palettes):
         process.communicate()
         raise
     if process.returncode != 0 or not os.path.exists(out):
-        raise AssertionError("Krita failed (%d): %s" % (process.returncode, log.decode(errors="replace")[-2000:]))
+        raise AssertionError("Krita failed (%d): %s"
+                             % (process.returncode, log.decode(errors="replace")[-2000:]))
     loaded = {}
     for line in read(out).decode("utf-8").split("\n")[:-1]:
         fields = line.split("\t")
