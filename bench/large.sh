@@ -61,9 +61,9 @@ cmp -s <(tail -n +5 "$work/large.gpl") <(tail -n +5 "$work/gpl/large.gpl") ||
 [ "$(tail -n +5 "$work/png/image.gpl" | wc -l)" -eq 65535 ] ||
     { echo "the image did not give 65,535 colours" >&2; exit 1; }
 for label in gpl-to-ase ase-to-gpl png-read; do
-    awk -v l="$label" '$1 == l { print $2, $3 }' "$work/runs.txt" | sort -n | awk -v l="$label" -v r="$rounds" \
-        '{ t[NR] = $1; if ($2 > m) m = $2 } END {
+    awk -v l="$label" '$1 == l { print $2, $3 }' "$work/runs.txt" | sort -n |
+        awk -v l="$label" -v r="$rounds" '{ t[NR] = $1; if ($2 > m) m = $2 } END {
             printf "median %s: %.3f s wall, highest peak %.1f MiB (%d rounds)\n", l, t[int((NR + 1) / 2)], m / 1024, r }'
 done
-echo "(in ${TMPDIR:-/tmp}; $(ls -l "$work/large.gpl" | awk '{ print $5 }') bytes of GIMP palette," \
-    "$(ls -l "$work/image.png" | awk '{ print $5 }') bytes of PNG)"
+echo "(in ${TMPDIR:-/tmp}; $(stat -c %s "$work/large.gpl") bytes of GIMP palette," \
+    "$(stat -c %s "$work/image.png") bytes of PNG)"
