@@ -61,7 +61,7 @@ def link_faults(source, page):
     with open(page, encoding="utf-8") as f:
         text = f.read()
     name = os.path.relpath(page, source)
-    for target in (m.group(1) for line in prose_lines(text) for m in LINK.finditer(line)):
+    for target in (m.group(1) for m in LINK.finditer("\n".join(prose_lines(text)))):
         if re.match(r"^[a-z][a-z0-9+.-]*:", target):
             continue  # a web address or another scheme: not checked here
         path, _, fragment = target.partition("#")
