@@ -2,8 +2,8 @@
 every relative link names a file or folder that exists, and a heading of
 that page where it names one; and the README's table of formats lists the
 formats `kolorvane-cli --help` lists, in its order, each with its name,
-the extensions it is read from, the one it is written as, its title and
-whether it is read only.
+the extensions it is read from, the one it is written as, its title, the
+colours it holds and whether it is read only.
 
     python3 check_docs.py --source DIR --cli PROGRAM
 
@@ -19,8 +19,10 @@ import sys
 LINK = re.compile(r"!?\[(?:[^\]\\]|\\.)*\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")
 CODE_SPAN = re.compile(r"`+[^`]*`+")
 HEADING = re.compile(r"^#{1,6}\s+(.*?)\s*#*\s*$")
-TABLE_HEAD = "| format | read from | written as | what it is |"
+TABLE_HEAD = "| format | read from | written as | what it is | colours |"
 READ_ONLY = "read only"
+# "EDGE PAL (256 colours)", "Doom WAD (256 colours, read only)"
+HELP_TITLE = re.compile(r"^(.*) \((\d+) colours?(, read only)?\)$")
 
 
 def prose_lines(text):
@@ -75,10 +77,13 @@ def link_faults(source, page):
 
 
 def help_formats(cli):
-    """(name, extensions, title, read only) of each format --help lists."""
+    """(name, extensions, title, colours, read only) of each format --help
+    lists."""
     result = subprocess.run([cli, "--help"], capture_output=True, text=True, timeout=30, check=True)
     lines = result.stdout.split("\n")
     start = next(i for i, line in enumerate(lines) if line.startswith("Formats"))
+    while start + 1 < len(lines) and not lines[start + 1].startswith("  "):
+        start += 1  # the heading's own lines
     formats = []
     for line in lines[start + 1:]:
         if not line.startswith("  "):
@@ -87,9 +92,12 @@ def help_formats(cli):
         words = rest.split()
         extensions = [w for w in words if w.startswith(".")]
         title = " ".join(words[len(extensions):])
-        read_only = title.endswith(" (read only)")
-        formats.append((name, extensions, title[:-len(" (read only)")] if read_only else title,
-                        read_only))
+        match = HELP_TITLE.match(title)
+        if match is None:
+            formats.append((name, extensions, title, "", False))
+        else:
+            formats.append((name, extensions, match.group(1), match.group(2),
+                            match.group(3) is not None))
     return formats
 
 
@@ -105,21 +113,21 @@ def readme_formats(readme):
         if not line.startswith("|"):
             break
         cells = [cell.strip() for cell in line.strip("|").split("|")]
-        name, read_from, written_as, title = (cells + [""] * 4)[:4]
+        name, read_from, written_as, title, colours = (cells + [""] * 5)[:5]
         name = name.strip("`")
         extensions = re.findall(r"`(\.[^`]+)`", read_from)
         read_only = written_as == READ_ONLY
         if not read_only and extensions[:1] != [written_as.strip("`")]:
             faults.append("README.md: %s is written as %s, not as the first extension it is read "
                           "from" % (name, written_as))
-        formats.append((name, extensions, title, read_only))
+        formats.append((name, extensions, title, colours.replace(",", ""), read_only))
     return formats, faults
 
 
 def describe(entry):
-    name, extensions, title, read_only = entry
-    return "%s %s %s%s" % (name, " ".join(extensions) or "(no extension)", title,
-                           " (read only)" if read_only else "")
+    name, extensions, title, colours, read_only = entry
+    return "%s %s %s, %s colours%s" % (name, " ".join(extensions) or "(no extension)", title,
+                                       colours or "no count of", ", read only" if read_only else "")
 
 
 def table_faults(source, cli):
