@@ -7,10 +7,13 @@ picture is written by hand but the prompt.
     /usr/bin/python3 scripts/terminal-picture.py --cli build/default/cli/kolorvane-cli \\
         --out docs/show.png --cwd examples sunset.gpl
 
-Pillow is Debian's, for /usr/bin/python3. The program is given 30 seconds,
+With --check it draws the picture again and fails unless the file holds
+the same bytes: the docs.show_picture test. Pillow is Debian's, for
+/usr/bin/python3. The program is given 30 seconds,
 then stopped by its process id.
 """
 import argparse
+import io
 import os
 import pty
 import re
@@ -113,7 +116,7 @@ def draw(lines, prompt, path):
                 canvas.rectangle([x, y, x + width - 1, y + height - 1], fill=background)
             if character != " ":
                 canvas.text((x, y), character, font=bold_font if bold else font, fill=FOREGROUND)
-    image.save(path, optimize=True)
+    image.save(path, format="PNG", optimize=True)
 
 
 def main():
@@ -121,14 +124,25 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--cwd", default=".")
+    parser.add_argument("--check", action="store_true")
     parser.add_argument("files", nargs="+")
     options = parser.parse_args()
     command = [os.path.abspath(options.cli), "--show"] + options.files
     text = run_on_terminal(command, options.cwd)
     prompt = "$ kolorvane-cli --show " + " ".join(options.files)
-    draw(cells(text), prompt, options.out)
-    print("picture: %s" % options.out)
+    if not options.check:
+        draw(cells(text), prompt, options.out)
+        print("picture: %s" % options.out)
+        return 0
+    drawn = io.BytesIO()
+    draw(cells(text), prompt, drawn)
+    with open(options.out, "rb") as picture:
+        if picture.read() != drawn.getvalue():
+            print("%s is not what --show prints now; refresh it as the README says" % options.out)
+            return 1
+    print("%s is what --show prints" % options.out)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
