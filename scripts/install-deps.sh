@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ clang-14 libclang-rt-14-dev libgtest-dev
     g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     wine64 fonts-wine fonts-ipafont-gothic xvfb xauth x11-utils libx11-dev locales imagemagick
-    python3 strace rsync git groff-base gimp nodejs
+    python3 strace rsync git groff-base gimp nodejs fonts-dejavu-core
     pkg-config libspng-dev zlib1g-dev libz-mingw-w64-dev dpkg-dev pngcheck python3-pil
     libgif-dev giflib-tools
     cppcheck clang-tidy-14 clang-format-14 valgrind

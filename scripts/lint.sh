@@ -47,7 +47,7 @@ case "${1:-}" in
         cppcheck --std=c++20 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
-            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli -I web \
+            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli -I cli/completions -I web \
             convert win win32 cli web
         ;;
     clang-tidy)
@@ -56,7 +56,7 @@ case "${1:-}" in
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
             cli/run.cpp cli/show.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp \
-            cli/completions.cpp cli/make_completions.cpp || status=1
+            cli/completions/*.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
         runTidy win/*.cpp win32/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp cli/builtin_profile.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
