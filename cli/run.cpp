@@ -428,7 +428,8 @@ void printHelp(const Host& host) {
         putLine(host.output,
                 {"  ", format.name, kPadding + (length < 10 ? length : 10), format.extension,
                  format.extension[0] != '\0' && others ? " " : "", others ? format.alsoReads : "",
-                 others ? " " : "  ", format.title, format.write == nullptr ? " (read only)" : ""});
+                 others ? " " : "  ", format.title, format.write == nullptr ? " (read only)" : "",
+                 format.read == nullptr && format.readStream == nullptr ? " (written only)" : ""});
     }
 }
 

@@ -42,7 +42,7 @@ if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 @atesgoral/acb@0.4.0; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then

@@ -223,7 +223,7 @@ const Format* formatNamed(const char* name);
 
 // The `n`th extension `format` is read from (from 0: its own, then those
 // of `alsoReads`), with its dot, into `extension`, a buffer of kMaxPath
-// bytes; false past the last.
+// bytes; false past the last, and for a format that is only written.
 bool readExtension(const Format& format, std::size_t n, char* extension);
 
 // The length of the extension of `format`'s that `path` ends in (ASCII case

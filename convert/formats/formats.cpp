@@ -64,6 +64,11 @@ const Format kFormats[] = {
      formats::readLmp, formats::writeLmp, false, false, nullptr},
     {"wad", ".wad", nullptr, "Doom WAD", kNoLimit, nullptr, formats::readWad, nullptr, false, false,
      formats::readWadStream},
+    // The designer's palettes.
+    {"acb", ".acb", nullptr, "Adobe colour book", kMaxSourceSize, nullptr, formats::readAcb,
+     nullptr, false, false, nullptr},
+    {"css", ".css", nullptr, "CSS custom properties", kMaxSourceSize, nullptr, nullptr,
+     formats::writeCss, false, true, nullptr},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
@@ -89,6 +94,9 @@ const Format* formatNamed(const char* name) {
 }
 
 bool readExtension(const Format& format, std::size_t n, char* extension) {
+    if (format.read == nullptr && format.readStream == nullptr) {
+        return false;  // written only
+    }
     const bool own = format.extension[0] != '\0';
     const char* word = format.extension;
     std::size_t size = own && n == 0 ? std::strlen(format.extension) : 0;

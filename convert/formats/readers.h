@@ -82,4 +82,10 @@ std::size_t writeLmp(const Palette& palette, EncodedBytes* bytes);
 ReadError readWad(const unsigned char* bytes, std::size_t size, Palette* palette);
 ReadError readWadStream(const ByteSource& source, Palette* palette);
 
+// The designer's palettes.
+
+ReadError readAcb(const unsigned char* bytes, std::size_t size, Palette* palette);
+
+std::size_t writeCss(const Palette& palette, EncodedBytes* bytes);
+
 }  // namespace kolorvane::formats
