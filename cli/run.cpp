@@ -11,7 +11,7 @@
 #include "colour_management.h"
 #include "conversion.h"
 #include "convert.h"
-#include "format_messages.h"
+#include "messages.h"
 #include "naming.h"
 #include "show.h"
 

@@ -54,7 +54,7 @@ case "${1:-}" in
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
-            cli/run.cpp cli/show.cpp cli/format_messages.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
+            cli/run.cpp cli/show.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp \
             cli/completions.cpp cli/make_completions.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)

@@ -16,7 +16,7 @@
 #include "cmyk_profile.h"
 #include "fake_platform.h"
 #include "format.h"
-#include "format_messages.h"
+#include "messages.h"
 #include "palette.h"
 #include "run.h"
 

@@ -1,4 +1,4 @@
-#include "format_messages.h"
+#include "messages.h"
 
 #include <cstdint>
 #include <cstring>
@@ -7,15 +7,6 @@
 
 namespace kolorvane {
 
-namespace {
-
-// Text into a buffer: whatever does not fit is dropped, and it stays
-// terminated.
-struct Text {
-    char* bytes;
-    std::size_t capacity;
-    std::size_t size;
-};
 
 void add(Text* text, const char* part) {
     for (const char* c = part; *c != '\0' && text->size + 1 < text->capacity; c++) {
@@ -24,7 +15,7 @@ void add(Text* text, const char* part) {
     text->bytes[text->size] = '\0';
 }
 
-void addNumber(Text* text, std::uint32_t value, unsigned base = 10) {
+void addNumber(Text* text, std::uint32_t value, unsigned base) {
     char digits[12] = {};
     std::size_t count = sizeof digits - 1;
     do {
@@ -33,6 +24,8 @@ void addNumber(Text* text, std::uint32_t value, unsigned base = 10) {
     } while (value != 0);
     add(text, digits + count);
 }
+
+namespace {
 
 // "line 3: " or "offset 12: ", as the format counts.
 void addWhere(Text* text, const Format& format, const ReadError& error) {
@@ -323,6 +316,9 @@ const char* profileClassWords(const ProfileCheck& check) {
     }
 }
 
+
+}  // namespace
+
 void addProfileCheck(Text* text, const ProfileCheck& check) {
     if (check.problem != ProfileProblem::NotCmyk) {
         return add(text, profileClassWords(check));
@@ -330,8 +326,6 @@ void addProfileCheck(Text* text, const ProfileCheck& check) {
     add(text, "not a CMYK profile: its colours are ");
     add(text, check.space);
 }
-
-}  // namespace
 
 void describeColorConversion(const ConvertedCounts& counts, const char* profile, char* text,
                              std::size_t capacity) {
@@ -354,37 +348,6 @@ void describeColorConversion(const ConvertedCounts& counts, const char* profile,
         add(&words, "; ");
         addCount(&words, counts.outside, " outside sRGB, clipped");
     }
-}
-
-void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
-                         char* text, std::size_t capacity) {
-    text[0] = '\0';
-    Text words = {text, capacity, 0};
-    add(&words, "--cmyk-profile ");
-    add(&words, path);
-    add(&words, ": ");
-    switch (load.failure) {
-        case ProfileFailure::NoSuchFile:
-            return add(&words, "no such file");
-        case ProfileFailure::Folder:
-            return add(&words, "is a folder, not a file");
-        case ProfileFailure::NotOpened:
-        case ProfileFailure::NotRead:
-            add(&words, load.failure == ProfileFailure::NotOpened ? "cannot open" : "cannot read");
-            add(&words, systemWords[0] != '\0' ? ": " : "");
-            return add(&words, systemWords);
-        case ProfileFailure::TooLarge:
-            add(&words, "larger than ");
-            addNumber(&words,
-                      static_cast<std::uint32_t>(kMaxProfileSize / (std::size_t{1024} * 1024)));
-            return add(&words, " MiB, the most a profile is read from");
-        case ProfileFailure::NoMemory:
-            return add(&words, "out of memory");
-        case ProfileFailure::Refused:
-        case ProfileFailure::None:
-            break;
-    }
-    addProfileCheck(&words, load.check);
 }
 
 }  // namespace kolorvane

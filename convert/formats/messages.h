@@ -1,14 +1,26 @@
-// The command line's words for what the formats refuse, put together by
-// hand: printf's family would add its formatting code to the Windows .exe.
+// The words for what the formats refuse, one place for every front end,
+// put together by hand: printf's family would add its formatting code to
+// the Windows .exe.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "cmyk_profile.h"
 #include "colour_management.h"
 #include "format.h"
 
 namespace kolorvane {
+
+// Text into a buffer of `capacity` bytes: whatever does not fit is dropped,
+// and it stays terminated.
+struct Text {
+    char* bytes;
+    std::size_t capacity;
+    std::size_t size;
+};
+
+void add(Text* text, const char* part);
+void addNumber(Text* text, std::uint32_t value, unsigned base = 10);
 
 // Why `format` refused a source, one line without its break, into `text`
 // (`capacity` bytes, cut short should it not fit).
@@ -26,9 +38,8 @@ void describeUnsupportedName(char* text, std::size_t capacity);
 void describeColorConversion(const ConvertedCounts& counts, const char* profile, char* text,
                              std::size_t capacity);
 
-// Why the --cmyk-profile at `path` cannot be used, as a usage error says
-// it; `systemWords` are the system's for the failure's code ("" for none).
-void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
-                         char* text, std::size_t capacity);
+// Why LittleCMS will not convert through a CMYK profile: "not a CMYK
+// profile: its colours are RGB".
+void addProfileCheck(Text* text, const ProfileCheck& check);
 
 }  // namespace kolorvane
