@@ -15,6 +15,7 @@ packages=(
     debhelper lintian man-db bash-completion fish zsh
     netpbm
     liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
+    chromium
 )
 
 missing=()
