@@ -16,6 +16,7 @@ packages=(
     netpbm
     liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
     chromium
+    libzip-dev libpugixml-dev nlohmann-json3-dev
 )
 
 missing=()
@@ -60,6 +61,9 @@ sources=(
     "libspng 0.7.3 spng/spng.c"
     "giflib 5.2.1 gif_lib.h"
     "lcms2 2.14 src/cmscnvrt.c"
+    "libzip 1.7.3 lib/zip_open.c"
+    "pugixml 1.13 src/pugixml.cpp"
+    "nlohmann-json3 3.11.2 single_include/nlohmann/json.hpp"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"
