@@ -106,7 +106,8 @@ ReadError placeColor(const Book& book, const unsigned char* bytes, std::size_t a
     if (refused(added) || !kept) {
         return added;
     }
-    SourceColor source = {index, ColorSpace::Lab, {bytes[0] / 2.55, bytes[1] - 128.0, bytes[2] - 128.0, 0.0}};
+    SourceColor source = {
+        index, ColorSpace::Lab, {bytes[0] / 2.55, bytes[1] - 128.0, bytes[2] - 128.0, 0.0}};
     if (book.space == kCmyk) {
         source.space = ColorSpace::Cmyk;
         for (std::size_t i = 0; i < 4; i++) {

@@ -1,5 +1,6 @@
-// CSS custom properties (.css), written only: a comment giving the
-// palette's name, then a :root rule of one property a line,
+// CSS custom properties (.css), written only: "@charset", so that a page
+// of any encoding reads the names as UTF-8, a comment giving the palette's
+// name, then a :root rule of one property a line,
 // "--name: #rrggbb;", in the colours' order. A property's name is the
 // colour's made an identifier: ASCII letters in lower case, digits, "_" and
 // every character past ASCII kept, each other run of characters one "-",
@@ -147,6 +148,7 @@ std::size_t writeCss(const Palette& palette, ByteBuffer* bytes) {
         return 0;
     }
     ByteWriter writer = startWriting(bytes);
+    putText(&writer, "@charset \"UTF-8\";\n");
     if (paletteName(palette).size != 0) {
         putComment(&writer, paletteName(palette));
     }
