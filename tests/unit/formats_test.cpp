@@ -178,8 +178,10 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
     // command line's end-to-end tests instead.
-    const auto writers = std::count_if(kFormats, kFormats + kFormatCount,
-                                       [](const Format& f) { return f.write != nullptr; });
+    // CSS, which is only written, is read back by Chromium in its own test.
+    const auto writers = std::count_if(kFormats, kFormats + kFormatCount, [](const Format& f) {
+        return f.write != nullptr && f.read != nullptr;
+    });
     ASSERT_EQ(static_cast<long>(std::size(samples)), writers - 3);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
@@ -224,8 +226,9 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
             for (std::size_t b = 0; b < kFormatCount; b++) {
                 const Format& from = kFormats[a];
                 const Format& to = kFormats[b];
-                if (from.write == nullptr || to.write == nullptr) {
-                    continue;  // read only
+                if (from.write == nullptr || to.write == nullptr || to.read == nullptr ||
+                    from.read == nullptr) {
+                    continue;  // read only, or written only
                 }
                 SCOPED_TRACE(std::string(from.name) + " to " + to.name + ", " +
                              std::to_string(start->count) + " colours");
