@@ -67,6 +67,8 @@ const Format kFormats[] = {
     // The designer's palettes.
     {"acb", ".acb", nullptr, "Adobe colour book", kMaxSourceSize, nullptr, formats::readAcb,
      nullptr, false, false, nullptr},
+    {"soc", ".soc", nullptr, "LibreOffice palette", kMaxSourceSize, nullptr, formats::readSoc,
+     formats::writeSoc, false, true, nullptr},
     {"css", ".css", nullptr, "CSS custom properties", kMaxSourceSize, nullptr, nullptr,
      formats::writeCss, false, true, nullptr},
 };

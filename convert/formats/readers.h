@@ -86,6 +86,9 @@ ReadError readWadStream(const ByteSource& source, Palette* palette);
 
 ReadError readAcb(const unsigned char* bytes, std::size_t size, Palette* palette);
 
+ReadError readSoc(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeSoc(const Palette& palette, EncodedBytes* bytes);
+
 std::size_t writeCss(const Palette& palette, EncodedBytes* bytes);
 
 }  // namespace kolorvane::formats
