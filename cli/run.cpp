@@ -304,7 +304,8 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
         writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,
                     conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
-    if (!batch.options->quiet &&
+    // A format that keeps CMYK and Lab as they are converted none of them.
+    if (!batch.options->quiet && !conversion.target->keepsCmykAndLab &&
         (written.status == WriteStatus::Written || written.status == WriteStatus::Unchanged)) {
         reportConverted(host, file, counts, *batch.colors);
     }

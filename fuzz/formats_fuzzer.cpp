@@ -6,11 +6,14 @@
 // colour management converts (through ISO Coated v2, as the command line
 // does), each of them once; that its own writer writes and it reads back the
 // same, colours and names, and that every other format carries as well.
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +56,53 @@ std::string aseName(const Color& color) {
            " B=" + std::to_string(color.blue);
 }
 
+// A name in an XML attribute: each control character but a tab and a line
+// break, which XML cannot hold, a space.
+std::string inXml(const std::string& name) {
+    std::string kept = name;
+    for (char& c : kept) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F ? ' ' : c;
+    }
+    return kept;
+}
+
+// The first kMaxNameCharacters characters of a name, as a reader keeps it.
+std::string firstCharacters(const std::string& name) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < name.size(); i++) {
+        const bool starts = (static_cast<unsigned char>(name[i]) & 0xC0) != 0x80;
+        if (starts && ++characters > kMaxNameCharacters) {
+            return name.substr(0, i);
+        }
+    }
+    return name;
+}
+
+// The names LibreOffice's and Scribus's palettes are written with: each its
+// own, "#rrggbb" for a colour without one, " N" (N the colour's number) and
+// then " 2", " 3"... after one taken.
+void uniqueNames(const Palette& palette, Palette* expected) {
+    std::set<std::string> taken;
+    for (std::size_t i = 0; i < palette.count; i++) {
+        std::string name = inXml(text(palette.colorNames[i]));
+        if (name.empty()) {
+            const Color& color = palette.colors[i];
+            char hex[8] = {};
+            std::snprintf(hex, sizeof hex, "#%02x%02x%02x", color.red, color.green, color.blue);
+            name = hex;
+        }
+        if (!taken.insert(name).second) {
+            const std::string numbered = name + " " + std::to_string(i + 1);
+            name = numbered;
+            for (std::size_t again = 2; !taken.insert(name).second; again++) {
+                name = numbered + " " + std::to_string(again);
+            }
+        }
+        setText(firstCharacters(name), &expected->colorNames[i]);
+    }
+}
+
 // What `palette` becomes in `format`: EDGE PAL holds 256 entries, .act all
 // 256 and the count, Animator Pro's .col, a palette lump and PCX 256
 // entries, GIF a power of two from 2, black past the count, every other the
@@ -86,6 +136,10 @@ PalettePointer carried(const Format& format, const Palette& palette) {
         kept = name == "ase" && kept.empty() ? aseName(palette.colors[i]) : kept;
         setText(i < expected->count ? kept : "", &expected->colorNames[i]);
     }
+    if (name == "soc" || name == "scribus") {
+        setText(name == "scribus" ? inXml(text(palette.name)) : "", &expected->name);
+        uniqueNames(palette, expected.get());
+    }
     return expected;
 }
 
@@ -103,6 +157,25 @@ bool sameColors(const Palette& a, const Palette& b) {
            std::memcmp(a.colors.data(), b.colors.data(), sizeof(Color) * a.colors.size()) == 0;
 }
 
+// A format that keeps CMYK and Lab gives back the palette's source colours,
+// within its precision, which are then the colours they were.
+void checkSourcesCarried(const Format& format, const Palette& palette, Palette* back) {
+    const bool kept = format.keepsCmykAndLab;
+    require(back->sourceColorCount == (kept ? palette.sourceColorCount : 0),
+            "CMYK and Lab are kept where the format holds them");
+    for (std::size_t i = 0; i < back->sourceColorCount; i++) {
+        const SourceColor& got = back->sourceColors[i];
+        const SourceColor& given = palette.sourceColors[i];
+        bool near = got.index == given.index && got.space == given.space;
+        for (std::size_t c = 0; c < 4; c++) {
+            near = near && std::fabs(got.values[c] - given.values[c]) <= 0.01;
+        }
+        require(near, "CMYK and Lab come back within the format's precision");
+        back->colors[got.index] = palette.colors[got.index];
+    }
+    back->sourceColorCount = 0;
+}
+
 void checkCarried(const Format& format, const Palette& palette) {
     if (format.write == nullptr) {
         return;  // a format that is only read
@@ -110,10 +183,14 @@ void checkCarried(const Format& format, const Palette& palette) {
     auto bytes = std::make_unique<EncodedBytes>();
     const std::size_t size = format.write(palette, bytes.get());
     require(size > 0 && size <= bytes->size(), "every palette fits the writer's buffer");
+    if (format.read == nullptr) {
+        return;  // a format that is only written
+    }
     auto back = std::make_unique<Palette>();
     clearPalette(back.get());
     require(!refused(format.read(bytes->data(), size, back.get())),
             "a written palette is read back");
+    checkSourcesCarried(format, palette, back.get());
     const PalettePointer expected = carried(format, palette);
     require(sameColors(*back, *expected), "the colours come back as written");
     require(sameNames(*back, *expected), "the names come back as written");
@@ -133,7 +210,7 @@ ColorManagement& colorManagement() {
 }
 
 // Each CMYK and Lab colour a reader kept, in the palette's range and in
-// order, is converted once, and none is left.
+// order, is converted once, and kept for the writers that hold it.
 void checkConverted(Palette* palette) {
     const std::size_t kept = palette->sourceColorCount;
     require(kept <= palette->count, "no more colours kept than read");
@@ -148,7 +225,7 @@ void checkConverted(Palette* palette) {
             "the built-in profile converts");
     require(counts.cmyk + counts.lab == kept, "every kept colour is converted");
     require(counts.outside <= kept, "only converted colours are clipped");
-    require(palette->sourceColorCount == 0, "none is left to convert");
+    require(palette->sourceColorCount == kept, "every one is kept");
 }
 
 // Every name holds valid UTF-8 of at most 255 characters and no zero byte.
@@ -174,6 +251,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Format& format = kFormats[data[0] % kFormatCount];
+    if (format.read == nullptr) {
+        return 0;  // a format that is only written
+    }
     std::size_t length = size - 1;
     if (length > format.largest) {
         if (!format.ignoresTail) {

@@ -9,7 +9,8 @@
 // book spaces, whose values are not public, are refused. Written as
 // Photoshop writes it: both sections, RGB, each value v as v * 257, a
 // colour without a name given an empty one, so that every Photoshop reads
-// the colours and those since 5.0 the names too.
+// the colours and those since 5.0 the names too; a colour read as CMYK or
+// Lab is written in its space, as it is read, to the nearest step.
 #include <cmath>
 
 #include "bytes.h"
@@ -201,12 +202,28 @@ ReadError readNames(ByteReader* reader, Palette* palette) {
     return refused(error) ? error : readSection(reader, {true, false}, palette->count, palette);
 }
 
-void putColor(ByteWriter* writer, const Color& color) {
-    putU16BE(writer, kRgb);
-    putU16BE(writer, color.red * 257U);
-    putU16BE(writer, color.green * 257U);
-    putU16BE(writer, color.blue * 257U);
-    putU16BE(writer, 0);
+// A value in `steps` a unit, to the nearest, as 16 bits (two's complement
+// where it is below 0).
+std::uint32_t stepsOf(double value, double steps) {
+    return static_cast<std::uint32_t>(std::lround(value * steps)) & 0xFFFF;
+}
+
+// The colour in RGB, or in the space it was read in.
+void putColor(ByteWriter* writer, const Color& color, const SourceColor* source) {
+    if (source == nullptr) {
+        putU16BE(writer, kRgb);
+        putU16BE(writer, color.red * 257U);
+        putU16BE(writer, color.green * 257U);
+        putU16BE(writer, color.blue * 257U);
+        putU16BE(writer, 0);
+        return;
+    }
+    const bool cmyk = source->space == ColorSpace::Cmyk;
+    putU16BE(writer, static_cast<std::uint32_t>(source->space));
+    for (std::size_t i = 0; i < 4; i++) {
+        const double value = source->values[i];
+        putU16BE(writer, cmyk ? 65535 - stepsOf(value, 655.35) : stepsOf(value, i < 3 ? 100 : 0));
+    }
 }
 
 }  // namespace
@@ -235,14 +252,16 @@ std::size_t writeAco(const Palette& palette, EncodedBytes* bytes) {
     const auto count = static_cast<std::uint32_t>(palette.count);
     putU16BE(&writer, 1);
     putU16BE(&writer, count);
+    std::size_t next = 0;
     for (std::size_t i = 0; i < palette.count; i++) {
-        putColor(&writer, palette.colors[i]);
+        putColor(&writer, palette.colors[i], sourceColorAt(palette, i, &next));
     }
     putU16BE(&writer, 2);
     putU16BE(&writer, count);
+    next = 0;
     for (std::size_t i = 0; i < palette.count; i++) {
         const Name& name = palette.colorNames[i];
-        putColor(&writer, palette.colors[i]);
+        putColor(&writer, palette.colors[i], sourceColorAt(palette, i, &next));
         putU32BE(&writer, static_cast<std::uint32_t>(utf16Units(name) + 1));
         putUtf16(&writer, name);
     }

@@ -313,6 +313,15 @@ void colorsOf(const PalettePlanes& planes, Palette* palette) {
     }
 }
 
+const SourceColor* sourceColorAt(const Palette& palette, std::size_t index, std::size_t* next) {
+    while (*next < palette.sourceColorCount && palette.sourceColors[*next].index < index) {
+        (*next)++;
+    }
+    const bool found =
+        *next < palette.sourceColorCount && palette.sourceColors[*next].index == index;
+    return found ? &palette.sourceColors[*next] : nullptr;
+}
+
 ByteWriter startWriting(unsigned char* bytes, std::size_t capacity) {
     return {bytes, capacity, 0, false};
 }

@@ -237,7 +237,6 @@ bool convertSourceColors(ColorManagement* management, Palette* palette, Converte
         !convertSpace(management, ColorSpace::Lab, palette, &counts->lab, &counts->outside)) {
         return false;
     }
-    palette->sourceColorCount = 0;
     return true;
 }
 

@@ -213,6 +213,10 @@ struct Format {
     // Non-null for a format read where it asks, never whole: `read` does the
     // same over bytes in memory. It fills the palette only when it accepts.
     ReadError (*readStream)(const ByteSource& source, Palette* palette);
+    // Its writer writes a colour read as CMYK or Lab in that space, as it
+    // was read (within the format's precision), and the others in RGB; in
+    // every other format such a colour is its sRGB conversion.
+    bool keepsCmykAndLab = false;
 };
 
 extern const Format kFormats[];

@@ -89,6 +89,9 @@ ReadError readAcb(const unsigned char* bytes, std::size_t size, Palette* palette
 ReadError readSoc(const unsigned char* bytes, std::size_t size, Palette* palette);
 std::size_t writeSoc(const Palette& palette, EncodedBytes* bytes);
 
+ReadError readScribus(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeScribus(const Palette& palette, EncodedBytes* bytes);
+
 std::size_t writeCss(const Palette& palette, EncodedBytes* bytes);
 
 }  // namespace kolorvane::formats

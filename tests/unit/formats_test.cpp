@@ -23,6 +23,8 @@ const std::vector<std::string> kNamed = {"Black", "White", "\u8d64", "Deep blue 
                                          "Pale blue"};
 const std::vector<std::string> kUnnamed(5);
 const std::vector<std::string> kLatin1 = {"Cr\u00e8me", "", "", "", ""};
+// The names LibreOffice's and Scribus's palettes give colours without one.
+const std::vector<std::string> kHexNames = {"#000000", "#ffffff", "#ff0000", "#123456", "#abcdef"};
 const std::vector<std::string> kAseNumbers = {"R=0 G=0 B=0", "R=255 G=255 B=255", "R=255 G=0 B=0",
                                               "R=18 G=52 B=86", "R=171 G=205 B=239"};
 
@@ -145,6 +147,10 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"five.bmp", "bmp", "", kUnnamed},
         {"five.pcx", "pcx", "", kUnnamed},
         {"five.tga", "tga", "", kUnnamed},
+        {"five.soc", "soc", "", kHexNames},
+        {"named-five.soc", "soc", "", kNamed},
+        {"five.xml", "scribus", "five", kHexNames},
+        {"named-five.xml", "scribus", "Five \u4e94", kNamed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -170,10 +176,12 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer named =
         palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"}, {"act", "act.act"},  {"jasc", "jasc.pal"},     {"riff", "riff.pal"},
-        {"gpl", "five.gpl"},  {"hex", "five.hex"}, {"paintnet", "five.txt"}, {"aco", "five.aco"},
-        {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},      {"bmp", "five.bmp"},
-        {"pcx", "five.pcx"},  {"tga", "five.tga"},
+        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
+        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
+        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
+        {"col", "five.col"},      {"lmp", "five.lmp"}, {"bmp", "five.bmp"},
+        {"pcx", "five.pcx"},      {"tga", "five.tga"}, {"soc", "five.soc"},
+        {"scribus", "five.xml"},
     };
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
