@@ -1,8 +1,12 @@
 """Adobe colour books, LibreOffice and Scribus palettes and CSS, made and
 read by the programs that own them: books written by npm @atesgoral/acb in
-each of their colour spaces; CSS read back by headless Chromium, whose
-getComputedStyle resolves each custom property. CMYK and Lab are checked
-against LittleCMS's transicc, as tests/formats/colours.py checks them.
+each of their colour spaces; the palettes LibreOffice ships (Debian's
+libreoffice-common, unpacked here, not installed) and those Scribus ships
+(scribus-data), checked against Python's XML parser; what is written read
+back by Python's XML parser, by ase-utils, and, for CSS, by headless
+Chromium, whose getComputedStyle resolves each custom property. CMYK and
+Lab are checked against LittleCMS's transicc, as tests/formats/colours.py
+checks them.
 
     python3 books.py --cli PROGRAM --work DIR --npm NODE_MODULES
                      --cmyk-profile ICC [--chromium PATH] [unittest args]
@@ -18,6 +22,7 @@ import shutil
 import subprocess
 import sys
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 RUN_TIMEOUT = 120
 CONFIG = {}
@@ -60,6 +65,59 @@ def gpl_colors(path):
     return name, colors
 
 
+SCRIBUS_SWATCHES = "/usr/share/scribus/swatches"
+DRAW = "{urn:oasis:names:tc:opendocument:xmlns:drawing:1.0}"
+OLD_DRAW = "{http://openoffice.org/2000/drawing}"
+
+
+def libreoffice_palettes(folder):
+    """LibreOffice's own palettes: Debian's libreoffice-common, fetched and
+    unpacked into `folder` (once), never installed."""
+    palettes = os.path.join(folder, "usr", "lib", "libreoffice", "share", "palette")
+    if not os.path.isdir(palettes):
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["apt-get", "download", "libreoffice-common"], cwd=folder, check=True,
+                       stdout=subprocess.DEVNULL, timeout=RUN_TIMEOUT)
+        package = next(f for f in os.listdir(folder) if f.endswith(".deb"))
+        subprocess.run(["dpkg-deb", "-x", os.path.join(folder, package), folder], check=True,
+                       timeout=RUN_TIMEOUT)
+    return sorted(os.path.join(palettes, f) for f in os.listdir(palettes) if f.endswith(".soc"))
+
+
+def soc_colors(path):
+    """(name, rgb) of each draw:color, by Python's XML parser, in either
+    namespace form."""
+    root = ElementTree.parse(path).getroot()
+    found = []
+    for element in root:
+        for draw in (DRAW, OLD_DRAW):
+            if element.tag == draw + "color":
+                value = element.get(draw + "color")
+                found.append((element.get(draw + "name"), tuple(bytes.fromhex(value[1:]))))
+    return found
+
+
+def scribus_colors(path):
+    """The palette's name and, for each COLOR, its name, its space (RGB,
+    CMYK or Lab) and values, as Scribus reads them: SPACE first, then
+    CMYK's hex (bytes of 255ths, as percent), then RGB's."""
+    root = ElementTree.parse(path).getroot()
+    found = []
+    for color in root.iter("COLOR"):
+        space = color.get("SPACE")
+        if space is not None:
+            keys = {"RGB": "RGB", "CMYK": "CMYK", "Lab": "LAB"}[space]
+            values = tuple(float(color.get(k, "0")) for k in keys)
+        elif color.get("CMYK") is not None:
+            space = "CMYK"
+            values = tuple(b / 2.55 for b in bytes.fromhex(color.get("CMYK")[1:]))
+        else:
+            space = "RGB"
+            values = tuple(bytes.fromhex(color.get("RGB")[1:]))
+        found.append((color.get("NAME"), space, values))
+    return root.get("Name", ""), found
+
+
 ENCODE_ACB = """
 const {encodeAcb} = require(process.argv[1]);
 require('fs').writeFileSync(process.argv[2], Buffer.concat([...encodeAcb(JSON.parse(process.argv[3]))]));
@@ -71,7 +129,7 @@ class Books(unittest.TestCase):
         name = self.id().rsplit(".", 1)[-1]
         self.folder = os.path.join(CONFIG["work"], name)
         shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
+        os.makedirs(os.path.join(self.folder, "out"))
 
     def path(self, name):
         return os.path.join(self.folder, name)
@@ -85,7 +143,7 @@ class Books(unittest.TestCase):
         completed = cli("--to", "gpl", self.path(name))
         self.assertEqual(completed.returncode, 1)
         self.assertEqual(completed.stderr.decode(), "kolorvane-cli: %s: %s\n" % (self.path(name), line))
-        self.assertEqual(sorted(os.listdir(self.folder)), [name])
+        self.assertEqual(sorted(os.listdir(self.folder)), sorted([name, "out"]))
 
     # -- Adobe colour books --------------------------------------------------
 
@@ -140,8 +198,135 @@ class Books(unittest.TestCase):
         for name, data, line in cases:
             with self.subTest(name):
                 shutil.rmtree(self.folder)
-                os.makedirs(self.folder)
+                os.makedirs(self.path("out"))
                 write(self.path(name), data)
+                self.assert_refused(name, line)
+
+    # -- LibreOffice and Scribus ----------------------------------------------
+
+    def test_libreoffices_own_palettes_read_and_written(self):
+        palettes = libreoffice_palettes(os.path.join(CONFIG["work"], "libreoffice-common"))
+        self.assertGreaterEqual(len(palettes), 8)
+        for path in palettes:
+            with self.subTest(os.path.basename(path)):
+                expected = soc_colors(path)
+                if len(expected) > 256:
+                    continue  # more than a palette holds yet
+                shutil.copy(path, self.path("own.soc"))
+                self.assertEqual(cli("--to", "gpl", self.path("own.soc")).returncode, 0)
+                _, colors = gpl_colors(self.path("own.gpl"))
+                self.assertEqual([(n, c) for c, n in colors], expected)
+                # Written back, Python's parser reads the same.
+                completed = cli("--to", "soc", "-o", self.path("out"), self.path("own.gpl"))
+                self.assertEqual(completed.returncode, 0, completed.stderr)
+                self.assertEqual(soc_colors(self.path("out/own.soc")), expected)
+
+    def test_scribus_own_swatches_read(self):
+        files = sorted(f for f in os.listdir(SCRIBUS_SWATCHES) if f.endswith(".xml"))
+        self.assertGreaterEqual(len(files), 30)
+        for name in files:
+            with self.subTest(name):
+                _, swatches = scribus_colors(os.path.join(SCRIBUS_SWATCHES, name))
+                if len(swatches) > 256:
+                    continue  # more than a palette holds yet
+                shutil.copy(os.path.join(SCRIBUS_SWATCHES, name), self.path("own.xml"))
+                completed = cli("--to", "gpl", self.path("own.xml"))
+                self.assertEqual(completed.returncode, 0, completed.stderr)
+                _, colors = gpl_colors(self.path("own.gpl"))
+                # A GIMP palette trims the spaces around a name.
+                self.assertEqual([n for _, n in colors], [n.strip() for n, _, _ in swatches])
+                self.check_scribus_colours(swatches, [c for c, _ in colors], name)
+
+    def check_scribus_colours(self, swatches, colors, what):
+        """RGB exactly, CMYK and Lab within a level of transicc."""
+        cmyk = [v for _, space, v in swatches if space == "CMYK"]
+        lab = [v for _, space, v in swatches if space == "Lab"]
+        converted = {"CMYK": iter(transicc(CONFIG["cmyk_profile"], cmyk) if cmyk else []),
+                     "Lab": iter(transicc(None, lab, lab=True) if lab else [])}
+        for (name, space, values), got in zip(swatches, colors):
+            if space == "RGB":
+                self.assertEqual(got, tuple(round(v) for v in values), "%s %s" % (what, name))
+            else:
+                self.assert_within_a_level(got, next(converted[space]), "%s %s" % (what, name))
+
+    def test_illustrator_cmyk_keeps_its_inks_through_aco_and_scribus(self):
+        generator = random.Random(5)
+        inks = [[0, 1, 1, 0], [0, 0, 0, 1]] + [[generator.random() for _ in range(4)]
+                                               for _ in range(60)]
+        labs = [[0.5, 20, -30.5], [0.9137, -64.25, 99.5]]
+        swatches = {"version": "1.0", "groups": [], "colors": [
+            {"name": "ink %d" % i, "model": "CMYK", "color": c, "type": "spot" if i % 2 else "global"}
+            for i, c in enumerate(inks)] + [
+            {"name": "lab %d" % i, "model": "LAB", "color": c, "type": "normal"}
+            for i, c in enumerate(labs)] + [
+            {"name": "rgb", "model": "RGB", "color": [1, 0.2, 0], "type": "normal"}]}
+        script = ("const ase = require(process.argv[1]);"
+                  "require('fs').writeFileSync(process.argv[3], ase.encode(JSON.parse(process.argv[2])))")
+        node(script, os.path.join(CONFIG["npm"], "ase-utils"), json.dumps(swatches),
+             self.path("start.ase"))
+
+        for source, target in (("start.ase", "aco"), ("start.aco", "scribus"),
+                               ("start.xml", "ase")):
+            completed = cli("--to", target, "-o", self.path("out"), self.path(source))
+            self.assertEqual(completed.returncode, 0, completed.stderr)
+            self.assertEqual(completed.stderr, b"")  # nothing converted, so no warning
+            shutil.move(os.path.join(self.path("out"), os.listdir(self.path("out"))[0]),
+                        self.path(os.path.splitext(source)[0] + "." + {"scribus": "xml"}.get(target, target)))
+
+        script = ("const ase = require(process.argv[1]);"
+                  "process.stdout.write(JSON.stringify(ase.decode(require('fs').readFileSync(process.argv[2]))))")
+        back = json.loads(node(script, os.path.join(CONFIG["npm"], "ase-utils"),
+                               self.path("start.ase")))["colors"]
+        self.assertEqual([c["name"] for c in back], [c["name"] for c in swatches["colors"]])
+        self.assertEqual([c["model"] for c in back], ["CMYK"] * len(inks) + ["LAB"] * 2 + ["RGB"])
+        # .aco holds each ink in 65535ths, Lab in 100ths: the steps the chain
+        # may move a value by.
+        for got, given in zip(back, swatches["colors"]):
+            step = 1 / 65535 if given["model"] == "CMYK" else 0.005
+            for g, v in zip(got["color"], given["color"]):
+                self.assertAlmostEqual(g, v, delta=step + 1e-6, msg=given["name"])
+        # Scribus's own reading: every ink as SPACE CMYK values.
+        _, scribus = scribus_colors(self.path("start.xml"))
+        self.assertEqual([s for _, s, _ in scribus], ["CMYK"] * len(inks) + ["Lab"] * 2 + ["RGB"])
+        for (_, _, values), ink in zip(scribus, inks):
+            for g, v in zip(values, ink):
+                self.assertAlmostEqual(g, v * 100, delta=100 / 65535 + 1e-6)
+
+        # Into a format of RGB alone, the warning, as ever.
+        completed = cli("--to", "gpl", self.path("start.xml"))
+        self.assertTrue(completed.stderr.decode().startswith(
+            "kolorvane-cli: %s: 64 colours converted to sRGB: 62 CMYK through \"%s\", 2 Lab; "
+            % (self.path("start.xml"), COLOURS.ISO_COATED)), completed.stderr)
+
+    def test_bad_xml_refused_with_its_line_and_nothing_written(self):
+        colors = '<COLOR NAME="a" RGB="#000000"/>\n'
+        scribus = '<?xml version="1.0"?>\n<SCRIBUSCOLORS>\n%s</SCRIBUSCOLORS>\n'
+        cases = [
+            ("other.xml", '<?xml version="1.0"?>\n<svg/>\n', "not a Scribus swatch file"),
+            ("cut.xml", scribus % colors[:20], "line 3: malformed"),
+            ("hex.xml", scribus % colors.replace("#000000", "#00000g"),
+             "line 3: colour 1 is malformed"),
+            ("space.xml", scribus % '<COLOR NAME="a" SPACE="HSV" H="1"/>\n',
+             "line 3: colour 1 is in an unknown colour model; only RGB, HSB, CMYK, Lab and "
+             "grayscale colours are read"),
+            ("lab.xml", scribus % (colors + '<COLOR NAME="b" SPACE="Lab" L="101"/>\n'),
+             "line 4: colour 2 has a Lab value outside L 0 to 100, a and b -128 to 127"),
+            ("cmyk.xml", scribus % '<COLOR NAME="a" SPACE="CMYK" C="-1"/>\n',
+             "line 3: colour 1 has a value out of range"),
+            ("nan.xml", scribus % '<COLOR NAME="a" SPACE="RGB" R="nan"/>\n',
+             "line 3: colour 1 is malformed"),
+            ("laughs.xml", '<?xml version="1.0"?>\n<!DOCTYPE a [<!ENTITY a "aaaa">]>\n'
+             '<SCRIBUSCOLORS/>\n', "line 2: a DTD 0 is not supported"),
+            ("empty.soc", '<ooo:color-table xmlns:ooo="x"/>\n', "no colours"),
+            ("root.soc", '<office:document xmlns:office="x"/>\n', "not a LibreOffice palette"),
+            ("hex.soc", '<ooo:color-table>\n<draw:color draw:name="a" draw:color="red"/>\n'
+             '</ooo:color-table>\n', "line 2: colour 1 is malformed"),
+        ]
+        for name, data, line in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.folder)
+                os.makedirs(self.path("out"))
+                write(self.path(name), data.encode())
                 self.assert_refused(name, line)
 
     # -- CSS -----------------------------------------------------------------
