@@ -118,6 +118,25 @@ def scribus(name, colors):
     return ("\n".join(lines + ["</SCRIBUSCOLORS>"]) + "\n").encode()
 
 
+def acb_string(text):
+    units = text.encode("utf-16-be")
+    return struct.pack(">I", len(units) // 2) + units
+
+
+def acb(colors, names, space=0, components=None, tail=b"spflproc"):
+    """An Adobe colour book: RGB unless `space` and each colour's
+    `components` say otherwise; names after the prefix "Five " and before
+    the suffix " C"."""
+    data = b"8BCB" + struct.pack(">HH", 1, 3000)
+    for text in ("$$$/colorbook/five/title=Five", "Five ", "$$$/colorbook/five/suffix= C", "Test"):
+        data += acb_string(text)
+    data += struct.pack(">HHHH", len(colors), 5, 2, space)
+    for i, (color, name) in enumerate(zip(colors, names)):
+        data += acb_string(name) + b"FIVE%02d" % i
+        data += bytes(components[i] if components is not None else color)
+    return data + tail
+
+
 def hex_name(color):
     return "#%02x%02x%02x" % color
 
@@ -273,6 +292,7 @@ def samples():
         "five.bmp": bmp(FIVE),
         "five.pcx": pcx(FIVE),
         "five.tga": tga(FIVE),
+        "five.acb": acb(FIVE, named),
         "five.soc": soc(FIVE, [hex_name(c) for c in FIVE]),
         "five.xml": scribus("five", [(hex_name(c), ' RGB="%s"' % hex_name(c)) for c in FIVE]),
         # LibreOffice's older form, and Scribus's SPACE values, which win

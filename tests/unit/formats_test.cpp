@@ -25,6 +25,9 @@ const std::vector<std::string> kUnnamed(5);
 const std::vector<std::string> kLatin1 = {"Cr\u00e8me", "", "", "", ""};
 // The names LibreOffice's and Scribus's palettes give colours without one.
 const std::vector<std::string> kHexNames = {"#000000", "#ffffff", "#ff0000", "#123456", "#abcdef"};
+// An Adobe colour book's: its prefix, the colour's own name and its suffix.
+const std::vector<std::string> kBookNames = {"Five Black C", "Five White C", "Five \u8d64 C",
+                                             "Five Deep blue \U0001f30a C", "Five Pale blue C"};
 const std::vector<std::string> kAseNumbers = {"R=0 G=0 B=0", "R=255 G=255 B=255", "R=255 G=0 B=0",
                                               "R=18 G=52 B=86", "R=171 G=205 B=239"};
 
@@ -147,6 +150,7 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"five.bmp", "bmp", "", kUnnamed},
         {"five.pcx", "pcx", "", kUnnamed},
         {"five.tga", "tga", "", kUnnamed},
+        {"five.acb", "acb", "Five", kBookNames},
         {"five.soc", "soc", "", kHexNames},
         {"named-five.soc", "soc", "", kNamed},
         {"five.xml", "scribus", "five", kHexNames},
