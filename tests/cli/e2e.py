@@ -36,11 +36,12 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
 NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .bmp, .pcx, .tga, .gif, "
-                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp or .wad file name")
+                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp, .wad, .acb, .soc or .xml file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
            "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
            "bmp": ".bmp", "pcx": ".pcx", "tga": ".tga", "gif": ".gif", "col": ".col",
-           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
+           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad", "acb": ".acb", "soc": ".soc",
+           "scribus": ".xml", "css": ".css"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
