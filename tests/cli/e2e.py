@@ -999,6 +999,31 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(read(self.path("swatches.act")),
                          b"".join(colors).ljust(768, b"\0") + b"\0\7\xff\xff")
 
+    def test_colour_books_and_office_palettes_are_read_and_cmyk_kept(self):
+        """The samples of an Adobe colour book, a LibreOffice palette and
+        Scribus swatches, and a CMYK swatch written to .aco in its space,
+        with the same bytes on every system."""
+        for sample, name in (("five.acb", "book.acb"), ("named-five.soc", "office.soc"),
+                             ("named-five.xml", "scribus.xml")):
+            shutil.copy(os.path.join(SAMPLES, sample), self.path(name))
+        ink = (0.2, 0.4, 0.6, 0.1)
+        write(self.path("ink.ase"), ase_file([("CMYK", ink)]))
+
+        result = self.run_cli("--to", "gpl", "book.acb", "office.soc", "scribus.xml")
+        kept = self.run_cli("--to", "aco", "ink.ase")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        for name, title, names in (("book", "Five", ["Five %s C" % n for n in FIVE_NAMES]),
+                                   ("office", "office", FIVE_NAMES),
+                                   ("scribus", "Five \u4e94", FIVE_NAMES)):
+            expected = ("GIMP Palette\nName: %s\nColumns: 16\n#\n" % title + "".join(
+                "%3d %3d %3d\t%s\n" % (c + (n,)) for c, n in zip(FIVE, names))).encode()
+            self.assertEqual(read(self.path(name + ".gpl")), expected, name)
+        # Nothing converted: the inks as .aco holds them, 0 being full ink.
+        self.assertEqual((kept.code, kept.err), (0, b""))
+        inks = [65535 - round(f32(v) * 65535) for v in ink]
+        self.assertEqual(read(self.path("ink.aco"))[:14], struct.pack(">7H", 1, 1, 2, *inks))
+
     def test_a_cmyk_profile_that_cannot_be_used_is_a_usage_error(self):
         write(self.path("a.ase"), ase_file([("CMYK", (0, 0, 0, 1))]))
         write(self.path("text.icc"), b"not a profile\n" * 40)
