@@ -10,7 +10,6 @@
 // property is its own colour.
 #include "bytes.h"
 #include "markup.h"
-#include "model_bridge.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

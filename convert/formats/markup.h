@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "bytes.h"
-#include "model_bridge.h"
+#include "format.h"
 
 namespace kolorvane::formats {
 

@@ -3,10 +3,17 @@
 #include <cstdint>
 #include <cstring>
 
+#include "image.h"
 #include "naming.h"
+
+// The limits the words name, as text, checked against the constants.
+#define KOLORVANE_MAX_COLORS "65535"
+#define KOLORVANE_LARGEST_SIDE "16384"
 
 namespace kolorvane {
 
+static_assert(kMaxColors == 65535 && formats::kLargestImageSide == 16384,
+              "the words name the limits");
 
 void add(Text* text, const char* part) {
     for (const char* c = part; *c != '\0' && text->size + 1 < text->capacity; c++) {
@@ -96,10 +103,16 @@ void addCountMismatch(Text* text, const Format& format, const ReadError& error) 
     add(text, format.text ? ", disagrees with the colours listed" : ", disagrees with the data");
 }
 
-void addNotThis(Text* text, const Format& format) {
+// "an EDGE PAL", "a GIMP palette".
+void addTitle(Text* text, const Format& format) {
     const char first = format.title[0];
-    add(text, std::strchr("AEIOU", first) != nullptr ? "not an " : "not a ");
+    add(text, std::strchr("AEIOU", first) != nullptr ? "an " : "a ");
     add(text, format.title);
+}
+
+void addNotThis(Text* text, const Format& format) {
+    add(text, "not ");
+    addTitle(text, format);
 }
 
 // "not an A, B or C": the titles of the formats that read `extension`'s.
@@ -141,9 +154,9 @@ const char* imageWords(ReadProblem problem) {
         case ReadProblem::NoPngPalette:
             return "an indexed image without a valid PLTE chunk";
         case ReadProblem::ImageSize:
-            return "the width or height is 0 or more than 16384 pixels";
+            return "the width or height is 0 or more than " KOLORVANE_LARGEST_SIDE " pixels";
         case ReadProblem::NotPaletteImage:
-            return "more than 256 colours: not a palette image";
+            return "more than " KOLORVANE_MAX_COLORS " colours: not a palette image";
         case ReadProblem::BadImageData:
             return "the image data is damaged or ends early";
         default:
@@ -158,8 +171,6 @@ const char* plainWords(ReadProblem problem) {
             return "the file ends early";
         case ReadProblem::SizePastEnd:
             return "a size points past the end of the file";
-        case ReadProblem::TooManyColors:
-            return "more than 256 colours";
         case ReadProblem::NumberTooLarge:
             return "a number above 255";
         case ReadProblem::BadHexDigit:
@@ -202,6 +213,10 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
                 add(text, "a group");
             }
             return add(text, "'s name is longer than its block");
+        case ReadProblem::TooManyColors:
+            add(text, "more than ");
+            addNumber(text, error.value);
+            return add(text, " colours");
         case ReadProblem::UnknownBlock:
             add(text, "a block of unknown type 0x");
             return addNumber(text, error.value, 16);
@@ -316,7 +331,6 @@ const char* profileClassWords(const ProfileCheck& check) {
     }
 }
 
-
 }  // namespace
 
 void addProfileCheck(Text* text, const ProfileCheck& check) {
@@ -325,6 +339,29 @@ void addProfileCheck(Text* text, const ProfileCheck& check) {
     }
     add(text, "not a CMYK profile: its colours are ");
     add(text, check.space);
+}
+
+void describeFit(const Format& target, const FitResult& fit, char* text, std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    const auto holds = static_cast<std::uint32_t>(target.capacity);
+    if (fit.fit == Fit::Fits) {
+        return;
+    }
+    if (fit.fit == Fit::Truncated) {
+        addNumber(&words, static_cast<std::uint32_t>(fit.count - fit.kept));
+        add(&words, " of ");
+    }
+    addNumber(&words, static_cast<std::uint32_t>(fit.count));
+    add(&words, fit.fit == Fit::Truncated ? " colours left out; " : " colours; ");
+    addTitle(&words, target);
+    add(&words, " holds ");
+    addNumber(&words, holds);
+    if (fit.fit == Fit::TooMany) {
+        add(&words, " (--truncate keeps the first ");
+        addNumber(&words, holds);
+        add(&words, ")");
+    }
 }
 
 void describeColorConversion(const ConvertedCounts& counts, const char* profile, char* text,

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "colour_management.h"
+#include "conversion.h"
 #include "format.h"
 
 namespace kolorvane {
@@ -26,6 +27,12 @@ void addNumber(Text* text, std::uint32_t value, unsigned base = 10);
 // (`capacity` bytes, cut short should it not fit).
 void describeReadError(const Format& format, const ReadError& error, char* text,
                        std::size_t capacity);
+
+// Why a palette is not written as `target`, or what of it was left out:
+// "548 colours; an EDGE PAL holds 256 (--truncate keeps the first 256)",
+// "292 of 548 colours left out; an EDGE PAL holds 256"; nothing where it
+// fits.
+void describeFit(const Format& target, const FitResult& fit, char* text, std::size_t capacity);
 
 // "not a .pal, .act, ... or .png file name", each extension of the table
 // once, into `text`.

@@ -14,7 +14,6 @@
 #include "bytes.h"
 #include "documents.h"
 #include "markup.h"
-#include "model_bridge.h"
 #include "names.h"
 #include "readers.h"
 
