@@ -4,6 +4,7 @@
 
 #include "builtin_profile.h"
 #include "convert.h"
+#include "messages.h"
 
 namespace kolorvane {
 
@@ -79,6 +80,37 @@ void endRunColors(RunColors* colors) {
     endColorManagement(&colors->management);
     std::free(colors->profile);
     colors->profile = nullptr;
+}
+
+void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
+                         char* text, std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    add(&words, "--cmyk-profile ");
+    add(&words, path);
+    add(&words, ": ");
+    switch (load.failure) {
+        case ProfileFailure::NoSuchFile:
+            return add(&words, "no such file");
+        case ProfileFailure::Folder:
+            return add(&words, "is a folder, not a file");
+        case ProfileFailure::NotOpened:
+        case ProfileFailure::NotRead:
+            add(&words, load.failure == ProfileFailure::NotOpened ? "cannot open" : "cannot read");
+            add(&words, systemWords[0] != '\0' ? ": " : "");
+            return add(&words, systemWords);
+        case ProfileFailure::TooLarge:
+            add(&words, "larger than ");
+            addNumber(&words,
+                      static_cast<std::uint32_t>(kMaxProfileSize / (std::size_t{1024} * 1024)));
+            return add(&words, " MiB, the most a profile is read from");
+        case ProfileFailure::NoMemory:
+            return add(&words, "out of memory");
+        case ProfileFailure::Refused:
+        case ProfileFailure::None:
+            break;
+    }
+    addProfileCheck(&words, load.check);
 }
 
 }  // namespace kolorvane

@@ -45,4 +45,9 @@ ProfileLoad startRunColors(const Host& host, const char* path, RunColors* colors
 
 void endRunColors(RunColors* colors);
 
+// Why the --cmyk-profile at `path` cannot be used, as a usage error says
+// it; `systemWords` are the system's for the failure's code ("" for none).
+void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
+                         char* text, std::size_t capacity);
+
 }  // namespace kolorvane

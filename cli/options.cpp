@@ -13,6 +13,7 @@ enum class Meaning {
     CmykProfile,
     NoClobber,
     Quiet,
+    Truncate,
     Show,
     Help,
     Version
@@ -36,6 +37,8 @@ constexpr Option kOptions[] = {
      "convert CMYK swatches through this ICC profile"},
     {"no-clobber", Meaning::NoClobber, 'n', OptionValue::None,
      "leave an existing output alone and say so"},
+    {"truncate", Meaning::Truncate, '\0', OptionValue::None,
+     "keep the first colours a smaller format holds"},
     {"quiet", Meaning::Quiet, 'q', OptionValue::None, "print errors only"},
     {"show", Meaning::Show, '\0', OptionValue::None, "list each FILE's colours; write nothing"},
     {"help", Meaning::Help, 'h', OptionValue::None, "show the help and exit"},
@@ -135,6 +138,9 @@ Command apply(const Option& option, const Spelling& spelling, const char* value,
         case Meaning::Quiet:
             options->quiet = true;
             return Command::Convert;
+        case Meaning::Truncate:
+            options->truncate = true;
+            return Command::Convert;
         case Meaning::Show:
             options->show = true;
             return Command::Convert;
@@ -207,6 +213,9 @@ const char* showProblem(const Options& options) {
     }
     if (options.noClobber) {
         return "--show cannot go with --no-clobber (-n): it writes nothing";
+    }
+    if (options.truncate) {
+        return "--show cannot go with --truncate: it writes nothing";
     }
     return nullptr;
 }

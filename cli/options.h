@@ -30,6 +30,7 @@ struct Options {
     const char* cmykProfile;      // null: the CMYK profile built into the program
     bool noClobber;
     bool quiet;
+    bool truncate;  // write the first colours a smaller format holds
     bool show;
     char** files;  // the FILE operands in the order given
     int fileCount;

@@ -11,7 +11,7 @@
 #include "colour_management.h"
 #include "conversion.h"
 #include "convert.h"
-#include "format_messages.h"
+#include "messages.h"
 #include "naming.h"
 #include "show.h"
 
@@ -42,6 +42,8 @@ constexpr const char* kHelpLines[] = {
     "      --cmyk-profile FILE",
     "                        convert CMYK colours through this ICC profile",
     "  -n, --no-clobber      leave an existing output alone and say so",
+    "      --truncate        write the first colours a smaller format holds",
+    "                        instead of refusing the FILE",
     "  -q, --quiet           print errors only",
     "  -h, --help            show this help and exit",
     "      --version         show the version and exit",
@@ -51,11 +53,15 @@ constexpr const char* kHelpLines[] = {
     "Exit status: 0 when every FILE was converted or shown (an output left alone",
     "by -n counts as done), 1 when any FILE was not, 2 for a wrong command line.",
     "",
+    "A palette of more colours than the format written holds is refused, unless",
+    "--truncate is given: a line on standard error says how many were left out.",
+    "",
     "CMYK and Lab swatches are converted to sRGB by LittleCMS, CMYK through",
     "ISO Coated v2 300% (basICColor) unless --cmyk-profile names another; a",
     "line on standard error says how many were, and how many were clipped.",
     "",
-    "Formats (where several read an extension, a file's first bytes say which):",
+    "Formats, each with the colours it holds (where several read an extension,",
+    "a file's first bytes say which):",
 };
 
 // As GNU tools say it, after the program, its package and version: the
@@ -204,16 +210,20 @@ const char* outputFolderProblem(const Host& host, const char* given, char* folde
                                                           : "the folder's path is too long";
 }
 
-// Where each FILE is read, decoded and encoded in turn: on the heap, as a
-// source may be as large as Windows' whole default stack, and the names a
-// palette may hold take a quarter of it again. Nothing here is cleared for
-// a FILE but what it reads: clearing it all would cost a batch of small
-// palettes more than their reads do.
+// Where each FILE is read, decoded and encoded in turn: memory that grows
+// to the largest FILE of the batch and is kept for the next, so that a
+// batch of small palettes asks for it once.
 struct Workspace {
-    std::array<unsigned char, kSourceBufferSize> source;
+    ByteBuffer source;
     Palette palette;
-    EncodedBytes encoded;
+    ByteBuffer encoded;
 };
+
+void endWorkspace(Workspace* work) {
+    endBytes(&work->source);
+    endPalette(&work->palette);
+    endBytes(&work->encoded);
+}
 
 // What every FILE of a run shares: the output folder (null: beside each
 // source), the options, the workspace and the colour management.
@@ -259,7 +269,7 @@ bool readFile(const Host& host, const char* file, const Batch& batch, Conversion
     Workspace& work = *batch.work;
     *source =
         readPaletteSource(host.platform, file, conversion->forced ? conversion->extension : nullptr,
-                          work.source.data(), &work.palette);
+                          &work.source, &work.palette);
     if (source->source.status != SourceStatus::Read || refused(source->error)) {
         reportSourceFailure(host, file, *conversion->extension, *source);
         return false;
@@ -282,16 +292,47 @@ void reportConverted(const Host& host, const char* file, const ConvertedCounts& 
     printError(host, {kProgram, ": ", file, ": ", words});
 }
 
+// Whether the palette read fits the format it is written as, or with
+// --truncate was cut to it; false, the reason reported, when it is refused.
+bool fitFile(const Host& host, const char* file, const Batch& batch, const Format& target,
+             FitResult* fit) {
+    *fit = fitPalette(target, batch.options->truncate, &batch.work->palette);
+    if (fit->fit == Fit::TooMany) {
+        char words[kMaxPath] = {};
+        describeFit(target, *fit, words, sizeof words);
+        reportFailure(host, file, words);
+    }
+    return fit->fit != Fit::TooMany;
+}
+
+// The lines on standard error for a FILE written or found unchanged: its
+// colours converted to sRGB, and those --truncate left out.
+void reportNotes(const Host& host, const char* file, const Batch& batch,
+                 const ConvertedCounts& counts, const Format& target, const FitResult& fit) {
+    reportConverted(host, file, counts, *batch.colors);
+    if (fit.fit == Fit::Truncated) {
+        char words[kMaxPath] = {};
+        describeFit(target, fit, words, sizeof words);
+        printError(host, {kProgram, ": ", file, ": ", words});
+    }
+}
+
 // One FILE, from its name to its report. True unless it failed.
 bool convertFile(const Host& host, const char* file, const Batch& batch) {
     ConversionPlan conversion{};
     PaletteSource source{};
     ConvertedCounts counts{};
-    if (!readFile(host, file, batch, &conversion, &source, &counts)) {
+    FitResult fit{};
+    if (!readFile(host, file, batch, &conversion, &source, &counts) ||
+        !fitFile(host, file, batch, *conversion.target, &fit)) {
         return false;
     }
     Workspace& work = *batch.work;
     nameAfterOutput(conversion, host.nameToUtf8, &work.palette);
+    if (work.palette.outOfMemory) {
+        reportFailure(host, file, "out of memory");
+        return false;
+    }
     const ExistingOutput existing =
         batch.options->noClobber ? ExistingOutput::Keep : ExistingOutput::ReplaceIfChanged;
     const std::size_t size = conversion.target->write(work.palette, &work.encoded);
@@ -301,12 +342,12 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
     }
     host.holdInterrupts(host.platform.context);
     const WriteResult written =
-        writeOutput(host.platform, work.encoded.data(), size, conversion.paths.folder,
+        writeOutput(host.platform, work.encoded.bytes, size, conversion.paths.folder,
                     conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
     if (!batch.options->quiet &&
         (written.status == WriteStatus::Written || written.status == WriteStatus::Unchanged)) {
-        reportConverted(host, file, counts, *batch.colors);
+        reportNotes(host, file, batch, counts, *conversion.target, fit);
     }
     return reportWrite(host, file, conversion.paths.target, written, batch.options->quiet);
 }
@@ -332,17 +373,14 @@ int convertFiles(const Host& host, const Options& options, ColorManagement* colo
         reportFailure(host, options.outputDirectory, problem);
         return kExitUsage;
     }
-    const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options,
-                         static_cast<Workspace*>(std::malloc(sizeof(Workspace))), colors};
-    if (batch.work == nullptr) {
-        printError(host, {kProgram, ": out of memory"});
-        return kExitFailed;
-    }
+    Workspace work{};
+    const Batch batch = {options.outputDirectory != nullptr ? folder : nullptr, &options, &work,
+                         colors};
     bool allConverted = true;
     for (int i = 0; i < options.fileCount; i++) {
         allConverted = convertFile(host, options.files[i], batch) && allConverted;
     }
-    std::free(batch.work);
+    endWorkspace(&work);
     return allConverted ? kExitConverted : kExitFailed;
 }
 
@@ -363,19 +401,15 @@ bool showFile(const Host& host, const char* file, const Batch& batch, Listing* l
 }
 
 int showFiles(const Host& host, const Options& options, ColorManagement* colors) {
-    const Batch batch = {nullptr, &options, static_cast<Workspace*>(std::malloc(sizeof(Workspace))),
-                         colors};
-    if (batch.work == nullptr) {
-        printError(host, {kProgram, ": out of memory"});
-        return kExitFailed;
-    }
+    Workspace work{};
+    const Batch batch = {nullptr, &options, &work, colors};
     Listing listing = startListing(host);
     bool allShown = true;
     for (int i = 0; i < options.fileCount; i++) {
         allShown = showFile(host, options.files[i], batch, &listing) && allShown;
     }
     endListing(host, listing);
-    std::free(batch.work);
+    endWorkspace(&work);
     if (listing.lost) {
         printError(host, {kProgram, ": ", kLostOutput});
         return kExitFailed;
@@ -415,7 +449,8 @@ int runWithColors(const Host& host, const Options& options,
 }
 
 // The help, and a line for each format of the table: its name, the
-// extensions it is read from, the one it is written as first.
+// extensions it is read from, the one it is written as first, and the
+// colours it holds.
 void printHelp(const Host& host) {
     for (const char* line : kHelpLines) {
         putLine(host.output, {line});
@@ -425,10 +460,14 @@ void printHelp(const Host& host) {
         const Format& format = kFormats[i];
         const std::size_t length = std::strlen(format.name);
         const bool others = format.alsoReads != nullptr;
+        char capacity[12] = {};
+        Text holds = {capacity, sizeof capacity, 0};
+        addNumber(&holds, static_cast<std::uint32_t>(format.capacity));
         putLine(host.output,
                 {"  ", format.name, kPadding + (length < 10 ? length : 10), format.extension,
                  format.extension[0] != '\0' && others ? " " : "", others ? format.alsoReads : "",
-                 others ? " " : "  ", format.title, format.write == nullptr ? " (read only)" : ""});
+                 others ? " " : "  ", format.title, " (", capacity, " colours",
+                 format.write == nullptr ? ", read only)" : ")"});
     }
 }
 

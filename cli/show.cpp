@@ -62,7 +62,7 @@ void addSwatch(ShowLine* line, const Color& color, std::size_t width) {
     add(line, kReset);
 }
 
-void addName(ShowLine* line, const Name& name) { addShown(line, name.bytes.data(), name.size); }
+void addName(ShowLine* line, NameText name) { addShown(line, name.bytes, name.size); }
 
 // "16 colours", "1 colour": the terminal's words for the eye.
 void addCount(ShowLine* line, std::size_t count) {
@@ -116,7 +116,7 @@ void fileLine(ShowStyle style, const char* file, std::size_t fileSize, const For
         addNumber(line, palette.count);
         if (named) {
             add(line, "\t");
-            addName(line, palette.name);
+            addName(line, paletteName(palette));
         }
         return;
     }
@@ -129,7 +129,7 @@ void fileLine(ShowStyle style, const char* file, std::size_t fileSize, const For
     addCount(line, palette.count);
     if (named) {
         add(line, ", \"");
-        addName(line, palette.name);
+        addName(line, paletteName(palette));
         add(line, "\"");
     }
 }
@@ -146,7 +146,7 @@ void gridLine(const Palette& palette, std::size_t row, ShowLine* line) {
 void colorLine(ShowStyle style, const Palette& palette, std::size_t index, ShowLine* line) {
     line->size = 0;
     const Color& color = palette.colors[index];
-    const Name& name = palette.colorNames[index];
+    const NameText name = colorName(palette, index);
     const char* separator = "\t";
     if (style == ShowStyle::Swatches) {
         add(line, index < 10 ? "  " : index < 100 ? " " : "");  // right-aligned

@@ -62,50 +62,6 @@ void encodeColorTable(const PalettePlanes& planes,
     }
 }
 
-Failure readUpTo(const Platform& platform, FileHandle file, std::size_t capacity,
-                 unsigned char* bytes, std::size_t* bytesRead) {
-    std::size_t total = 0;
-    while (total < capacity) {
-        std::size_t got = 0;
-        const Failure failure =
-            platform.readFile(platform.context, file, capacity - total, bytes + total, &got);
-        if (failed(failure)) {
-            return failure;
-        }
-        if (got == 0) {
-            break;
-        }
-        // A host that claims more than it was asked for is broken; trusting
-        // it would run past the buffer.
-        if (got > capacity - total) {
-            return kShortTransfer;
-        }
-        total += got;
-    }
-    *bytesRead = total;
-    return kSucceeded;
-}
-
-Failure writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
-                 std::size_t size) {
-    std::size_t total = 0;
-    while (total < size) {
-        std::size_t written = 0;
-        const Failure failure =
-            platform.writeFile(platform.context, file, bytes + total, size - total, &written);
-        if (failed(failure)) {
-            return failure;
-        }
-        // No progress is a short write (a full disk, say): give up rather
-        // than spin. More than was asked for is a broken host.
-        if (written == 0 || written > size - total) {
-            return kShortTransfer;
-        }
-        total += written;
-    }
-    return kSucceeded;
-}
-
 bool decodePalette(PaletteKind kind, const unsigned char* bytes, std::size_t size,
                    PalettePlanes* planes) {
     if (kind == PaletteKind::EdgePal) {

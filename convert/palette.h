@@ -10,7 +10,6 @@
 #include <cstddef>
 
 #include "naming.h"
-#include "platform.h"
 
 namespace kolorvane {
 
@@ -48,19 +47,5 @@ std::size_t encodePalette(PaletteKind kind, const PalettePlanes& planes,
 // untouched, for a .pal whose header is refused.
 bool decodePalette(PaletteKind kind, const unsigned char* bytes, std::size_t size,
                    PalettePlanes* planes);
-
-// Reads up to `capacity` bytes, looping until the buffer is full or the file
-// ends. A host that claims more than it was asked for fails with Cause::Other.
-Failure readUpTo(const Platform& platform, FileHandle file, std::size_t capacity,
-                 unsigned char* bytes, std::size_t* bytesRead);
-
-// Writes all `size` bytes, looping over partial writes. A write that makes no
-// progress (a full disk, say) or claims too much fails with Cause::Other.
-Failure writeAll(const Platform& platform, FileHandle file, const unsigned char* bytes,
-                 std::size_t size);
-
-// The failure of a host that misreports a transfer, or makes none: no system
-// error stands behind it.
-constexpr Failure kShortTransfer = {Cause::Other, 0};
 
 }  // namespace kolorvane

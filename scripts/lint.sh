@@ -44,7 +44,7 @@ case "${1:-}" in
     cppcheck)
         # Only the project's own headers are read; --library=windows stands in
         # for windows.h, telling cppcheck what the Win32 calls and types are.
-        cppcheck --std=c++17 --language=c++ --library=windows \
+        cppcheck --std=c++20 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
             -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli \
@@ -54,18 +54,18 @@ case "${1:-}" in
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
-            cli/run.cpp cli/show.cpp cli/format_messages.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
+            cli/run.cpp cli/show.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp \
             cli/completions.cpp cli/make_completions.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
-        runTidy win/*.cpp win32/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp cli/builtin_profile.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
+        runTidy win/*.cpp win32/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp cli/builtin_profile.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
             -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I win32 -I cli || status=1
         # main.cpp once more, as the Windows build compiles it.
-        runTidy cli/main.cpp -- --target=x86_64-w64-mingw32 -std=c++17 \
+        runTidy cli/main.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
             -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I win32 -I cli || status=1
         # The fuzz targets too, though the fuzz build is not this one.
-        runTidy fuzz/*.cpp -- -std=c++17 -I convert -I convert/formats -I convert/formats/images \
+        runTidy fuzz/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \
             -I tests/unit -I fuzz -DKOLORVANE_CMYK_PROFILE_FILE='""' || status=1
         exit $status
         ;;

@@ -113,19 +113,19 @@ ReadError readColor(ByteReader* reader, std::size_t number, AcoColor* color) {
 void placeColor(const AcoColor& color, std::size_t index, Palette* palette) {
     palette->colors[index] = color.kept ? Color{0, 0, 0} : color.rgb;
     if (color.kept) {
-        SourceColor& source = palette->sourceColors[palette->sourceColorCount++];
-        source = color.source;
+        SourceColor source = color.source;
         source.index = index;
+        keepSourceColor(palette, source);
     }
 }
 
-// A version 2 colour's name, which must fit in the file.
-bool takeName(ByteReader* reader, Name* name) {
+// A version 2 colour's name, which must fit in the file: colour `index`'s.
+bool takeName(ByteReader* reader, std::size_t index, Palette* palette) {
     std::uint32_t units = 0;
     if (!takeU32BE(reader, &units) || units > (reader->size - reader->position) / 2) {
         return false;
     }
-    nameFromUtf16(reader->bytes + reader->position, units, name);
+    palette->colorNames[index] = nameFromUtf16(palette, reader->bytes + reader->position, units);
     return skipBytes(reader, 2 * std::size_t{units});
 }
 
@@ -145,10 +145,17 @@ ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
     if (!takeU16BE(reader, &count)) {
         return readError(ReadProblem::Truncated, countAt);
     }
+    // A count the rest of the file cannot hold is refused before the
+    // palette is sized by it.
     const ReadError counted = checkCount(count, countAt);
-    if (refused(counted) || (expected != 0 && count != expected)) {
+    if (refused(counted) || (expected != 0 && count != expected) ||
+        !fits(*reader, count * kColorSize)) {
         return refused(counted) ? counted
                                 : readError(ReadProblem::CountMismatch, countAt, 0, count);
+    }
+    const ReadError sized = section.colors ? resizePalette(palette, count, countAt) : kReadOk;
+    if (refused(sized)) {
+        return sized;
     }
     for (std::size_t i = 0; i < count; i++) {
         AcoColor color{};
@@ -162,11 +169,10 @@ ReadError readSection(ByteReader* reader, Section section, std::size_t expected,
         if (section.colors) {
             placeColor(color, i, palette);
         }
-        if (section.named && !takeName(reader, &palette->colorNames[i])) {
+        if (section.named && !takeName(reader, i, palette)) {
             return readError(ReadProblem::CountMismatch, countAt, 0, count);
         }
     }
-    palette->count = count;
     return kReadOk;
 }
 
@@ -236,8 +242,8 @@ ReadError readAco(const unsigned char* bytes, std::size_t size, Palette* palette
     return error;
 }
 
-std::size_t writeAco(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeAco(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     const auto count = static_cast<std::uint32_t>(palette.count);
     putU16BE(&writer, 1);
     putU16BE(&writer, count);
@@ -247,7 +253,7 @@ std::size_t writeAco(const Palette& palette, EncodedBytes* bytes) {
     putU16BE(&writer, 2);
     putU16BE(&writer, count);
     for (std::size_t i = 0; i < palette.count; i++) {
-        const Name& name = palette.colorNames[i];
+        const NameText name = colorName(palette, i);
         putColor(&writer, palette.colors[i]);
         putU32BE(&writer, static_cast<std::uint32_t>(utf16Units(name) + 1));
         putUtf16(&writer, name);

@@ -23,8 +23,10 @@ constexpr std::uint32_t kNoTransparentIndex = 0xFFFF;
 ReadError readAct(const unsigned char* bytes, std::size_t size, Palette* palette) {
     PalettePlanes planes{};
     decodeColorTable(bytes, size, &planes);
-    colorsOf(planes, palette);
-    palette->count = kEntryCount;
+    const ReadError error = paletteOfPlanes(planes, palette);
+    if (refused(error)) {
+        return error;
+    }
     ByteReader trailer = {bytes, size, kColorTableSize};
     std::uint32_t count = 0;
     if (size == kTrailedSize && takeU16BE(&trailer, &count) && count >= 1 && count <= kEntryCount) {
@@ -33,12 +35,13 @@ ReadError readAct(const unsigned char* bytes, std::size_t size, Palette* palette
     return kReadOk;
 }
 
-std::size_t writeAct(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writeAct(const Palette& palette, ByteBuffer* bytes) {
     std::array<unsigned char, kColorTableSize> table{};
-    encodeColorTable(planesOf(palette), &table);
-    std::copy(table.begin(), table.end(), bytes->begin());
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
-    writer.size = table.size();
+    encodeColorTable(planesOfPalette(palette), &table);
+    ByteWriter writer = startWriting(bytes);
+    for (const unsigned char byte : table) {
+        putByte(&writer, byte);
+    }
     if (palette.count < kEntryCount) {
         putU16BE(&writer, static_cast<std::uint32_t>(palette.count));
         putU16BE(&writer, kNoTransparentIndex);

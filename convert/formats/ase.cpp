@@ -10,6 +10,7 @@
 // colour management to convert. Colours are written as RGB, v / 255, each
 // with its name, or "R=r G=g B=b" when it has none, as Illustrator names an
 // unnamed swatch. A group's name is not the palette's.
+#include <array>
 #include <cstring>
 
 #include "bytes.h"
@@ -82,7 +83,7 @@ unsigned char toByte(float value) {
 // The next colour of the palette, of `model`: RGB and Gray at once, CMYK
 // and Lab kept in their space.
 void placeColor(Model model, const float* values, Palette* palette) {
-    const std::size_t index = palette->count;
+    const std::size_t index = palette->count - 1;
     Color& color = palette->colors[index];
     if (model == Model::Rgb || model == Model::Gray) {
         const bool gray = model == Model::Gray;
@@ -90,7 +91,7 @@ void placeColor(Model model, const float* values, Palette* palette) {
         return;
     }
     color = {0, 0, 0};
-    SourceColor& source = palette->sourceColors[palette->sourceColorCount++];
+    SourceColor source{};
     source.index = index;
     if (model == Model::Cmyk) {
         source.space = ColorSpace::Cmyk;
@@ -100,18 +101,19 @@ void placeColor(Model model, const float* values, Palette* palette) {
         source.space = ColorSpace::Lab;
         source.values = {values[0] * 100.0, values[1], values[2], 0.0};
     }
+    keepSourceColor(palette, source);
 }
 
-// A name: its count of UTF-16 units, then the units, within the block.
-// `name` may be null: a group's name is passed over.
-bool takeName(ByteReader* block, Name* name) {
+// A name: its count of UTF-16 units, then the units, within the block: the
+// last colour's, or for a group's (`named` false) passed over.
+bool takeName(ByteReader* block, bool named, Palette* palette) {
     std::uint32_t units = 0;
     const std::size_t at = block->position + 2;
     if (!takeU16BE(block, &units) || !skipBytes(block, 2 * std::size_t{units})) {
         return false;
     }
-    if (name != nullptr) {
-        nameFromUtf16(block->bytes + at, units, name);
+    if (named) {
+        palette->colorNames[palette->count - 1] = nameFromUtf16(palette, block->bytes + at, units);
     }
     return true;
 }
@@ -157,20 +159,16 @@ ReadError readBlock(ByteReader block, std::uint32_t type, Palette* palette) {
     if (type != kColorBlock && type != kGroupStart) {
         return readError(ReadProblem::UnknownBlock, at, 0, type);
     }
-    const std::size_t number = type == kColorBlock ? palette->count + 1 : 0;
-    if (type == kColorBlock && palette->count == kEntryCount) {
-        return readError(ReadProblem::TooManyColors, at);
+    const bool color = type == kColorBlock;
+    const std::size_t number = color ? palette->count + 1 : 0;
+    const ReadError added = color ? addColor(palette, Color{}, at) : kReadOk;
+    if (refused(added)) {
+        return added;
     }
-    Name* name = type == kColorBlock ? &palette->colorNames[palette->count] : nullptr;
-    if (!takeName(&block, name)) {
+    if (!takeName(&block, color, palette)) {
         return readError(ReadProblem::NameTooLong, at, number);
     }
-    if (type == kGroupStart) {
-        return kReadOk;
-    }
-    const ReadError error = readChannels(&block, number, palette);
-    palette->count += refused(error) ? 0 : 1;
-    return error;
+    return color ? readChannels(&block, number, palette) : kReadOk;
 }
 
 ReadError readHeader(ByteReader* reader, std::uint32_t* blocks) {
@@ -186,28 +184,36 @@ ReadError readHeader(ByteReader* reader, std::uint32_t* blocks) {
                                     : readError(ReadProblem::BadVersion, 4, 0, major << 16 | minor);
 }
 
-// "R=r G=g B=b", the name a colour without one is written with.
-void nameByNumbers(const Color& color, Name* name) {
-    std::array<char, 24> text{};  // the longest, "R=255 G=255 B=255", and a zero
-    ByteWriter numbers = startWriting(reinterpret_cast<unsigned char*>(text.data()), 23);
-    putText(&numbers, "R=");
-    putDecimal(&numbers, color.red);
-    putText(&numbers, " G=");
-    putDecimal(&numbers, color.green);
-    putText(&numbers, " B=");
-    putDecimal(&numbers, color.blue);
-    nameOf(text.data(), name);
+// "R=r G=g B=b", the name a colour without one is written with, into
+// `text`; its length.
+std::size_t nameByNumbers(const Color& color, std::array<char, 24>* text) {
+    constexpr const char* kLabels[] = {"R=", " G=", " B="};
+    const unsigned values[] = {color.red, color.green, color.blue};
+    std::size_t size = 0;
+    for (std::size_t c = 0; c < 3; c++) {
+        for (const char* label = kLabels[c]; *label != '\0'; label++) {
+            (*text)[size++] = *label;
+        }
+        char digits[3] = {};
+        std::size_t count = 0;
+        unsigned value = values[c];
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (count > 0) {
+            (*text)[size++] = digits[--count];
+        }
+    }
+    return size;
 }
 
 // The colour's name, or its numbers for one without: its count of units
 // with the closing zero, then the units.
-void putName(ByteWriter* writer, const Color& color, const Name& name) {
-    Name numbered;  // NOLINT(cppcoreguidelines-pro-type-member-init): its size says what is set
-    numbered.size = 0;
-    if (name.size == 0) {
-        nameByNumbers(color, &numbered);
-    }
-    const Name& given = name.size == 0 ? numbered : name;
+void putName(ByteWriter* writer, const Color& color, NameText name) {
+    std::array<char, 24> numbers{};
+    const NameText given =
+        name.size != 0 ? name : NameText{numbers.data(), nameByNumbers(color, &numbers)};
     putU16BE(writer, static_cast<std::uint32_t>(utf16Units(given) + 1));
     putUtf16(writer, given);
 }
@@ -250,8 +256,8 @@ ReadError readAse(const unsigned char* bytes, std::size_t size, Palette* palette
     return checkCount(palette->count, kHeaderSize);
 }
 
-std::size_t writeAse(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeAse(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putText(&writer, "ASEF");
     putU16BE(&writer, 1);
     putU16BE(&writer, 0);
@@ -261,17 +267,13 @@ std::size_t writeAse(const Palette& palette, EncodedBytes* bytes) {
         putU16BE(&writer, kColorBlock);
         const std::size_t lengthAt = writer.size;
         putU32BE(&writer, 0);  // the block's size, filled in below
-        putName(&writer, color, palette.colorNames[i]);
+        putName(&writer, color, colorName(palette, i));
         putText(&writer, "RGB ");
         putU32BE(&writer, floatBits(color.red));
         putU32BE(&writer, floatBits(color.green));
         putU32BE(&writer, floatBits(color.blue));
         putU16BE(&writer, kNormalColor);
-        if (!writer.overflowed) {
-            const std::size_t length = writer.size - lengthAt - 4;
-            ByteWriter size = startWriting(writer.bytes + lengthAt, 4);
-            putU32BE(&size, static_cast<std::uint32_t>(length));
-        }
+        setU32BE(&writer, lengthAt, static_cast<std::uint32_t>(writer.size - lengthAt - 4));
     }
     return written(writer);
 }

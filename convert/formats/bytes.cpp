@@ -270,36 +270,43 @@ ReadError readHexLines(const unsigned char* bytes, std::size_t size, const HexLi
                        Palette* palette) {
     LineReader lines = startLines(bytes, size);
     Line line{};
-    std::size_t count = 0;
     while (nextLine(&lines, &line)) {
         if (isBlank(line) || (layout.comment != nullptr && startsWith(line, layout.comment))) {
             continue;
         }
-        if (count == kEntryCount) {
-            return readError(ReadProblem::TooManyColors, line.number);
-        }
+        Color color{};
         ReadError error = unmarked(&line, layout.mark);
-        error =
-            refused(error) ? error : readHexLine(line, layout.digits, &palette->colors[count++]);
+        error = refused(error) ? error : readHexLine(line, layout.digits, &color);
+        error = refused(error) ? error : addColor(palette, color, line.number);
         if (refused(error)) {
             return error;
         }
     }
-    palette->count = count;
-    return checkCount(count, lines.number);
+    return checkCount(palette->count, lines.number);
 }
 
 ReadError checkCount(std::size_t count, std::size_t at) {
     if (count == 0) {
         return readError(ReadProblem::NoColors, at);
     }
-    return count > kEntryCount ? readError(ReadProblem::TooManyColors, at) : kReadOk;
+    return count > kMaxColors ? tooManyColors(at) : kReadOk;
 }
 
-PalettePlanes planesOf(const Palette& palette) {
+ReadError addColor(Palette* palette, Color color, std::size_t at) {
+    const std::size_t index = palette->count;
+    const ReadError error = resizePalette(palette, index + 1, at);
+    if (!refused(error)) {
+        palette->colors[index] = color;
+    }
+    return error;
+}
+
+PalettePlanes planesOfPalette(const Palette& palette) {
     PalettePlanes planes{};
-    for (std::size_t j = 0; j < kEntryCount; j++) {
-        const Color& color = palette.colors[kEntryCount - 1 - j];
+    const std::size_t stored = palette.stored < kEntryCount ? palette.stored : kEntryCount;
+    for (std::size_t i = 0; i < stored; i++) {
+        const Color& color = palette.colors[i];
+        const std::size_t j = kEntryCount - 1 - i;
         planes.first[j] = color.red;
         planes.second[j] = color.green;
         planes.third[j] = color.blue;
@@ -307,24 +314,40 @@ PalettePlanes planesOf(const Palette& palette) {
     return planes;
 }
 
-void colorsOf(const PalettePlanes& planes, Palette* palette) {
-    for (std::size_t j = 0; j < kEntryCount; j++) {
-        palette->colors[kEntryCount - 1 - j] = {planes.first[j], planes.second[j], planes.third[j]};
+ReadError paletteOfPlanes(const PalettePlanes& planes, Palette* palette) {
+    const ReadError error = resizePalette(palette, kEntryCount, 0);
+    for (std::size_t i = 0; !refused(error) && i < kEntryCount; i++) {
+        const std::size_t j = kEntryCount - 1 - i;
+        palette->colors[i] = {planes.first[j], planes.second[j], planes.third[j]};
+    }
+    return error;
+}
+
+ByteWriter startWriting(ByteBuffer* buffer) { return {buffer, 0, false}; }
+
+void setU32BE(ByteWriter* writer, std::size_t at, std::uint32_t value) {
+    if (!writer->overflowed && at + 4 <= writer->size) {
+        unsigned char* bytes = writer->buffer->bytes + at;
+        for (std::size_t i = 0; i < 4; i++) {
+            bytes[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+        }
     }
 }
 
-ByteWriter startWriting(unsigned char* bytes, std::size_t capacity) {
-    return {bytes, capacity, 0, false};
+void setU32LE(ByteWriter* writer, std::size_t at, std::uint32_t value) {
+    setU32BE(writer, at,
+             (value & 0xFF) << 24 | (value & 0xFF00) << 8 | (value >> 8 & 0xFF00) | value >> 24);
 }
 
 std::size_t written(const ByteWriter& writer) { return writer.overflowed ? 0 : writer.size; }
 
 void putByte(ByteWriter* writer, unsigned value) {
-    if (writer->size >= writer->capacity) {
+    if (writer->size >= writer->buffer->room &&
+        (writer->overflowed || !reserveBytes(writer->buffer, writer->size + 1))) {
         writer->overflowed = true;
         return;
     }
-    writer->bytes[writer->size++] = static_cast<unsigned char>(value);
+    writer->buffer->bytes[writer->size++] = static_cast<unsigned char>(value);
 }
 
 void putU16BE(ByteWriter* writer, std::uint32_t value) {
@@ -389,14 +412,16 @@ Color colorOfEntry(const unsigned char* entry, TableLayout layout) {
 
 }  // namespace
 
-void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
-                    TableLayout layout, Palette* palette) {
+ReadError takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                         TableLayout layout, Palette* palette) {
     const std::size_t size = entrySize(layout);
-    count = first < kEntryCount ? std::min(count, kEntryCount - first) : 0;
-    for (std::size_t i = 0; i < count; i++) {
+    const std::size_t kept = palette->stored < first ? palette->stored : first;
+    const ReadError error = resizePalette(palette, kept, 0);
+    const ReadError grown = refused(error) ? error : resizePalette(palette, first + count, 0);
+    for (std::size_t i = 0; !refused(grown) && i < count; i++) {
         palette->colors[first + i] = colorOfEntry(bytes + i * size, layout);
     }
-    palette->count = first + count;
+    return grown;
 }
 
 void putColorTable(ByteWriter* writer, const Palette& palette, std::size_t count,

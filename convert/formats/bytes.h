@@ -104,12 +104,19 @@ struct HexLines {
 ReadError readHexLines(const unsigned char* bytes, std::size_t size, const HexLines& layout,
                        Palette* palette);
 
-// EDGE PAL's planes, indexed by its entries, and the palette's colours.
-PalettePlanes planesOf(const Palette& palette);
-void colorsOf(const PalettePlanes& planes, Palette* palette);
+// EDGE PAL's planes and the palette, the one place where the one order
+// meets the other: plane entry j is palette index 255 - j. The planes take
+// the first 256 entries stored, black past them; the palette takes all 256.
+PalettePlanes planesOfPalette(const Palette& palette);
+ReadError paletteOfPlanes(const PalettePlanes& planes, Palette* palette);
 
 // Whether `count` is a palette's: NoColors or TooManyColors when not.
 ReadError checkCount(std::size_t count, std::size_t at);
+
+// Room for one more colour, at index `count`, of a source that lists its
+// colours one by one: TooManyColors at `at` past kMaxColors, kNoMemory when
+// the memory cannot be had.
+ReadError addColor(Palette* palette, Color color, std::size_t at);
 
 // Tables of R G B, as the older formats hold a palette.
 
@@ -133,21 +140,22 @@ enum class TableLayout {
 std::size_t entrySize(TableLayout layout);
 
 // `count` entries of `layout` at `bytes`, into the palette's colours from
-// `first` on: its count becomes first + count, at most kEntryCount, the
-// colours before `first` left as they are.
-void takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
-                    TableLayout layout, Palette* palette);
+// `first` on: its count becomes first + count, the colours before `first`
+// left as they are (black where it had none). kNoMemory when the memory
+// cannot be had.
+ReadError takeColorTable(const unsigned char* bytes, std::size_t first, std::size_t count,
+                         TableLayout layout, Palette* palette);
 
-// Binary and text output into a buffer of `capacity` bytes. Past the end
-// nothing is written and `overflowed` is set; `written` is then 0.
+// Binary and text output into a buffer that grows as it is written, from
+// its start. Where the memory cannot be had, nothing more is written and
+// `overflowed` is set; `written` is then 0.
 struct ByteWriter {
-    unsigned char* bytes;
-    std::size_t capacity;
+    ByteBuffer* buffer;
     std::size_t size;
     bool overflowed;
 };
 
-ByteWriter startWriting(unsigned char* bytes, std::size_t capacity);
+ByteWriter startWriting(ByteBuffer* buffer);
 std::size_t written(const ByteWriter& writer);
 void putByte(ByteWriter* writer, unsigned value);
 void putU16BE(ByteWriter* writer, std::uint32_t value);
@@ -155,6 +163,10 @@ void putU32BE(ByteWriter* writer, std::uint32_t value);
 void putU16LE(ByteWriter* writer, std::uint32_t value);
 void putU32LE(ByteWriter* writer, std::uint32_t value);
 void putText(ByteWriter* writer, const char* text);
+// Four bytes written already, from `at`, made `value`: a size known only
+// once what it counts is written.
+void setU32BE(ByteWriter* writer, std::size_t at, std::uint32_t value);
+void setU32LE(ByteWriter* writer, std::size_t at, std::uint32_t value);
 // `value` in decimal, at least `width` characters, padded with spaces.
 void putDecimal(ByteWriter* writer, unsigned value, unsigned width = 0);
 void putHexPair(ByteWriter* writer, unsigned value, bool upperCase);

@@ -43,16 +43,14 @@ ReadError readCol(const unsigned char* bytes, std::size_t size, Palette* palette
         return readError(ReadProblem::ExtraData, fileSize);
     }
     const std::size_t count = (size - kHeaderSize) / 3;
-    const ReadError counted = checkCount(count, 0);
-    if (refused(counted)) {
-        return counted;
+    if (count > kEntryCount) {
+        return tooManyColors(0, kEntryCount);
     }
-    takeColorTable(bytes + kHeaderSize, 0, count, TableLayout::Rgb, palette);
-    return kReadOk;
+    return takeColorTable(bytes + kHeaderSize, 0, count, TableLayout::Rgb, palette);
 }
 
-std::size_t writeCol(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeCol(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putU32LE(&writer, kFileSize);
     putU16LE(&writer, kMagic);
     putU16LE(&writer, 0);

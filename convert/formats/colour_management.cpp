@@ -140,14 +140,17 @@ bool toByte(double share, unsigned char* channel) {
     return outside;
 }
 
-// The values of the palette's source colours of `space`, `channels` a
-// colour, into `values`, and the colours they are into `indexes`: their
-// count.
+// The colours converted in one call to LittleCMS.
+constexpr std::size_t kBatch = 256;
+
+// The values of up to kBatch of the palette's source colours of `space`,
+// from the `*next`th on, `channels` a colour, into `values`, and the
+// colours they are into `indexes`: their count. `*next` moves past them.
 std::size_t gather(const Palette& palette, ColorSpace space, std::size_t channels, double* values,
-                   std::size_t* indexes) {
+                   std::size_t* indexes, std::size_t* next) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < palette.sourceColorCount; i++) {
-        const SourceColor& source = palette.sourceColors[i];
+    for (; *next < palette.sourceColorCount && count < kBatch; ++*next) {
+        const SourceColor& source = palette.sourceColors[*next];
         if (source.space == space) {
             for (std::size_t c = 0; c < channels; c++) {
                 values[count * channels + c] = source.values[c];
@@ -158,34 +161,37 @@ std::size_t gather(const Palette& palette, ColorSpace space, std::size_t channel
     return count;
 }
 
-// The palette's source colours of `space`, converted in one call: their
-// count into `converted`, those outside sRGB added to `outside`.
+// The palette's source colours of `space`, converted kBatch to a call:
+// their count into `converted`, those outside sRGB added to `outside`.
 bool convertSpace(ColorManagement* management, ColorSpace space, Palette* palette,
                   std::size_t* converted, std::size_t* outside) {
-    double in[kEntryCount * 4] = {};
-    double out[kEntryCount * 3] = {};
-    std::size_t indexes[kEntryCount] = {};
-    const std::size_t count =
-        gather(*palette, space, space == ColorSpace::Cmyk ? 4 : 3, in, indexes);
-    *converted = count;
-    if (count == 0) {
-        return true;
-    }
-    void* transform = transformFor(management, space);
-    if (transform == nullptr) {
-        return false;
-    }
-    cmsDoTransform(transform, in, out, static_cast<cmsUInt32Number>(count));
-    for (std::size_t k = 0; k < count; k++) {
-        unsigned char rgb[3] = {};
-        bool beyond = false;
-        for (std::size_t c = 0; c < 3; c++) {
-            beyond = toByte(out[k * 3 + c], &rgb[c]) || beyond;
+    double in[kBatch * 4] = {};
+    double out[kBatch * 3] = {};
+    std::size_t indexes[kBatch] = {};
+    std::size_t next = 0;
+    *converted = 0;
+    for (;;) {
+        const std::size_t count =
+            gather(*palette, space, space == ColorSpace::Cmyk ? 4 : 3, in, indexes, &next);
+        if (count == 0) {
+            return true;
         }
-        palette->colors[indexes[k]] = {rgb[0], rgb[1], rgb[2]};
-        *outside += beyond ? 1 : 0;
+        void* transform = transformFor(management, space);
+        if (transform == nullptr) {
+            return false;
+        }
+        cmsDoTransform(transform, in, out, static_cast<cmsUInt32Number>(count));
+        for (std::size_t k = 0; k < count; k++) {
+            unsigned char rgb[3] = {};
+            bool beyond = false;
+            for (std::size_t c = 0; c < 3; c++) {
+                beyond = toByte(out[k * 3 + c], &rgb[c]) || beyond;
+            }
+            palette->colors[indexes[k]] = {rgb[0], rgb[1], rgb[2]};
+            *outside += beyond ? 1 : 0;
+        }
+        *converted += count;
     }
-    return true;
 }
 
 }  // namespace

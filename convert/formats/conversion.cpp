@@ -25,13 +25,14 @@ ReadError decode(const Format& format, const unsigned char* bytes, std::size_t s
 
 // An open source read through the batch's buffer, which holds one window
 // of the file at a time: a small file whole, in one read, a large one never
-// whole. A regular file's windows are read where they are asked for; a
+// whole, unless its format reads it whole, when the buffer grows to hold
+// it. A regular file's windows are read where they are asked for; a
 // source of unknown size (a FIFO) can only be read on, so it is. A read
 // that fails ends the bytes; the failure is kept for the report.
 struct FilePull {
     const Platform* platform;
     FileHandle file;
-    unsigned char* buffer;
+    ByteBuffer* buffer;
     std::uint64_t size;   // the file's, or kUnknownSourceSize
     std::uint64_t start;  // the window: the file's bytes [start, start + held)
     std::size_t held;
@@ -60,9 +61,9 @@ Failure readAtUpTo(const Platform& platform, FileHandle file, std::uint64_t offs
 
 // The bytes a window from `offset` may hold.
 std::size_t windowSize(const FilePull& pull, std::uint64_t offset) {
-    return pull.size == kUnknownSourceSize ? kSourceBufferSize
+    return pull.size == kUnknownSourceSize ? kFirstWindowSize
                                            : static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                 kSourceBufferSize, pull.size - offset));
+                                                 kFirstWindowSize, pull.size - offset));
 }
 
 // Plain reads on from where the last ended, a window at a time, until the
@@ -71,7 +72,7 @@ std::size_t readOn(FilePull* pull, std::uint64_t offset) {
     std::size_t got = 0;
     do {
         pull->failure = readUpTo(*pull->platform, pull->file, windowSize(*pull, pull->next),
-                                 pull->buffer, &got);
+                                 pull->buffer->bytes, &got);
         pull->start = pull->next;
         pull->next += got;
     } while (!failed(pull->failure) && got != 0 && pull->next <= offset);
@@ -93,7 +94,7 @@ bool fillWindow(FilePull* pull, std::uint64_t offset) {
         got = readOn(pull, offset);
     } else if (sized) {
         pull->failure = readAtUpTo(*pull->platform, pull->file, offset, windowSize(*pull, offset),
-                                   pull->buffer, &got);
+                                   pull->buffer->bytes, &got);
         pull->start = offset;
     } else {
         pull->failure = {Cause::Other, 0};  // back in a source that can only be read on
@@ -114,7 +115,7 @@ std::size_t readFromFile(void* context, std::uint64_t offset, unsigned char* byt
         }
         const std::size_t from = static_cast<std::size_t>(at - pull->start);
         const std::size_t taken = std::min(count - given, pull->held - from);
-        std::memcpy(bytes + given, pull->buffer + from, taken);
+        std::memcpy(bytes + given, pull->buffer->bytes + from, taken);
         given += taken;
     }
     return given;
@@ -124,7 +125,7 @@ std::size_t readFromFile(void* context, std::uint64_t offset, unsigned char* byt
 struct Reading {
     const char* path;
     const Format* from;
-    unsigned char* buffer;
+    ByteBuffer* buffer;
     Palette* palette;
     const Format* format;
     ReadError error;
@@ -141,6 +142,44 @@ ReadError readStreamed(const Format& format, FilePull* pull, Palette* palette) {
     clearPalette(palette);
     const ReadError error = format.readStream(ByteSource{pull, pull->size, readFromFile}, palette);
     return pull->next > format.largest ? readError(ReadProblem::TooLarge) : error;
+}
+
+// The rest of a source whose format reads it whole, after the first
+// window, which holds the whole of a small one: the buffer grown to hold
+// it, up to one byte past what the format reads, to tell a source that has
+// more.
+ReadError readRest(const Format& format, FilePull* pull) {
+    const std::uint64_t most = format.ignoresTail ? format.largest : format.largest + 1;
+    const bool sized = pull->size != kUnknownSourceSize;
+    std::size_t held = pull->held;
+    // A read that fills less than it asked for has met the end.
+    bool ended = sized ? held == pull->size : held < kFirstWindowSize;
+    while (!ended && held < most) {
+        const std::uint64_t wanted = std::min(most, sized ? pull->size : 2 * std::uint64_t{held});
+        if (!reserveBytes(pull->buffer, static_cast<std::size_t>(wanted))) {
+            return kNoMemory;
+        }
+        const auto asked = static_cast<std::size_t>(wanted - held);
+        std::size_t got = 0;
+        pull->failure =
+            readUpTo(*pull->platform, pull->file, asked, pull->buffer->bytes + held, &got);
+        held += got;
+        ended = failed(pull->failure) || got < asked || (sized && held == pull->size);
+    }
+    pull->held = held;
+    pull->next = held;
+    return kReadOk;
+}
+
+// A source its format reads whole: its bytes, then its palette.
+ReadError readWhole(const Format& format, FilePull* pull, Palette* palette) {
+    if (pull->size != kUnknownSourceSize && pull->size > format.largest && !format.ignoresTail) {
+        return readError(ReadProblem::TooLarge);
+    }
+    const ReadError error = readRest(format, pull);
+    return refused(error) || failed(pull->failure)
+               ? error
+               : decode(format, pull->buffer->bytes, pull->held, palette);
 }
 
 // Whether a source of `size` bytes is too large for every format it may
@@ -171,22 +210,25 @@ Failure readOpen(void* context, const Platform& platform, FileHandle file,
         reading.error = readError(ReadProblem::TooLarge);
         return kSucceeded;
     }
-    FilePull pull = {&platform, file, reading.buffer,    identity.size, 0,
-                     0,         0,    kSourceBufferSize, kSucceeded};
+    FilePull pull = {&platform, file, reading.buffer,   identity.size, 0,
+                     0,         0,    kFirstWindowSize, kSucceeded};
+    if (!reserveBytes(reading.buffer, windowSize(pull, 0))) {
+        reading.error = kNoMemory;
+        return kSucceeded;
+    }
     fillWindow(&pull, 0);
     if (failed(pull.failure)) {
         return pull.failure;
     }
-    reading.format = reading.from != nullptr
-                         ? reading.from
-                         : detectFormat(reading.path, pull.buffer, pull.held, &reading.error);
+    reading.format = reading.from != nullptr ? reading.from
+                                             : detectFormat(reading.path, reading.buffer->bytes,
+                                                            pull.held, &reading.error);
     if (reading.format == nullptr) {
         return kSucceeded;
     }
-    // A window that stopped short of the buffer holds the whole source.
-    reading.error = reading.format->readStream != nullptr
-                        ? readStreamed(*reading.format, &pull, reading.palette)
-                        : decode(*reading.format, pull.buffer, pull.held, reading.palette);
+    const Format& format = *reading.format;
+    reading.error = format.readStream != nullptr ? readStreamed(format, &pull, reading.palette)
+                                                 : readWhole(format, &pull, reading.palette);
     return pull.failure;
 }
 
@@ -224,6 +266,19 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
                        sourceExtensionLength(path, rules, from), &plan->paths);
 }
 
+FitResult fitPalette(const Format& target, bool truncate, Palette* palette) {
+    const std::size_t count = palette->count;
+    if (count <= target.capacity) {
+        return {Fit::Fits, count, count};
+    }
+    if (!truncate) {
+        return {Fit::TooMany, count, 0};
+    }
+    palette->count = target.capacity;
+    palette->stored = target.capacity;
+    return {Fit::Truncated, count, target.capacity};
+}
+
 void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette) {
     if (palette->name.size != 0) {
         return;
@@ -234,19 +289,16 @@ void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* pal
     char utf8[4 * kMaxPath];
     const std::size_t size = toUtf8 == nullptr ? length : toUtf8(output, length, utf8, sizeof utf8);
     const char* text = toUtf8 == nullptr ? output : utf8;
-    formats::nameFromText(reinterpret_cast<const unsigned char*>(text), size, &palette->name);
+    palette->name =
+        formats::nameFromText(palette, reinterpret_cast<const unsigned char*>(text), size);
 }
 
-// `buffer` is written through the read's context, which clang-tidy does not
-// follow.
-// NOLINTBEGIN(readability-non-const-parameter)
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format* from,
-                                unsigned char* buffer, Palette* palette) {
+                                ByteBuffer* buffer, Palette* palette) {
     Reading reading = {path, from, buffer, palette, nullptr, kReadOk};
     const SourceResult source = readOpenSource(platform, path, readOpen, &reading);
     const bool read = source.status == SourceStatus::Read;
     return {source, read ? reading.error : kReadOk, read ? reading.format : nullptr};
 }
-// NOLINTEND(readability-non-const-parameter)
 
 }  // namespace kolorvane

@@ -31,6 +31,24 @@ struct ConversionPlan {
 PlanStatus planConversion(const char* path, const PathRules& rules, const char* outputFolder,
                           const Format* from, const Format* to, ConversionPlan* plan);
 
+// What a palette read comes to in the format it is written as.
+enum class Fit {
+    Fits,       // it holds every colour
+    Truncated,  // --truncate: the first colours it holds kept, the rest left out
+    TooMany,    // refused: it holds fewer, and nothing is to be left out
+};
+
+struct FitResult {
+    Fit fit;
+    std::size_t count;  // the colours read
+    std::size_t kept;   // the colours written
+};
+
+// Whether `palette` fits `target`'s capacity; where it does not, with
+// `truncate` the palette cut to the first colours `target` holds, without
+// it left as it is and refused.
+FitResult fitPalette(const Format& target, bool truncate, Palette* palette);
+
 struct PaletteSource {
     SourceResult source;   // Read, NotOpened or Failed
     ReadError error;       // for a source read: why it was refused, if it was
@@ -48,14 +66,15 @@ using NameToUtf8 = std::size_t (*)(const char* name, std::size_t size, char* utf
 void nameAfterOutput(const ConversionPlan& plan, NameToUtf8 toUtf8, Palette* palette);
 
 // Reads the file at `path` as `from`, or (null) as the format among those
-// of its extension that its first bytes show, through `buffer`
-// (kSourceBufferSize bytes) into `palette`, which holds the source's
-// colours and names once it is read and accepted, and nothing to go by
-// otherwise. The file is opened once: its first bytes are read into the
-// buffer, which holds the whole of a source of a format that reads its
-// bytes whole; a format with a readStream (images, WADs) then reads where
-// it asks, through the buffer, so that its sources may be larger.
+// of its extension that its first bytes show, through `buffer` into
+// `palette`, which holds the source's colours and names once it is read and
+// accepted, and nothing to go by otherwise. The file is opened once: its
+// first window (kFirstWindowSize bytes at most) is read into the buffer; a
+// format that reads its bytes whole has the rest read in after it, the
+// buffer grown to hold them; a format with a readStream (images, WADs)
+// reads where it asks, a window at a time, so that its sources may be far
+// larger than memory.
 PaletteSource readPaletteSource(const Platform& platform, const char* path, const Format* from,
-                                unsigned char* buffer, Palette* palette);
+                                ByteBuffer* buffer, Palette* palette);
 
 }  // namespace kolorvane

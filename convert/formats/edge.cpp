@@ -21,15 +21,16 @@ ReadError readEdge(const unsigned char* bytes, std::size_t size, Palette* palett
     if (!decodeEdgePal(bytes, size, &planes)) {
         return readError(ReadProblem::NotThisFormat);
     }
-    colorsOf(planes, palette);
-    palette->count = kEntryCount;
-    return kReadOk;
+    return paletteOfPlanes(planes, palette);
 }
 
-std::size_t writeEdge(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writeEdge(const Palette& palette, ByteBuffer* bytes) {
     std::array<unsigned char, kEdgePalSize> file{};
-    encodeEdgePal(planesOf(palette), &file);
-    std::copy(file.begin(), file.end(), bytes->begin());
+    encodeEdgePal(planesOfPalette(palette), &file);
+    if (!reserveBytes(bytes, file.size())) {
+        return 0;
+    }
+    std::copy(file.begin(), file.end(), bytes->bytes);
     return file.size();
 }
 

@@ -2,8 +2,9 @@
 // memory alone: one table of formats (formats.cpp), each format's reader and
 // writer in a file of its own. The window links none of this.
 //
-// A palette is 1 to 256 colours of 8-bit red, green and blue in index order,
-// the order of .act, index 0 first; EDGE PAL alone stores them reversed.
+// A palette is 1 to kMaxColors colours of 8-bit red, green and blue in index
+// order, the order of .act, index 0 first; EDGE PAL alone stores them
+// reversed. Each format holds as many as its row's `capacity` says.
 #pragma once
 
 #include <array>
@@ -20,15 +21,26 @@ struct Color {
     unsigned char blue;
 };
 
+// The most colours a palette holds: the largest count that .aco, RIFF and
+// Adobe colour books can state. Each format holds its own `capacity`.
+constexpr std::size_t kMaxColors = 65535;
+
 // A name, as GIMP, Photoshop and Illustrator give a palette or a colour:
 // Unicode text of at most kMaxNameCharacters characters (code points), held
-// as UTF-8 that is always valid and never holds U+0000. Empty: no name.
+// as UTF-8 that is always valid and never holds U+0000, among the palette's
+// `text`. Empty (size 0): no name.
 constexpr std::size_t kMaxNameCharacters = 255;
 constexpr std::size_t kMaxNameBytes = 4 * kMaxNameCharacters;
 
-struct Name {
-    std::uint16_t size;  // bytes used; those past it are never read
-    std::array<char, kMaxNameBytes> bytes;
+struct NameRef {
+    std::uint32_t at;  // the first byte's offset in the palette's text
+    std::uint32_t size;
+};
+
+// A name's bytes, valid until the palette's names change.
+struct NameText {
+    const char* bytes;
+    std::size_t size;
 };
 
 // The colour spaces of swatches: those a reader converts to RGB itself
@@ -59,43 +71,55 @@ struct SourceColor {
     std::array<double, 4> values;
 };
 
-// Colours past `count` are zero, except those of an .act, which holds 256
-// entries whatever its count says: EDGE PAL writes all 256 entries, every
-// other format the first `count`. GIMP palettes, .aco and .ase carry the
-// names; the other formats drop them.
+// A palette: its colours in index order, each with its name, and the
+// palette's own name. Its memory grows with it, on the heap, and is kept
+// from one source to the next of a batch: clearPalette empties it without
+// giving the memory back, endPalette gives it back.
 //
-// About 270 KB, nearly all of it room for the longest names: a front end
-// keeps one on the heap and clears it with clearPalette, which touches the
-// colours and the counts alone.
+// `stored` may pass `count` for an .act alone, which holds 256 entries
+// whatever its count says: EDGE PAL and .act write the first 256 entries
+// stored, every other format the first `count` colours.
 struct Palette {
-    std::array<Color, kEntryCount> colors;
-    std::size_t count;
-    Name name;
-    std::array<Name, kEntryCount> colorNames;
-    // The colours still in their source's space, in index order: the first
-    // `sourceColorCount` of `sourceColors`.
+    std::size_t count;   // colours in use
+    std::size_t stored;  // entries held: `count`, or more for an .act
+    std::size_t room;    // entries the memory holds
+    Color* colors;       // `stored` of them
+    NameRef* colorNames;
+    NameRef name;
+    // Every name's bytes, one after another.
+    char* text;
+    std::size_t textSize;
+    std::size_t textRoom;
+    // The colours still in their source's space, in index order.
+    SourceColor* sourceColors;
     std::size_t sourceColorCount;
-    std::array<SourceColor, kEntryCount> sourceColors;
+    std::size_t sourceColorRoom;
+    bool outOfMemory;  // a name or a source colour could not be kept
 };
 
-// An empty palette: no colours, no names.
-void clearPalette(Palette* palette);
-
 // The most bytes a source of a format that needs all of its bytes may have:
-// text formats with long comments, ASE with long names. A larger one is
-// refused; EDGE PAL and .act, as ever, read their layout and ignore the rest.
-constexpr std::size_t kMaxSourceSize = std::size_t{1024} * 1024;
+// 65,535 colours whose names are 255 characters of four UTF-8 bytes (or of
+// two UTF-16 units outside the Basic Multilingual Plane) take a GIMP
+// palette or an ASE about 68 MB. A larger one is refused; EDGE PAL and
+// .act, as ever, read their layout and ignore the rest.
+constexpr std::size_t kMaxSourceSize = std::size_t{80} * 1024 * 1024;
 
-// The buffer a source is read into: kMaxSourceSize bytes and one more, to
-// tell a source that has more. On the heap, as Windows' stack is 1 MiB.
-constexpr std::size_t kSourceBufferSize = kMaxSourceSize + 1;
+// The first window of a source, read before its format is known: a source
+// no larger holds all of it, and one more byte tells a source that has
+// more. A format that reads its bytes whole then has the rest read in.
+constexpr std::size_t kFirstWindowSize = std::size_t{1024} * 1024 + 1;
 
-// The most bytes any writer writes: an ASE of 256 colours whose names are
-// 255 characters outside the Basic Multilingual Plane (two UTF-16 units
-// each) is the largest, at 268,300 (each block: type, size, a 16-bit count
-// and 511 units, the model, three floats and the type).
-constexpr std::size_t kMaxEncodedSize = std::size_t{272} * 1024;
-using EncodedBytes = std::array<unsigned char, kMaxEncodedSize>;
+// Bytes in memory that grow as they are written, and are kept from one
+// file to the next of a batch: a source read whole, an output encoded.
+struct ByteBuffer {
+    unsigned char* bytes;
+    std::size_t room;
+};
+
+// Room for `size` bytes at least, keeping those held; false, with the
+// buffer as it was, when the memory cannot be had.
+bool reserveBytes(ByteBuffer* buffer, std::size_t size);
+void endBytes(ByteBuffer* buffer);
 
 // Why a reader refused a source. Where it says so, `at` is the line (text
 // formats, from 1) or byte offset (binary ones, from 0) of the fault, `color`
@@ -111,7 +135,7 @@ enum class ReadProblem {
     Truncated,         // at: where more bytes were needed
     SizePastEnd,       // at: the size field that points past the end
     CountMismatch,     // at: the count; value: the count
-    TooManyColors,     // more than 256
+    TooManyColors,     // at: where a colour too many is; value: the most there may be
     NoColors,          //
     NumberTooLarge,    // at: line
     Malformed,         // at: line or offset
@@ -125,9 +149,9 @@ enum class ReadProblem {
     BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
     BadChecksum,       // a PNG chunk whose CRC does not match its data
     NoPngPalette,      // an indexed PNG without a valid PLTE chunk
-    ImageSize,         // an image's width or height is 0 or over kLargestImageSide
+    ImageSize,         // an image's width or height is 0 or over formats::kLargestImageSide
     BadImageData,      // at: where an image's pixel data is damaged or ends early
-    NotPaletteImage,   // an image of more than 256 colours
+    NotPaletteImage,   // an image of more than kMaxColors colours
     Unsupported,       // at: offset; what: the field; value: a value it may not have
     Missing,           // what: the chunk, lump or table the palette is in
     LibraryRefused,    // what: the words of the library that read the file
@@ -135,11 +159,6 @@ enum class ReadProblem {
     // on (a pipe) has passed already
     BehindInStream,
 };
-
-// The widest and tallest image an image reader decodes: checked from the
-// header, before any pixel, so that a few bytes claiming a vast image cost
-// nothing.
-constexpr std::uint32_t kLargestImageSide = 16384;
 
 struct ReadError {
     ReadProblem problem;
@@ -168,7 +187,35 @@ constexpr ReadError readErrorSaying(ReadProblem problem, const char* what) {
     return {problem, 0, 0, 0, what};
 }
 
+// More colours than `most`, the most the format or the palette holds, at `at`.
+constexpr ReadError tooManyColors(std::size_t at, std::size_t most = kMaxColors) {
+    return readError(ReadProblem::TooManyColors, at, 0, static_cast<std::uint32_t>(most));
+}
+
+// A memory allocation that failed, as a reason.
+constexpr ReadError kNoMemory = {ReadProblem::LibraryRefused, 0, 0, 0, "out of memory"};
+
 constexpr bool refused(const ReadError& error) { return error.problem != ReadProblem::None; }
+
+// An empty palette that holds no memory yet.
+constexpr Palette kEmptyPalette = {};
+
+// No colours, no names; the memory kept.
+void clearPalette(Palette* palette);
+void endPalette(Palette* palette);
+
+// The palette's first `count` entries: those past `stored` added black and
+// unnamed, those past `count` dropped. TooManyColors at `at` past
+// kMaxColors, kNoMemory when the memory cannot be had.
+ReadError resizePalette(Palette* palette, std::size_t count, std::size_t at);
+
+// Colour `index`'s name, and the palette's.
+NameText colorName(const Palette& palette, std::size_t index);
+NameText paletteName(const Palette& palette);
+
+// Keeps a CMYK or Lab swatch for the colour management; false when the
+// memory cannot be had.
+bool keepSourceColor(Palette* palette, const SourceColor& color);
 
 // The size of a source that is not a regular file (a FIFO, say), which is
 // known only once it ends.
@@ -187,32 +234,38 @@ struct ByteSource {
                           std::size_t count);
 };
 
-// One format: a row of kFormats. A reader is handed the source's bytes, at
-// most `largest` of them, and fills a zeroed palette; a writer fills `bytes`
-// and returns their count, 0 when it could not.
+// One format: a row of kFormats, its fields named where the row sets them.
+// A reader is handed the source's bytes, at most `largest` of them, and
+// fills an empty palette; a writer writes at most `capacity` colours into
+// `bytes`, from its start, and returns their count, 0 when it could not
+// have the memory.
 struct Format {
-    const char* name;       // for --to and --from
-    const char* extension;  // ".pal", lower case: what it is written as; "" for none
+    const char* name = nullptr;  // for --to and --from
+    // ".pal", lower case: what it is written as; "" for none.
+    const char* extension = "";
     // Other extensions it is read from, each with its dot and followed by a
     // space (".iff .bbm "), or null.
-    const char* alsoReads;
-    const char* title;  // for messages: "not a GIMP palette"
+    const char* alsoReads = nullptr;
+    const char* title = nullptr;  // for messages: "not a GIMP palette"
+    // The colours it holds: more are refused, or with --truncate the first
+    // this many written.
+    std::size_t capacity = kMaxColors;
     // Bytes read at most. With `ignoresTail` the bytes past them are ignored,
     // else a source that has more is refused as TooLarge.
-    std::uint64_t largest;
+    std::uint64_t largest = kMaxSourceSize;
     // When several formats read an extension, the first whose `detect`
     // accepts the source's first bytes (all of them, for a source no larger
-    // than kSourceBufferSize) reads it; null: a format that owns its
+    // than kFirstWindowSize) reads it; null: a format that owns its
     // extensions.
-    bool (*detect)(const unsigned char* bytes, std::size_t size);
-    ReadError (*read)(const unsigned char* bytes, std::size_t size, Palette* palette);
+    bool (*detect)(const unsigned char* bytes, std::size_t size) = nullptr;
+    ReadError (*read)(const unsigned char* bytes, std::size_t size, Palette* palette) = nullptr;
     // Null for a format that is only read.
-    std::size_t (*write)(const Palette& palette, EncodedBytes* bytes);
-    bool ignoresTail;
-    bool text;  // positions are lines, not byte offsets
+    std::size_t (*write)(const Palette& palette, ByteBuffer* bytes) = nullptr;
+    bool ignoresTail = false;
+    bool text = false;  // positions are lines, not byte offsets
     // Non-null for a format read where it asks, never whole: `read` does the
     // same over bytes in memory. It fills the palette only when it accepts.
-    ReadError (*readStream)(const ByteSource& source, Palette* palette);
+    ReadError (*readStream)(const ByteSource& source, Palette* palette) = nullptr;
 };
 
 extern const Format kFormats[];

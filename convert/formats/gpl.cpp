@@ -50,7 +50,7 @@ bool readHeaderLine(const Line& line, std::size_t colors, Header* header, Palett
     if (startsWith(line, "Name:")) {
         const Line value = valueAfter(line, "Name:");
         if (!header->named) {
-            nameFromText(value.begin, lengthOf(value), &palette->name);
+            palette->name = nameFromText(palette, value.begin, lengthOf(value));
         }
         header->named = true;
         return true;
@@ -59,7 +59,8 @@ bool readHeaderLine(const Line& line, std::size_t colors, Header* header, Palett
 }
 
 // A colour line: "R G B", or "R G B A" after "Channels: RGBA", then its name.
-ReadError readColorLine(Line line, bool alpha, Color* color, Name* name) {
+ReadError readColorLine(Line line, bool alpha, Palette* palette) {
+    Color* color = &palette->colors[palette->count - 1];
     ReadError error = takeRgb(&line, color);
     if (!refused(error) && alpha) {
         unsigned char ignored = 0;
@@ -68,12 +69,13 @@ ReadError readColorLine(Line line, bool alpha, Color* color, Name* name) {
     }
     if (!refused(error)) {
         const Line value = valueAfter(line, "");
-        nameFromText(value.begin, lengthOf(value), name);
+        palette->colorNames[palette->count - 1] =
+            nameFromText(palette, value.begin, lengthOf(value));
     }
     return error;
 }
 
-void putColorLine(ByteWriter* writer, const Color& color, const Name& name) {
+void putColorLine(ByteWriter* writer, const Color& color, NameText name) {
     putDecimal(writer, color.red, 3);
     putByte(writer, ' ');
     putDecimal(writer, color.green, 3);
@@ -97,36 +99,30 @@ ReadError readGpl(const unsigned char* bytes, std::size_t size, Palette* palette
         return readError(ReadProblem::NotThisFormat, 1);
     }
     Header header = {false, false};
-    std::size_t count = 0;
     while (nextLine(&lines, &line)) {
         ReadError error = kReadOk;
-        if (readHeaderLine(line, count, &header, palette, &error)) {
+        if (readHeaderLine(line, palette->count, &header, palette, &error)) {
             if (refused(error)) {
                 return error;
             }
             continue;
         }
-        if (count == kEntryCount) {
-            return readError(ReadProblem::TooManyColors, line.number);
-        }
-        error =
-            readColorLine(line, header.alpha, &palette->colors[count], &palette->colorNames[count]);
+        error = addColor(palette, Color{}, line.number);
+        error = refused(error) ? error : readColorLine(line, header.alpha, palette);
         if (refused(error)) {
             return error;
         }
-        count++;
     }
-    palette->count = count;
-    return checkCount(count, lines.number);
+    return checkCount(palette->count, lines.number);
 }
 
-std::size_t writeGpl(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeGpl(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putText(&writer, "GIMP Palette\nName: ");
-    putOnOneLine(&writer, palette.name);
+    putOnOneLine(&writer, paletteName(palette));
     putText(&writer, "\nColumns: 16\n#\n");
     for (std::size_t i = 0; i < palette.count; i++) {
-        putColorLine(&writer, palette.colors[i], palette.colorNames[i]);
+        putColorLine(&writer, palette.colors[i], colorName(palette, i));
     }
     return written(writer);
 }

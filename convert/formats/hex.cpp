@@ -10,8 +10,8 @@ ReadError readHex(const unsigned char* bytes, std::size_t size, Palette* palette
     return readHexLines(bytes, size, {6, nullptr, "#"}, palette);
 }
 
-std::size_t writeHex(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeHex(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     for (std::size_t i = 0; i < palette.count; i++) {
         const Color& color = palette.colors[i];
         putHexPair(&writer, color.red, false);

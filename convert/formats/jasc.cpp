@@ -1,6 +1,8 @@
 // JASC-PAL, Paint Shop Pro's palette: the lines "JASC-PAL", "0100", the
 // number of colours, then "R G B" in decimal, a line per colour, CR LF
-// line breaks (LF alone is read too). Blank lines are skipped.
+// line breaks (LF alone is read too). Blank lines are skipped. Read at any
+// count; written with 256 colours at most, as Paint Shop Pro's palettes
+// stop there.
 #include <cstring>
 
 #include "bytes.h"
@@ -21,9 +23,9 @@ ReadError readCount(LineReader* lines, std::size_t* count) {
     }
     skipSpaces(&line);
     unsigned number = 0;
-    const ReadError error = takeNumber(&line, kEntryCount, &number);
+    const ReadError error = takeNumber(&line, kMaxColors, &number);
     if (error.problem == ReadProblem::NumberTooLarge) {
-        return readError(ReadProblem::TooManyColors, line.number);
+        return tooManyColors(line.number);
     }
     if (refused(error) || !isBlank(line)) {
         return readError(ReadProblem::Malformed, line.number);
@@ -72,21 +74,23 @@ ReadError readJasc(const unsigned char* bytes, std::size_t size, Palette* palett
             return readError(ReadProblem::CountMismatch, countLine, 0,
                              static_cast<std::uint32_t>(count));
         }
-        const ReadError error = readColorLine(line, &palette->colors[read++]);
+        Color color{};
+        ReadError error = readColorLine(line, &color);
+        error = refused(error) ? error : addColor(palette, color, line.number);
         if (refused(error)) {
             return error;
         }
+        read++;
     }
     if (read != count) {
         return readError(ReadProblem::CountMismatch, countLine, 0,
                          static_cast<std::uint32_t>(count));
     }
-    palette->count = count;
     return kReadOk;
 }
 
-std::size_t writeJasc(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeJasc(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putText(&writer, "JASC-PAL\r\n0100\r\n");
     putDecimal(&writer, static_cast<unsigned>(palette.count));
     putText(&writer, "\r\n");

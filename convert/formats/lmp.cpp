@@ -14,12 +14,11 @@ ReadError readLmp(const unsigned char* bytes, std::size_t size, Palette* palette
     if (size % kColorTableSize != 0) {
         return readError(ReadProblem::ExtraData, size - size % kColorTableSize);
     }
-    takeColorTable(bytes, 0, kEntryCount, TableLayout::Rgb, palette);
-    return kReadOk;
+    return takeColorTable(bytes, 0, kEntryCount, TableLayout::Rgb, palette);
 }
 
-std::size_t writeLmp(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writeLmp(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putColorTable(&writer, palette, kEntryCount, TableLayout::Rgb);
     return written(writer);
 }

@@ -1,6 +1,7 @@
 #include "names.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace kolorvane::formats {
 
@@ -8,35 +9,61 @@ namespace {
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
-// A name being filled, with its count of characters, so that the limit is
-// kept without counting them again for each one.
+// A name being filled at the end of the palette's text, with its count of
+// characters, so that the limit is kept without counting them again for
+// each one. The room for its bytes is had before the first.
 struct NameBuilder {
-    Name* name;
+    Palette* palette;
+    NameRef name;
     std::size_t characters;
+    std::size_t room;  // bytes it may still take
 };
 
-NameBuilder startName(Name* name) {
-    name->size = 0;
-    return {name, 0};
+// Room for a name of up to `most` bytes; a builder that takes nothing when
+// the memory cannot be had.
+NameBuilder startName(Palette* palette, std::size_t most) {
+    most = most < kMaxNameBytes ? most : kMaxNameBytes;
+    const std::size_t needed = palette->textSize + most;
+    if (needed > palette->textRoom) {
+        std::size_t room = palette->textRoom < 4096 ? 4096 : palette->textRoom;
+        while (room < needed) {
+            room *= 2;
+        }
+        void* text = std::realloc(palette->text, room);
+        if (text == nullptr) {
+            palette->outOfMemory = true;
+            return {palette, {0, 0}, 0, 0};
+        }
+        palette->text = static_cast<char*>(text);
+        palette->textRoom = room;
+    }
+    return {palette, {static_cast<std::uint32_t>(palette->textSize), 0}, 0, most};
+}
+
+// The name built, its bytes kept in the text.
+NameRef endName(const NameBuilder& builder) {
+    builder.palette->textSize += builder.name.size;
+    return builder.name.size == 0 ? NameRef{0, 0} : builder.name;
 }
 
 // Adds one code point, as UTF-8; false once the name is full.
 bool append(NameBuilder* builder, std::uint32_t codePoint) {
-    if (builder->characters == kMaxNameCharacters) {
-        return false;
-    }
-    Name& name = *builder->name;
     const std::size_t length = codePoint < 0x80      ? 1
                                : codePoint < 0x800   ? 2
                                : codePoint < 0x10000 ? 3
                                                      : 4;
+    if (builder->characters == kMaxNameCharacters || length > builder->room) {
+        return false;
+    }
+    char* bytes = builder->palette->text + builder->name.at + builder->name.size;
     constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
     for (std::size_t i = length; i > 1; i--) {
-        name.bytes[name.size + i - 1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        bytes[i - 1] = static_cast<char>(0x80 | (codePoint & 0x3F));
         codePoint >>= 6;
     }
-    name.bytes[name.size] = static_cast<char>(length == 1 ? codePoint : kLead[length] | codePoint);
-    name.size = static_cast<std::uint16_t>(name.size + length);
+    bytes[0] = static_cast<char>(length == 1 ? codePoint : kLead[length] | codePoint);
+    builder->name.size += static_cast<std::uint32_t>(length);
+    builder->room -= length;
     builder->characters++;
     return true;
 }
@@ -63,8 +90,8 @@ bool isUtf8(const unsigned char* bytes, std::size_t size) {
 }
 
 // The code point at `*at` of a name, whose UTF-8 is valid, and past it.
-std::uint32_t nextCodePoint(const Name& name, std::size_t* at) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(name.bytes.data());
+std::uint32_t nextCodePoint(NameText name, std::size_t* at) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.bytes);
     std::uint32_t codePoint = 0;
     *at += decodeUtf8(bytes + *at, name.size - *at, &codePoint);
     return codePoint;
@@ -110,27 +137,30 @@ std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32
     return length;
 }
 
-void nameFromText(const unsigned char* bytes, std::size_t size, Name* name) {
+NameRef nameFromText(Palette* palette, const unsigned char* bytes, std::size_t size) {
     size = beforeZero(bytes, size);
-    NameBuilder builder = startName(name);
     const bool utf8 = isUtf8(bytes, size);
+    // UTF-8 as it is, or each byte of ISO 8859-1 in two at most.
+    NameBuilder builder = startName(palette, utf8 ? size : 2 * size);
     std::uint32_t codePoint = 0;
     for (std::size_t at = 0; at < size;) {
         // ISO 8859-1 gives each byte the code point of its value.
         const std::size_t length = utf8 ? decodeUtf8(bytes + at, size - at, &codePoint) : 1;
         if (!append(&builder, utf8 ? codePoint : bytes[at])) {
-            return;
+            break;
         }
         at += length;
     }
+    return endName(builder);
 }
 
-void nameFromUtf16(const unsigned char* bytes, std::size_t units, Name* name) {
-    NameBuilder builder = startName(name);
+NameRef nameFromUtf16(Palette* palette, const unsigned char* bytes, std::size_t units) {
+    // Three bytes a unit at most: a pair of them is one four-byte character.
+    NameBuilder builder = startName(palette, 3 * units);
     for (std::size_t i = 0; i < units; i++) {
         std::uint32_t unit = unitAt(bytes, i);
         if (unit == 0) {
-            return;
+            break;
         }
         const bool high = unit >= 0xD800 && unit <= 0xDBFF;
         const std::uint32_t next = i + 1 < units ? unitAt(bytes, i + 1) : 0;
@@ -141,12 +171,13 @@ void nameFromUtf16(const unsigned char* bytes, std::size_t units, Name* name) {
             unit = kReplacement;
         }
         if (!append(&builder, unit)) {
-            return;
+            break;
         }
     }
+    return endName(builder);
 }
 
-std::size_t utf16Units(const Name& name) {
+std::size_t utf16Units(NameText name) {
     std::size_t units = 0;
     for (std::size_t at = 0; at < name.size;) {
         units += nextCodePoint(name, &at) >= 0x10000 ? 2 : 1;
@@ -154,7 +185,7 @@ std::size_t utf16Units(const Name& name) {
     return units;
 }
 
-void putUtf16(ByteWriter* writer, const Name& name) {
+void putUtf16(ByteWriter* writer, NameText name) {
     for (std::size_t at = 0; at < name.size;) {
         const std::uint32_t codePoint = nextCodePoint(name, &at);
         if (codePoint >= 0x10000) {
@@ -167,7 +198,7 @@ void putUtf16(ByteWriter* writer, const Name& name) {
     putU16BE(writer, 0);
 }
 
-void putOnOneLine(ByteWriter* writer, const Name& name) {
+void putOnOneLine(ByteWriter* writer, NameText name) {
     // Spaces at either end are left out: a reader of the line takes them
     // for the space around the name, and GIMP would keep them.
     std::size_t begin = 0;
@@ -191,26 +222,12 @@ void putOnOneLine(ByteWriter* writer, const Name& name) {
     }
 }
 
-void nameOf(const char* text, Name* name) {
+NameRef nameOf(Palette* palette, const char* text) {
     std::size_t size = 0;
     while (text[size] != '\0') {
         size++;
     }
-    nameFromText(reinterpret_cast<const unsigned char*>(text), size, name);
+    return nameFromText(palette, reinterpret_cast<const unsigned char*>(text), size);
 }
 
 }  // namespace kolorvane::formats
-
-namespace kolorvane {
-
-void clearPalette(Palette* palette) {
-    palette->colors = {};
-    palette->count = 0;
-    palette->name.size = 0;
-    palette->sourceColorCount = 0;
-    for (Name& name : palette->colorNames) {
-        name.size = 0;
-    }
-}
-
-}  // namespace kolorvane

@@ -13,24 +13,28 @@
 
 namespace kolorvane::formats {
 
+// Each of these adds a name to the palette's text and returns it; where
+// the memory cannot be had, it returns no name and sets the palette's
+// outOfMemory, which the read then reports.
+
 // `size` bytes of text: UTF-8 when they are valid UTF-8, else ISO 8859-1. A
 // name ends at a zero byte.
-void nameFromText(const unsigned char* bytes, std::size_t size, Name* name);
+NameRef nameFromText(Palette* palette, const unsigned char* bytes, std::size_t size);
 
 // `units` big-endian UTF-16 units at `bytes`, up to the first zero unit if
 // there is one; an unpaired surrogate becomes U+FFFD.
-void nameFromUtf16(const unsigned char* bytes, std::size_t units, Name* name);
+NameRef nameFromUtf16(Palette* palette, const unsigned char* bytes, std::size_t units);
 
 // The name's UTF-16 units, the closing zero not counted.
-std::size_t utf16Units(const Name& name);
+std::size_t utf16Units(NameText name);
 
 // The name in big-endian UTF-16, then a zero unit.
-void putUtf16(ByteWriter* writer, const Name& name);
+void putUtf16(ByteWriter* writer, NameText name);
 
 // The name for a line of a text: each control character (a line break, a
 // tab) a space, so that it stays on its line and reads back as one name, and
 // without spaces at either end, which a reader trims.
-void putOnOneLine(ByteWriter* writer, const Name& name);
+void putOnOneLine(ByteWriter* writer, NameText name);
 
 // The UTF-8 sequence at `bytes` (of `left`): its length and code point, or
 // 0 when it is not valid UTF-8 (overlong, a surrogate, past U+10FFFF, cut).
@@ -41,6 +45,6 @@ std::size_t decodeUtf8(const unsigned char* bytes, std::size_t left, std::uint32
 bool isControl(std::uint32_t codePoint);
 
 // A name of plain ASCII `text`, for tests and the formats' own names.
-void nameOf(const char* text, Name* name);
+NameRef nameOf(Palette* palette, const char* text);
 
 }  // namespace kolorvane::formats

@@ -22,8 +22,7 @@ ReadError readNes(const unsigned char* bytes, std::size_t size, Palette* palette
     if (size != kPlainSize && size != kEmphasisSize) {
         return readError(ReadProblem::ExtraData, size < kEmphasisSize ? kPlainSize : kEmphasisSize);
     }
-    takeColorTable(bytes, 0, kColors, TableLayout::Rgb, palette);
-    return kReadOk;
+    return takeColorTable(bytes, 0, kColors, TableLayout::Rgb, palette);
 }
 
 }  // namespace kolorvane::formats

@@ -10,8 +10,8 @@ ReadError readPaintNet(const unsigned char* bytes, std::size_t size, Palette* pa
     return readHexLines(bytes, size, {8, ";", nullptr}, palette);
 }
 
-std::size_t writePaintNet(const Palette& palette, EncodedBytes* bytes) {
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+std::size_t writePaintNet(const Palette& palette, ByteBuffer* bytes) {
+    ByteWriter writer = startWriting(bytes);
     putText(&writer,
             "; Paint.NET palette, written by Kolorvane\r\n"
             "; One colour per line: AARRGGBB, alpha, red, green, blue\r\n");

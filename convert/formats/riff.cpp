@@ -35,12 +35,12 @@ ReadError readData(ByteReader reader, Palette* palette) {
     if (reader.size - reader.position != 4 * std::size_t{count}) {
         return readError(ReadProblem::CountMismatch, start + 2, 0, count);
     }
-    for (std::size_t i = 0; i < count; i++) {
+    const ReadError error = resizePalette(palette, count, start + 2);
+    for (std::size_t i = 0; !refused(error) && i < count; i++) {
         const unsigned char* entry = reader.bytes + reader.position + 4 * i;
         palette->colors[i] = {entry[0], entry[1], entry[2]};
     }
-    palette->count = count;
-    return kReadOk;
+    return error;
 }
 
 }  // namespace
@@ -84,10 +84,10 @@ ReadError readRiff(const unsigned char* bytes, std::size_t size, Palette* palett
     return readError(ReadProblem::NoColors, reader.size);
 }
 
-std::size_t writeRiff(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writeRiff(const Palette& palette, ByteBuffer* bytes) {
     const auto count = static_cast<std::uint32_t>(palette.count);
     const std::uint32_t dataSize = 4 + 4 * count;
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    ByteWriter writer = startWriting(bytes);
     putText(&writer, "RIFF");
     putU32LE(&writer, 4 + kChunkHeaderSize + dataSize);
     putText(&writer, "PAL data");

@@ -33,12 +33,12 @@ ReadError readVga(const unsigned char* bytes, std::size_t size, Palette* palette
     if (wide != bytes + size) {
         return unsupportedValue(static_cast<std::size_t>(wide - bytes), "6-bit value", *wide);
     }
-    for (std::size_t i = 0; i < kEntryCount; i++) {
+    const ReadError error = resizePalette(palette, kEntryCount, 0);
+    for (std::size_t i = 0; !refused(error) && i < kEntryCount; i++) {
         const unsigned char* entry = bytes + 3 * i;
         palette->colors[i] = {widen6(entry[0]), widen6(entry[1]), widen6(entry[2])};
     }
-    palette->count = kEntryCount;
-    return kReadOk;
+    return error;
 }
 
 }  // namespace kolorvane::formats

@@ -127,8 +127,7 @@ ReadError readPlaypal(const ByteSource& source, const Directory& directory, cons
     if (got != sizeof table) {
         return readError(ReadProblem::Truncated, lump.offset + got);
     }
-    takeColorTable(table, 0, kEntryCount, TableLayout::Rgb, palette);
-    return kReadOk;
+    return takeColorTable(table, 0, kEntryCount, TableLayout::Rgb, palette);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ kolorvane::ReadError readNothing(const unsigned char*, std::size_t, kolorvane::P
     return kolorvane::kReadOk;
 }
 
-std::size_t writeNothing(const kolorvane::Palette&, kolorvane::EncodedBytes*) { return 0; }
+std::size_t writeNothing(const kolorvane::Palette&, kolorvane::ByteBuffer*) { return 0; }
 
 constexpr OptionSpelling kOptions[] = {
     {"to", 't', OptionValue::TargetFormat, "convert into FORMAT"},
@@ -32,16 +32,23 @@ constexpr OptionSpelling kOptions[] = {
 
 // Only the columns the completions read are filled in.
 const Format kFormats[] = {
-    {"one", ".one", nullptr, "First's \"title\": [1] a\\b", 0, nullptr, readNothing, writeNothing,
-     false, false, nullptr},
-    {"rom", ".rom", ".more .Rom ", "read, never written", 0, nullptr, readNothing, nullptr, false,
-     false, nullptr},
-    {"two", ".one", nullptr, "Second", 0, nullptr, readNothing, writeNothing, false, false,
-     nullptr},
-    {"wo", ".wo", nullptr, "written, never read", 0, nullptr, nullptr, writeNothing, false, false,
-     nullptr},
-    {"bare", "", ".one ", "no extension of its own", 0, nullptr, readNothing, nullptr, false, false,
-     nullptr},
+    {.name = "one",
+     .extension = ".one",
+     .title = "First's \"title\": [1] a\\b",
+     .read = readNothing,
+     .write = writeNothing},
+    {.name = "rom",
+     .extension = ".rom",
+     .alsoReads = ".more .Rom ",
+     .title = "read, never written",
+     .read = readNothing},
+    {.name = "two",
+     .extension = ".one",
+     .title = "Second",
+     .read = readNothing,
+     .write = writeNothing},
+    {.name = "wo", .extension = ".wo", .title = "written, never read", .write = writeNothing},
+    {.name = "bare", .alsoReads = ".one ", .title = "no extension of its own", .read = readNothing},
 };
 
 }  // namespace

@@ -29,8 +29,8 @@ TEST(Completions, NamesThatWouldBreakAScriptWriteNothing) {
     };
     for (const Case& c : cases) {
         const OptionSpelling option = {c.longName, c.shortName, OptionValue::TargetFormat, "x"};
-        const Format format = {c.format,    c.extension, nullptr, "title", 0,      nullptr,
-                               readNothing, nullptr,     false,   false,   nullptr};
+        const Format format = {
+            .name = c.format, .extension = c.extension, .title = "title", .read = readNothing};
         for (const Shell shell : {Shell::Bash, Shell::Zsh, Shell::Fish}) {
             SCOPED_TRACE(std::string(c.longName) + " " + c.format + " " + c.extension);
             std::FILE* out = std::tmpfile();

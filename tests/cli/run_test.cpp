@@ -16,7 +16,8 @@
 #include "cmyk_profile.h"
 #include "fake_platform.h"
 #include "format.h"
-#include "format_messages.h"
+#include "image.h"
+#include "messages.h"
 #include "palette.h"
 #include "run.h"
 
@@ -340,7 +341,7 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
          "line 3: the count, 1, disagrees with the colours listed"},
         {"a.pal", text("JASC-PAL\n0200\n1\n1 2 3\n"), "line 2: an unsupported version"},
         {"a.pal", text("JASC-PAL\n0100\n0\n"), "no colours"},
-        {"a.pal", text("JASC-PAL\n0100\n257\n"), "line 3: more than 256 colours"},
+        {"a.pal", text("JASC-PAL\n0100\n65536\n"), "line 3: more than 65535 colours"},
         {"a.pal", text("JASC-PAL\n0100\n1\n1 2 3 4\n"), "line 4: malformed"},
         {"a.pal", join({text("RIFF"), le32(1000), text("PAL ")}),
          "offset 4: a size points past the end of the file"},
@@ -353,7 +354,8 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
         {"a.gpl", text("GIMP Palette\n12 34\n"), "line 2: malformed"},
         {"a.gpl", text("GIMP Palette\n1 -2 3\n"), "line 2: malformed"},
         {"a.gpl", text("GIMP Palette\n# nothing\n"), "no colours"},
-        {"a.gpl", text(tooMany), "line 258: more than 256 colours"},
+        {"a.gpl", text(tooMany),
+         "257 colours; an EDGE PAL holds 256 (--truncate keeps the first 256)"},
         {"a.gpl", text("GIMP palette\n1 2 3\n"), "not a GIMP palette"},
         {"a.hex", text("123456\n12345g\n"), "line 2: a character that is not a hexadecimal digit"},
         {"a.hex", text("#12345\n"), "line 1: malformed"},
@@ -405,8 +407,8 @@ TEST(Run, SourcesThatLieAreRefusedWithTheirReasonAndNothingWritten) {
          "offset 12: a block of unknown type 0xC003"},
         {"a.ase", ase(0, {}), "no colours"},
         {"a.gpl", join({text("GIMP Palette\n1 2 3\n#"), Bytes(kMaxSourceSize, ' ')}),
-         "larger than 1 MiB, the most a palette is read from"},
-        {"a.png", join({pngHeader(8), Bytes(64 * kMaxSourceSize, 0)}),
+         "larger than 80 MiB, the most a palette is read from"},
+        {"a.png", join({pngHeader(8), Bytes(formats::kLargestImageSource, 0)}),
          "larger than 64 MiB, the most a palette is read from"},
         {"a.png", pngHeader(3), "the decoder refuses it: invalid bit depth"},
     };
@@ -483,7 +485,7 @@ TEST(Run, RetroSourcesThatLieAreRefusedWithTheirReason) {
         {"a.lbm", nullptr, iffForm("ILBM", iffChunk("CMAP", Bytes(2, 0))), "no colours"},
         {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(16, 8, 3), cmap})),
          "offset 30: compression 3 is not supported"},
-        {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(0, 8, 1), cmap})),
+        {"a.lbm", nullptr, iffForm("ILBM", join({bmhd(0, 8, 1), cmap, iffChunk("BODY", Bytes(8))})),
          "the width or height is 0 or more than 16384 pixels"},
         {"a.lbm", nullptr, iffForm("ILBM", join({iffChunk("BMHD", Bytes(10)), cmap})),
          "offset 16: malformed"},

@@ -26,10 +26,11 @@ std::string swatch(int red, int green, int blue, int width) {
            "\x1B[0m";
 }
 
+// One palette for the whole run, its memory kept to the end as a batch's is.
 Palette* makePalette(std::size_t count) {
-    static Palette palette;
+    static Palette palette = kEmptyPalette;
     clearPalette(&palette);
-    palette.count = count;
+    EXPECT_FALSE(refused(resizePalette(&palette, count, 0)));
     for (std::size_t i = 0; i < count; i++) {
         palette.colors[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
                              static_cast<unsigned char>(i * 7)};
@@ -37,9 +38,17 @@ Palette* makePalette(std::size_t count) {
     return &palette;
 }
 
-void setName(Name* name, const std::string& bytes) {
-    std::memcpy(name->bytes.data(), bytes.data(), bytes.size());
-    name->size = static_cast<std::uint16_t>(bytes.size());
+// Colour `index`'s name made of `bytes` as they are, whether the readers
+// would keep them or not.
+void setName(Palette* palette, std::size_t index, const std::string& bytes) {
+    ByteBuffer text = {reinterpret_cast<unsigned char*>(palette->text), palette->textRoom};
+    ASSERT_TRUE(reserveBytes(&text, palette->textSize + bytes.size()));
+    palette->text = reinterpret_cast<char*>(text.bytes);
+    palette->textRoom = text.room;
+    std::memcpy(palette->text + palette->textSize, bytes.data(), bytes.size());
+    palette->colorNames[index] = {static_cast<std::uint32_t>(palette->textSize),
+                                  static_cast<std::uint32_t>(bytes.size())};
+    palette->textSize += bytes.size();
 }
 
 TEST(Show, ControlCharactersAndBytesThatAreNotUtf8AreReplaced) {
@@ -112,8 +121,8 @@ TEST(Show, GridHoldsSixteenSwatchesARowAndOnlyThePalettesColours) {
 TEST(Show, ColourLinesInATerminalLineUp) {
     Palette& palette = *makePalette(256);
     palette.colors[255] = {0xAB, 0x0C, 0xEF};
-    setName(&palette.colorNames[9], "Coral");
-    setName(&palette.colorNames[100], "a\tb");
+    setName(&palette, 9, "Coral");
+    setName(&palette, 100, "a\tb");
     struct Case {
         std::size_t index;
         std::string expected;

@@ -88,6 +88,20 @@ def colors_of(count, seed):
             for i in range(count)]
 
 
+def first_seen(image):
+    """The image's distinct colours in reading order, as Pillow gives its
+    pixels: the palette an image of more than 256 colours reads as."""
+    seen = {}
+    for pixel in image.convert("RGB").getdata():
+        seen.setdefault(pixel, None)
+    return list(seen)
+
+
+def many_colours():
+    """An RGB image of 289 pixels and more than 256 colours."""
+    return Image.frombytes("RGB", (17, 17), bytes(range(256)) * 3 + bytes(99))
+
+
 def hex_lines(colors):
     return "".join("%02x%02x%02x\n" % tuple(c) for c in colors)
 
@@ -132,6 +146,7 @@ def good_cases():
                              [keyed[0], keyed[2]])
     rgb = colors_of(4, 7)
     cases["rgb-key.png"] = (saved(strip(rgb), transparency=rgb[1]), [rgb[0]] + rgb[2:])
+    cases["many.png"] = (saved(many_colours()), first_seen(many_colours()))
     return cases
 
 
@@ -144,7 +159,9 @@ def bad_cases():
     crc = bytearray(good)
     crc[-13] ^= 1  # the last byte of the IDAT's CRC, before IEND's 12 bytes
     indexed = saved(strip(colors_of(4, 6)).convert("P"))
-    many = Image.frombytes("RGB", (17, 17), bytes(range(256)) * 3 + bytes(99))
+    # 65,536 colours, one a pixel: one more than a palette holds.
+    every = Image.frombytes("RGB", (256, 256), bytes(
+        v for i in range(65536) for v in (i >> 8, i & 0xFF, (i * 7) & 0xFF)))
 
     def ihdr(width, height):
         return lambda data: struct.pack(">II", width, height) + data[8:]
@@ -166,7 +183,7 @@ def bad_cases():
                             "the image data is damaged or ends early"),
         "short-data.png": (edited(good, b"IDAT", lambda data: zlib.compress(
             zlib.decompress(idat)[:-100])), "the image data is damaged or ends early"),
-        "many.png": (saved(many), "more than 256 colours: not a palette image"),
+        "too-many.png": (saved(every), "more than 65535 colours: not a palette image"),
         "clear.png": (saved(Image.new("RGBA", (3, 3), (9, 9, 9, 0))), "no colours"),
     }
 

@@ -15,6 +15,7 @@
 
 #include "colour_management.h"
 #include "format.h"
+#include "owned.h"
 
 namespace kolorvane {
 namespace {
@@ -74,11 +75,7 @@ Bytes ase(const char* model, const std::vector<float>& values) {
     return bytes;
 }
 
-std::unique_ptr<Palette> emptyPalette() {
-    auto palette = std::make_unique<Palette>();
-    clearPalette(palette.get());
-    return palette;
-}
+using testing::emptyPalette;
 
 ReadError read(const char* format, const Bytes& bytes, Palette* palette) {
     return formatNamed(format)->read(bytes.data(), bytes.size(), palette);
@@ -131,7 +128,9 @@ TEST(Swatches, CmykAndLabAreKeptInTheirSpace) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.values[0]));
         auto palette = emptyPalette();
-        palette->colors[0] = {9, 9, 9};
+        ASSERT_FALSE(refused(resizePalette(palette.get(), 1, 0)));
+        palette->colors[0] = {9, 9, 9};  // what a palette of the batch before left
+        clearPalette(palette.get());
         ASSERT_FALSE(refused(read(c.format, c.bytes, palette.get())));
         ASSERT_EQ(palette->sourceColorCount, 1U);
         const SourceColor& source = palette->sourceColors[0];
@@ -173,7 +172,8 @@ TEST(Swatches, MixedSpacesKeepTheirOrder) {
     EXPECT_EQ(palette->sourceColors[1].space, ColorSpace::Lab);
     EXPECT_EQ(rgb(palette->colors[1]), (std::vector<int>{255, 0, 0}));
     EXPECT_EQ(rgb(palette->colors[3]), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(std::string(palette->colorNames[3].bytes.data(), palette->colorNames[3].size), "d");
+    const NameText name = colorName(*palette, 3);
+    EXPECT_EQ(std::string(name.bytes, name.size), "d");
 }
 
 // An ASE colour model is its four characters in any case, spaces trimmed.
@@ -249,10 +249,12 @@ struct Managed {
 
 void keep(ColorSpace space, std::vector<double> values, Palette* palette) {
     values.resize(4);
-    SourceColor& source = palette->sourceColors[palette->sourceColorCount++];
-    source.index = palette->count++;
+    SourceColor source{};
+    source.index = palette->count;
     source.space = space;
     std::copy(values.begin(), values.end(), source.values.begin());
+    ASSERT_FALSE(refused(resizePalette(palette, palette->count + 1, 0)));
+    ASSERT_TRUE(keepSourceColor(palette, source));
 }
 
 // The reference values, through ISO Coated v2 300% and LittleCMS's Lab and
@@ -307,7 +309,7 @@ TEST(ColourManagement, TransformsAreMadeOnceAtTheirFirstColour) {
     Managed managed;
     auto palette = emptyPalette();
     ConvertedCounts counts{};
-    palette->count = 1;
+    ASSERT_FALSE(refused(resizePalette(palette.get(), 1, 0)));
     ASSERT_TRUE(convertSourceColors(&managed.colors, palette.get(), &counts));
     EXPECT_EQ(managed.colors.context, nullptr);
 

@@ -12,6 +12,7 @@
 #include "fake_platform.h"
 #include "format.h"
 #include "names.h"
+#include "owned.h"
 
 namespace kolorvane {
 namespace {
@@ -26,16 +27,17 @@ const std::vector<std::string> kLatin1 = {"Cr\u00e8me", "", "", "", ""};
 const std::vector<std::string> kAseNumbers = {"R=0 G=0 B=0", "R=255 G=255 B=255", "R=255 G=0 B=0",
                                               "R=18 G=52 B=86", "R=171 G=205 B=239"};
 
-std::string text(const Name& name) { return std::string(name.bytes.data(), name.size); }
+std::string text(NameText name) { return std::string(name.bytes, name.size); }
 
-void setName(const std::string& text, Name* name) {
-    formats::nameFromText(reinterpret_cast<const unsigned char*>(text.data()), text.size(), name);
+NameRef named(const std::string& text, Palette* palette) {
+    return formats::nameFromText(palette, reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size());
 }
 
 std::vector<std::string> colorNames(const Palette& palette) {
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < palette.count && i < kEntryCount; i++) {
-        names.push_back(text(palette.colorNames[i]));
+    for (std::size_t i = 0; i < palette.count; i++) {
+        names.push_back(text(colorName(palette, i)));
     }
     return names;
 }
@@ -46,18 +48,18 @@ Bytes sample(const std::string& name) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// On the heap, as a Palette is about 260 KB.
-using PalettePointer = std::unique_ptr<Palette>;
+using testing::emptyPalette;
+using testing::PalettePointer;
 
 PalettePointer palette(const std::vector<Color>& colors, const std::vector<std::string>& names = {},
                        const std::string& name = "") {
-    auto made = std::make_unique<Palette>();
-    std::copy(colors.begin(), colors.end(), made->colors.begin());
-    made->count = colors.size();
+    PalettePointer made = emptyPalette();
+    EXPECT_FALSE(refused(resizePalette(made.get(), colors.size(), 0)));
+    std::copy(colors.begin(), colors.end(), made->colors);
     for (std::size_t i = 0; i < names.size(); i++) {
-        setName(names[i], &made->colorNames[i]);
+        made->colorNames[i] = named(names[i], made.get());
     }
-    setName(name, &made->name);
+    made->name = named(name, made.get());
     return made;
 }
 
@@ -75,7 +77,7 @@ bool sameColors(const Palette& a, const Palette& b) {
     if (a.count != b.count) {
         return false;
     }
-    for (std::size_t i = 0; i < kEntryCount; i++) {
+    for (std::size_t i = 0; i < a.count; i++) {
         const Color& x = a.colors[i];
         const Color& y = b.colors[i];
         if (x.red != y.red || x.green != y.green || x.blue != y.blue) {
@@ -97,14 +99,16 @@ const Format* readAs(const std::string& name, const Bytes& bytes, Palette* read)
 }
 
 Bytes encode(const Format& format, const Palette& palette) {
-    auto bytes = std::make_unique<EncodedBytes>();
-    const std::size_t size = format.write(palette, bytes.get());
-    EXPECT_GT(size, 0U) << format.name << " fits its buffer";
-    return Bytes(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(size));
+    ByteBuffer bytes{};
+    const std::size_t size = format.write(palette, &bytes);
+    EXPECT_GT(size, 0U) << format.name << " writes it";
+    Bytes encoded(bytes.bytes, bytes.bytes + size);
+    endBytes(&bytes);
+    return encoded;
 }
 
 PalettePointer decode(const Format& format, const Bytes& bytes) {
-    auto read = std::make_unique<Palette>();
+    PalettePointer read = emptyPalette();
     EXPECT_FALSE(refused(format.read(bytes.data(), bytes.size(), read.get()))) << format.name;
     return read;
 }
@@ -148,17 +152,17 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        auto read = std::make_unique<Palette>();
+        PalettePointer read = emptyPalette();
         const Format* format = readAs(c.file, sample(c.file), read.get());
         ASSERT_NE(format, nullptr);
         EXPECT_STREQ(format->name, c.format);
         PalettePointer expected = palette({std::begin(kFive), std::end(kFive)});
         const bool full = format == formatNamed("edge") || format == formatNamed("pcx");
-        if (full) {
-            expected->count = kEntryCount;  // EDGE PAL and PCX always hold 256
+        if (full) {  // EDGE PAL and PCX always hold 256
+            EXPECT_FALSE(refused(resizePalette(expected.get(), kEntryCount, 0)));
         }
         EXPECT_TRUE(sameColors(*read, *expected));
-        EXPECT_EQ(text(read->name), c.name);
+        EXPECT_EQ(text(paletteName(*read)), c.name);
         if (!full) {
             EXPECT_EQ(colorNames(*read), c.colorNames);
         }
@@ -296,7 +300,8 @@ TEST(Formats, AcoAndAseValuesReadAsTheNearestByte) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         ASSERT_FALSE(refused(formatNamed(c.format)->read(c.bytes.data(), c.bytes.size(), &read)));
         EXPECT_EQ(read.count, 1U);
         EXPECT_EQ((std::vector<int>{read.colors[0].red, read.colors[0].green, read.colors[0].blue}),
@@ -322,7 +327,8 @@ TEST(Formats, ActCountComesFromAnExact772ByteTrailer) {
             file.push_back(byte);
         }
         file.resize(c.size, 0);
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         EXPECT_FALSE(refused(formatNamed("act")->read(file.data(), file.size(), &read)));
         EXPECT_EQ(read.count, c.count) << c.size;
         EXPECT_EQ(read.colors[255].blue, 9) << "all 256 entries are kept";
@@ -424,9 +430,9 @@ TEST(Names, AreReadWhateverTheirBytes) {
         {"x" + repeated("\U0001F600", 300), "x" + repeated("\U0001F600", 254)},
     };
     for (const auto& [given, expected] : texts) {
-        Name name{};
-        setName(given, &name);
-        EXPECT_EQ(text(name), expected) << given;
+        const PalettePointer read = emptyPalette();
+        const NameRef name = named(given, read.get());
+        EXPECT_EQ(text({read->text + name.at, name.size}), expected) << given;
     }
     const std::pair<std::u16string, std::string> units[] = {
         {u"A\xD83D", "A\uFFFD"},
@@ -446,9 +452,9 @@ TEST(Names, AreReadWhateverTheirBytes) {
             bytes.push_back(static_cast<unsigned char>(unit >> 8));
             bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
         }
-        Name name{};
-        formats::nameFromUtf16(bytes.data(), given.size(), &name);
-        EXPECT_EQ(text(name), expected);
+        const PalettePointer read = emptyPalette();
+        const NameRef name = formats::nameFromUtf16(read.get(), bytes.data(), given.size());
+        EXPECT_EQ(text({read->text + name.at, name.size}), expected);
     }
 }
 
@@ -462,7 +468,7 @@ TEST(Formats, GimpNamesStayOnTheirLines) {
               "GIMP Palette\nName: a b\nColumns: 16\n#\n  1   2   3\tx  y z\n  4   5   6\n");
     const PalettePointer read = decode(*formatNamed("gpl"), bytes);
     EXPECT_EQ(read->count, 2U);
-    EXPECT_EQ(text(read->name), "a b");
+    EXPECT_EQ(text(paletteName(*read)), "a b");
     EXPECT_EQ(colorNames(*read), (std::vector<std::string>{"x  y z", ""}));
 }
 
@@ -492,7 +498,7 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         {"too large, known", &large, -1, true, SourceStatus::Read, ReadProblem::TooLarge},
         {"too large, found", &large, -1, false, SourceStatus::Read, ReadProblem::TooLarge},
     };
-    std::vector<unsigned char> buffer(kSourceBufferSize);
+    testing::OwnedBytes buffer;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testing::FakePlatform fake;
@@ -500,9 +506,10 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         fake.readChunk = c.file == &five ? 40 : 0;
         fake.failAt = c.failAt;
         fake.sizeKnown = c.sizeKnown;
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         const PaletteSource source = readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.png",
-                                                       nullptr, buffer.data(), &read);
+                                                       nullptr, &buffer.buffer, &read);
         EXPECT_EQ(source.source.status, c.status);
         EXPECT_EQ(source.error.problem, c.problem);
         EXPECT_TRUE(fake.open.empty()) << "the file is closed";
@@ -547,7 +554,7 @@ TEST(RetroFormats, EverySampleReadsAsItsColours) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const Bytes bytes = sample(c.file);
-        auto read = std::make_unique<Palette>();
+        PalettePointer read = emptyPalette();
         const Format* format = c.forced ? formatNamed(c.format) : readAs(c.file, bytes, read.get());
         ASSERT_NE(format, nullptr);
         if (c.forced) {
@@ -564,7 +571,7 @@ TEST(RetroFormats, EverySampleReadsAsItsColours) {
 // v >> 2 of a writer of 6-bit values gives every one back.
 TEST(RetroFormats, SixBitValuesWidenByRepeatingTheirTopBits) {
     const Bytes bytes = sample("six-bit.col");  // byte i is 7i modulo 64
-    auto read = std::make_unique<Palette>();
+    PalettePointer read = emptyPalette();
     const Format* format = readAs("six-bit.col", bytes, read.get());
     ASSERT_NE(format, nullptr);
     EXPECT_STREQ(format->name, "vga");
@@ -644,16 +651,16 @@ TEST(RetroFormats, AWadIsReadAtItsHeaderDirectoryAndPalette) {
         {"a pipe, directory first", true, false, ReadProblem::None},
         {"a pipe, directory last", false, false, ReadProblem::BehindInStream},
     };
-    std::vector<unsigned char> buffer(kSourceBufferSize);
+    testing::OwnedBytes buffer;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const WadLayout wad = largeWad(c.directoryFirst);
         testing::FakePlatform fake;
         testing::addFile(&fake, "C:\\p\\doom.wad", wad.bytes);
         fake.sizeKnown = c.sizeKnown;
-        auto read = std::make_unique<Palette>();
+        PalettePointer read = emptyPalette();
         const PaletteSource source = readPaletteSource(
-            testing::makePlatform(&fake), "C:\\p\\doom.wad", nullptr, buffer.data(), read.get());
+            testing::makePlatform(&fake), "C:\\p\\doom.wad", nullptr, &buffer.buffer, read.get());
         ASSERT_EQ(source.source.status, SourceStatus::Read);
         EXPECT_EQ(source.error.problem, c.problem);
         std::vector<std::string> reads;
@@ -812,7 +819,7 @@ TEST(Formats, GifGivesItsGlobalOrFirstLocalTableAndRefusesWhatIsWrong) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto read = std::make_unique<Palette>();
+        PalettePointer read = emptyPalette();
         const ReadError error = formatNamed("gif")->read(c.file.data(), c.file.size(), read.get());
         EXPECT_EQ(error.problem, c.problem);
         EXPECT_TRUE(sameColors(*read, *palette(c.colors)));
@@ -824,7 +831,7 @@ TEST(Formats, GifGivesItsGlobalOrFirstLocalTableAndRefusesWhatIsWrong) {
 TEST(Formats, AGifCutAnywhereEndsEarlyThere) {
     const Bytes whole = joined({gifStart(2, 2, 4, 1), kComment,
                                 gifImage(0, 2, 2, 0, 0, {2, 3, 0x04, 0x00, 0x05, 0}), kTrailer});
-    auto read = std::make_unique<Palette>();
+    PalettePointer read = emptyPalette();
     ASSERT_FALSE(refused(formatNamed("gif")->read(whole.data(), whole.size(), read.get())));
     for (std::size_t size = 0; size < whole.size(); size++) {
         const ReadError error = formatNamed("gif")->read(whole.data(), size, read.get());
@@ -837,7 +844,7 @@ TEST(Formats, AGifCutAnywhereEndsEarlyThere) {
 // window: a comment of more than 1 MiB before its image.
 TEST(Formats, AGifIsReadPastTheFirstWindow) {
     Bytes comment = {'!', 0xFE};
-    for (std::size_t i = 0; i * 255 < kSourceBufferSize + 4096; i++) {
+    for (std::size_t i = 0; i * 255 < kFirstWindowSize + 4096; i++) {
         comment.push_back(255);
         comment.insert(comment.end(), 255, 'x');
     }
@@ -845,10 +852,11 @@ TEST(Formats, AGifIsReadPastTheFirstWindow) {
     const Bytes file = joined({gifStart(1, 1, 4, 9), comment, gifImage(0, 1, 1, 0, 0), kTrailer});
     testing::FakePlatform fake;
     testing::addFile(&fake, "C:\\p\\s.gif", file);
-    std::vector<unsigned char> buffer(kSourceBufferSize);
-    Palette read{};
+    testing::OwnedBytes buffer;
+    testing::OwnedPalette owned;
+    Palette& read = owned.palette;
     const PaletteSource source = readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.gif",
-                                                   nullptr, buffer.data(), &read);
+                                                   nullptr, &buffer.buffer, &read);
     EXPECT_EQ(source.source.status, SourceStatus::Read);
     EXPECT_EQ(source.error.problem, ReadProblem::None);
     EXPECT_TRUE(sameColors(read, *palette(gifColors(4, 9))));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "files.h"
 #include "palette.h"
 
 namespace kolorvane {

@@ -14,6 +14,7 @@
 #include "conversion.h"
 #include "fake_platform.h"
 #include "format.h"
+#include "owned.h"
 
 namespace kolorvane {
 namespace {
@@ -126,7 +127,8 @@ const std::vector<std::string> kFour = {"010203", "040506", "070809", "0a0b0c"};
 void expectPalettes(const std::vector<Good>& cases) {
     for (const Good& c : cases) {
         SCOPED_TRACE(c.name);
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         const ReadError error = formatNamed(c.format)->read(c.bytes.data(), c.bytes.size(), &read);
         ASSERT_EQ(error.problem, ReadProblem::None) << error.at << " " << error.value;
         EXPECT_EQ(colorsOf(read), c.colors);
@@ -196,7 +198,8 @@ TEST(Bmp, RunLengthDataIsDecodedToItsEnd) {
     });
     for (const std::size_t cut : {1U, 5U, 8U}) {
         const Bytes file = bmp(bmpHeader(40, 2, 8, 1, 4), kBgr0, rle8);
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         const ReadError error = formatNamed("bmp")->read(file.data(), file.size() - cut, &read);
         EXPECT_EQ(error.problem, ReadProblem::Truncated) << cut;
     }
@@ -232,7 +235,7 @@ TEST(Pcx, EachKindGivesItsPalette) {
 // BMP's header and table (its pixels' size checked against the file's). One
 // of unknown size, a FIFO's, is read on as far as it must be.
 TEST(Images, ALargeSourceIsReadOnlyWhereItsPaletteIs) {
-    const std::size_t large = 3 * kSourceBufferSize;
+    const std::size_t large = 3 * kFirstWindowSize;
     Bytes pcx = cat({pcxHeader(8, 1, 4000, 700, 4000, 0), Bytes(large, 7), {0x0C}});
     pcx.resize(pcx.size() + 768, 0x55);
     const Bytes indexedBmp = bmp(bmpHeader(40, 1, 8, 0, 2), Bytes(8, 1), Bytes(large, 1));
@@ -248,15 +251,16 @@ TEST(Images, ALargeSourceIsReadOnlyWhereItsPaletteIs) {
         {"C:\\p\\b.pcx", &pcx, false, -1},
         {"C:\\p\\b.bmp", &indexedBmp, false, -1},
     };
-    std::vector<unsigned char> buffer(kSourceBufferSize);
+    testing::OwnedBytes buffer;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testing::FakePlatform fake;
         testing::addFile(&fake, c.name, *c.file);
         fake.sizeKnown = c.sizeKnown;
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         const PaletteSource source =
-            readPaletteSource(testing::makePlatform(&fake), c.name, nullptr, buffer.data(), &read);
+            readPaletteSource(testing::makePlatform(&fake), c.name, nullptr, &buffer.buffer, &read);
         EXPECT_EQ(source.error.problem, ReadProblem::None);
         EXPECT_EQ(read.count, c.file == &pcx ? kEntryCount : 2U);
         EXPECT_EQ(hex(read.colors[1]), c.file == &pcx ? "555555" : "010101");
@@ -360,7 +364,8 @@ TEST(Images, FilesThatLieAreRefusedWhereTheyLie) {
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.name);
-        Palette read{};
+        testing::OwnedPalette owned;
+        Palette& read = owned.palette;
         const ReadError error = formatNamed(c.format)->read(c.bytes.data(), c.bytes.size(), &read);
         EXPECT_EQ(error.problem, c.problem);
         EXPECT_EQ(error.at, c.at);

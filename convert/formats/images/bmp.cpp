@@ -247,7 +247,7 @@ ReadError readIndexed(SourceCursor* cursor, const Header& header, Palette* palet
     const bool core = header.headerSize == kCoreHeaderSize;
     const std::size_t count = header.colorsUsed != 0 ? header.colorsUsed : 1U << header.bits;
     if (header.colorsUsed > kEntryCount) {
-        return readError(ReadProblem::TooManyColors, kColorsUsedAt);
+        return tooManyColors(kColorsUsedAt, kEntryCount);
     }
     ReadError error =
         readColorTable(cursor, 0, count, core ? TableLayout::Bgr : TableLayout::Bgrx, palette);
@@ -374,9 +374,10 @@ ReadError tallyRows(SourceCursor* cursor, const Header& header, const Channel* c
         }
         pixelsOfRow(header, channels, rows);
         const std::uint64_t y = header.height < 0 ? row : height - 1 - row;
-        if (!tallyPixels(rows->colors, rows->pixels, static_cast<std::size_t>(width), y * width,
-                         1)) {
-            return readError(ReadProblem::NotPaletteImage);
+        const TallyResult tallied =
+            tallyPixels(rows->colors, rows->pixels, static_cast<std::size_t>(width), y * width, 1);
+        if (tallied != TallyResult::Counted) {
+            return tallyRefusal(tallied);
         }
     }
     return paletteOfTally(*rows->colors, palette);
@@ -422,16 +423,20 @@ ReadError readBmp(const unsigned char* bytes, std::size_t size, Palette* palette
     return readBmpStream(sourceOf(&memory), palette);
 }
 
-std::size_t writeBmp(const Palette& palette, EncodedBytes* bytes) {
+// An 8-bit image with a colour table up to 256 colours, a 24-bit one past.
+std::size_t writeBmp(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     if (!swatchGridOf(palette, &grid)) {
         return 0;
     }
+    const bool indexed = grid.count <= kLargestIndexedGrid;
+    const std::uint32_t tableSize = indexed ? 4 * grid.count : 0;
+    const std::uint32_t bits = indexed ? 8 : 24;
     // The grid is 16 pixels a square wide: its rows need no padding.
     const auto pixelOffset =
-        static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + std::size_t{4} * grid.count);
-    const std::uint32_t dataSize = grid.width * grid.height;
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+        static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + tableSize);
+    const std::uint32_t dataSize = grid.width * grid.height * (bits / 8);
+    ByteWriter writer = startWriting(bytes);
     putByte(&writer, 'B');
     putByte(&writer, 'M');
     putU32LE(&writer, pixelOffset + dataSize);
@@ -441,20 +446,14 @@ std::size_t writeBmp(const Palette& palette, EncodedBytes* bytes) {
         putU32LE(&writer, field);
     }
     putU16LE(&writer, 1);  // planes
-    putU16LE(&writer, 8);  // bits per pixel
+    putU16LE(&writer, bits);
     // No compression, the data's size, 72 dpi, the colours used, all of
     // them important.
-    for (const std::uint32_t field : {0U, dataSize, 2835U, 2835U, grid.count, 0U}) {
+    for (const std::uint32_t field : {0U, dataSize, 2835U, 2835U, indexed ? grid.count : 0U, 0U}) {
         putU32LE(&writer, field);
     }
-    putColorTable(&writer, palette, grid.count, TableLayout::Bgrx);
-    unsigned char row[kLargestSwatchWidth] = {};
-    for (std::uint32_t y = grid.height; y > 0; y--) {
-        swatchRow(grid, y - 1, row);
-        for (std::uint32_t x = 0; x < grid.width; x++) {
-            putByte(&writer, row[x]);
-        }
-    }
+    putColorTable(&writer, palette, indexed ? grid.count : 0, TableLayout::Bgrx);
+    putSwatchRowsFromBottom(&writer, palette, grid, indexed);
     return written(writer);
 }
 

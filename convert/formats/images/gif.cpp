@@ -76,15 +76,18 @@ ReadError checkSignature(const ByteSource& source) {
     return got < kSignatureSize ? readError(ReadProblem::Truncated, got) : kReadOk;
 }
 
-// The colour table found, kept apart until the whole file is read.
+// The colour table found, kept apart until the whole file is read. A GIF's
+// table holds 256 colours at most.
+constexpr std::size_t kLargestTable = 256;
+
 struct Table {
-    std::array<Color, kEntryCount> colors;
+    std::array<Color, kLargestTable> colors;
     std::size_t count;
 };
 
 void takeTable(const ColorMapObject& map, Table* table) {
-    const auto count = static_cast<std::size_t>(map.ColorCount);
-    for (std::size_t i = 0; i < count && i < kEntryCount; i++) {
+    const auto count = std::min(static_cast<std::size_t>(map.ColorCount), kLargestTable);
+    for (std::size_t i = 0; i < count; i++) {
         const GifColorType& color = map.Colors[i];
         table->colors[i] = {color.Red, color.Green, color.Blue};
     }
@@ -167,10 +170,9 @@ ReadError readOpenGif(GifFileType* gif, const Pull& pull, Palette* palette) {
     if (!refused(error) && table.count == 0) {
         error = readErrorSaying(ReadProblem::Missing, "colour table");
     }
+    error = refused(error) ? error : resizePalette(palette, table.count, 0);
     if (!refused(error)) {
-        std::copy(table.colors.begin(), table.colors.begin() + table.count,
-                  palette->colors.begin());
-        palette->count = table.count;
+        std::copy(table.colors.begin(), table.colors.begin() + table.count, palette->colors);
     }
     return error;
 }
@@ -222,7 +224,7 @@ int tableBits(std::uint32_t count) {
 // The screen with the palette as its global table (8 bits a primary, as
 // the colours are), then the grid as one image, a row at a time.
 bool encodeSwatches(GifFileType* gif, const Palette& palette, const SwatchGrid& grid) {
-    std::array<GifColorType, kEntryCount> colors{};  // black past the count
+    std::array<GifColorType, kLargestTable> colors{};  // black past the count
     for (std::uint32_t i = 0; i < grid.count; i++) {
         const Color& color = palette.colors[i];
         colors[i] = {color.red, color.green, color.blue};
@@ -244,12 +246,12 @@ bool encodeSwatches(GifFileType* gif, const Palette& palette, const SwatchGrid& 
 
 }  // namespace
 
-std::size_t writeGif(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writeGif(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     if (!swatchGridOf(palette, &grid)) {
         return 0;
     }
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    ByteWriter writer = startWriting(bytes);
     int code = 0;
     GifFileType* gif = EGifOpen(&writer, putForGif, &code);
     if (gif == nullptr) {

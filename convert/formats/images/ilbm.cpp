@@ -11,9 +11,10 @@
 // pixels, is not decoded: an indexed image's palette is its table, whatever
 // the pixels hold, so decoding them would change nothing read. BMHD, where
 // there is one, is checked: its masking and compression must be values the
-// format defines (compression 2 is Atari Deluxe Paint's VDAT), and an image
-// (a colour-map file has 0 planes and no image) must have a width and height
-// image.h allows.
+// format defines (compression 2 is Atari Deluxe Paint's VDAT), and where
+// there is a BODY, an image (a colour-map file has 0 planes) must have a
+// width and height image.h allows. Games and paint programs ship palettes
+// as forms of a 0 × 0 BMHD, a CMAP and no BODY: a palette with no picture.
 //
 // Written: BMHD, CMAP (the palette's colours) and BODY, the swatch grid in 8
 // bitplanes, each plane's row compressed by ByteRun1, as Deluxe Paint
@@ -39,21 +40,28 @@ bool isType(const unsigned char* bytes, const char* type) {
     return std::memcmp(bytes, type, 4) == 0;
 }
 
+// A CMAP holds 256 entries at most.
+constexpr std::size_t kLargestCmap = 256;
+
 // The chunks of a FORM, read in order up to its end, and the first CMAP's
 // entries, which become the palette only once the whole FORM is sound.
 struct Walk {
     SourceCursor cursor;
     std::uint64_t end;
     std::size_t count;  // 0 until a CMAP is read
-    unsigned char table[kColorTableSize];
+    unsigned char table[3 * kLargestCmap];
+    // The image the BMHD describes, checked once the walk knows whether
+    // there is a BODY.
+    std::uint32_t width;
+    std::uint32_t height;
+    bool image;  // a BMHD of 1 plane or more
+    bool body;
 };
 
-ReadError checkBmhd(const unsigned char* bmhd, std::uint64_t at) {
+ReadError checkBmhd(const unsigned char* bmhd, std::uint64_t at, Walk* walk) {
     ByteReader reader = {bmhd, kBmhdSize, 0};
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    takeU16BE(&reader, &width);
-    takeU16BE(&reader, &height);
+    takeU16BE(&reader, &walk->width);
+    takeU16BE(&reader, &walk->height);
     const std::uint32_t planes = bmhd[8];
     const std::uint32_t masking = bmhd[9];
     const std::uint32_t compression = bmhd[10];
@@ -63,7 +71,8 @@ ReadError checkBmhd(const unsigned char* bmhd, std::uint64_t at) {
     if (compression > kLargestCompression) {
         return unsupportedValue(at + 10, "compression", compression);
     }
-    return planes == 0 ? kReadOk : checkImageSize(width, height);
+    walk->image = planes != 0;
+    return kReadOk;
 }
 
 // What the chunk of `type` and `length` bytes at the cursor says: a BMHD
@@ -79,14 +88,15 @@ ReadError takeChunk(Walk* walk, const unsigned char* type, std::uint32_t length,
         }
         *taken = kBmhdSize;
         return takeBytes(&walk->cursor, bmhd, kBmhdSize)
-                   ? checkBmhd(bmhd, at)
+                   ? checkBmhd(bmhd, at, walk)
                    : readError(ReadProblem::Truncated, walk->cursor.position);
     }
+    walk->body = walk->body || isType(type, "BODY");
     if (isType(type, "CMAP") && walk->count == 0) {
         const std::uint32_t count = length / 3;
-        const ReadError counted = checkCount(count, at - 4);
-        if (refused(counted)) {
-            return counted;
+        if (count == 0 || count > kLargestCmap) {
+            return count == 0 ? readError(ReadProblem::NoColors, at - 4)
+                              : tooManyColors(at - 4, kLargestCmap);
         }
         *taken = 3 * std::size_t{count};
         walk->count = count;
@@ -135,7 +145,10 @@ ReadError walkChunks(Walk* walk) {
             return error;
         }
     }
-    return walk->count != 0 ? kReadOk : readErrorSaying(ReadProblem::Missing, "CMAP chunk");
+    if (walk->count == 0) {
+        return readErrorSaying(ReadProblem::Missing, "CMAP chunk");
+    }
+    return walk->body && walk->image ? checkImageSize(walk->width, walk->height) : kReadOk;
 }
 
 }  // namespace
@@ -146,7 +159,7 @@ bool detectIlbm(const unsigned char* bytes, std::size_t size) {
 }
 
 ReadError readIlbmStream(const ByteSource& source, Palette* palette) {
-    Walk walk = {{&source, 0}, 0, 0, {}};
+    Walk walk = {{&source, 0}, 0, 0, {}, 0, 0, false, false};
     unsigned char header[kFormHeaderSize] = {};
     if (!takeBytes(&walk.cursor, header, sizeof header) || !detectIlbm(header, sizeof header)) {
         return readError(ReadProblem::NotThisFormat);
@@ -162,10 +175,8 @@ ReadError readIlbmStream(const ByteSource& source, Palette* palette) {
         return readError(ReadProblem::Malformed, 4);  // shorter than its own type
     }
     const ReadError error = walkChunks(&walk);
-    if (!refused(error)) {
-        takeColorTable(walk.table, 0, walk.count, TableLayout::Rgb, palette);
-    }
-    return error;
+    return refused(error) ? error
+                          : takeColorTable(walk.table, 0, walk.count, TableLayout::Rgb, palette);
 }
 
 ReadError readIlbm(const unsigned char* bytes, std::size_t size, Palette* palette) {
@@ -174,13 +185,6 @@ ReadError readIlbm(const unsigned char* bytes, std::size_t size, Palette* palett
 }
 
 namespace {
-
-// A length written once what it measures is: big-endian, at `at`.
-void patchU32BE(EncodedBytes* bytes, std::size_t at, std::size_t value) {
-    for (std::size_t i = 0; i < 4; i++) {
-        (*bytes)[at + i] = static_cast<unsigned char>(value >> (24 - 8 * i));
-    }
-}
 
 void putBmhd(ByteWriter* writer, const SwatchGrid& grid) {
     putText(writer, "BMHD");
@@ -249,12 +253,12 @@ void putBody(ByteWriter* writer, const SwatchGrid& grid) {
 
 }  // namespace
 
-std::size_t writeIlbm(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writeIlbm(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     if (!swatchGridOf(palette, &grid)) {
         return 0;
     }
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    ByteWriter writer = startWriting(bytes);
     putText(&writer, "FORM");
     putU32BE(&writer, 0);
     putText(&writer, "ILBM");
@@ -273,12 +277,9 @@ std::size_t writeIlbm(const Palette& palette, EncodedBytes* bytes) {
     if (bodyLength % 2 != 0) {
         putByte(&writer, 0);
     }
-    const std::size_t size = written(writer);
-    if (size != 0) {
-        patchU32BE(bytes, 4, size - kChunkHeaderSize);
-        patchU32BE(bytes, body - 4, bodyLength);
-    }
-    return size;
+    setU32BE(&writer, 4, static_cast<std::uint32_t>(writer.size - kChunkHeaderSize));
+    setU32BE(&writer, body - 4, static_cast<std::uint32_t>(bodyLength));
+    return written(writer);
 }
 
 }  // namespace kolorvane::formats

@@ -8,30 +8,56 @@ namespace kolorvane::formats {
 
 namespace {
 
-// An open-addressed table four times the most colours a palette holds.
-constexpr std::size_t kSlots = 4 * kEntryCount;
-static_assert(kSlots == 1024, "a slot is the top 10 bits of a 32-bit hash");
+// The open-addressed table starts at 1,024 slots and grows fourfold while
+// it would be more than half full: a palette image's colours cost 16 KiB,
+// the most colours a palette holds about 2 MiB.
+constexpr unsigned kFirstSlotBits = 10;
 
 struct Seen {
     std::uint32_t pixel;  // kTransparent: an empty slot
     std::uint64_t first;
 };
 
-// The slot of `pixel`, or the empty one where it would go.
-Seen* slotOf(Seen* slots, std::uint32_t pixel) {
-    std::size_t slot = (pixel * 2654435761U) >> 22;  // Fibonacci hashing
-    while (slots[slot].pixel != kTransparent && slots[slot].pixel != pixel) {
-        slot = (slot + 1) % kSlots;
-    }
-    return &slots[slot];
-}
-
 }  // namespace
 
 struct ColorTally {
-    Seen slots[kSlots];
+    Seen* slots;
+    unsigned slotBits;  // 2^slotBits slots
     std::size_t count;
 };
+
+namespace {
+
+// The slot of `pixel`, or the empty one where it would go.
+Seen* slotOf(const ColorTally& tally, std::uint32_t pixel) {
+    const std::size_t mask = (std::size_t{1} << tally.slotBits) - 1;
+    std::size_t slot = (pixel * 2654435761U) >> (32 - tally.slotBits);  // Fibonacci hashing
+    while (tally.slots[slot].pixel != kTransparent && tally.slots[slot].pixel != pixel) {
+        slot = (slot + 1) & mask;
+    }
+    return &tally.slots[slot];
+}
+
+// The table four times as large, every colour moved in; false, the table as
+// it was, when the memory cannot be had.
+bool growTally(ColorTally* tally) {
+    const ColorTally old = *tally;
+    const unsigned bits = old.slotBits + 2;
+    auto* slots = static_cast<Seen*>(std::calloc(std::size_t{1} << bits, sizeof(Seen)));
+    if (slots == nullptr) {
+        return false;
+    }
+    *tally = {slots, bits, old.count};
+    for (std::size_t i = 0; i < (std::size_t{1} << old.slotBits); i++) {
+        if (old.slots[i].pixel != kTransparent) {
+            *slotOf(*tally, old.slots[i].pixel) = old.slots[i];
+        }
+    }
+    std::free(old.slots);
+    return true;
+}
+
+}  // namespace
 
 ReadError checkImageSize(std::uint64_t width, std::uint64_t height) {
     const bool inside =
@@ -40,14 +66,27 @@ ReadError checkImageSize(std::uint64_t width, std::uint64_t height) {
 }
 
 ColorTally* startTally() {
+    auto* tally = static_cast<ColorTally*>(std::malloc(sizeof(ColorTally)));
     // Cleared: empty slots are zero.
-    return static_cast<ColorTally*>(std::calloc(1, sizeof(ColorTally)));
+    auto* slots = static_cast<Seen*>(std::calloc(std::size_t{1} << kFirstSlotBits, sizeof(Seen)));
+    if (tally == nullptr || slots == nullptr) {
+        std::free(tally);
+        std::free(slots);
+        return nullptr;
+    }
+    *tally = {slots, kFirstSlotBits, 0};
+    return tally;
 }
 
-void endTally(ColorTally* tally) { std::free(tally); }
+void endTally(ColorTally* tally) {
+    if (tally != nullptr) {
+        std::free(tally->slots);
+    }
+    std::free(tally);
+}
 
-bool tallyPixels(ColorTally* tally, const std::uint32_t* pixels, std::size_t count,
-                 std::uint64_t firstPosition, std::uint64_t step) {
+TallyResult tallyPixels(ColorTally* tally, const std::uint32_t* pixels, std::size_t count,
+                        std::uint64_t firstPosition, std::uint64_t step) {
     // A pixel like the one before it changes nothing and is passed over.
     std::uint32_t previous = kTransparent;
     for (std::size_t i = 0; i < count; i++) {
@@ -56,11 +95,17 @@ bool tallyPixels(ColorTally* tally, const std::uint32_t* pixels, std::size_t cou
             continue;
         }
         previous = pixel;
-        Seen* seen = slotOf(tally->slots, pixel);
+        Seen* seen = slotOf(*tally, pixel);
         const std::uint64_t position = firstPosition + i * step;
         if (seen->pixel == kTransparent) {
-            if (tally->count == kEntryCount) {
-                return false;
+            if (tally->count == kMaxColors) {
+                return TallyResult::TooManyColors;
+            }
+            if (2 * (tally->count + 1) > (std::size_t{1} << tally->slotBits)) {
+                if (!growTally(tally)) {
+                    return TallyResult::NoMemory;
+                }
+                seen = slotOf(*tally, pixel);
             }
             *seen = {pixel, position};
             tally->count++;
@@ -68,18 +113,27 @@ bool tallyPixels(ColorTally* tally, const std::uint32_t* pixels, std::size_t cou
             seen->first = position;
         }
     }
-    return true;
+    return TallyResult::Counted;
+}
+
+ReadError tallyRefusal(TallyResult result) {
+    return result == TallyResult::NoMemory ? kNoMemory : readError(ReadProblem::NotPaletteImage);
 }
 
 ReadError paletteOfTally(const ColorTally& tally, Palette* palette) {
     if (tally.count == 0) {
         return readError(ReadProblem::NoColors);
     }
-    Seen found[kEntryCount] = {};
+    auto* found = static_cast<Seen*>(std::malloc(tally.count * sizeof(Seen)));
+    const ReadError error = found == nullptr ? kNoMemory : resizePalette(palette, tally.count, 0);
+    if (refused(error)) {
+        std::free(found);
+        return error;
+    }
     std::size_t count = 0;
-    for (const Seen& seen : tally.slots) {
-        if (seen.pixel != kTransparent) {
-            found[count++] = seen;
+    for (std::size_t i = 0; i < (std::size_t{1} << tally.slotBits); i++) {
+        if (tally.slots[i].pixel != kTransparent) {
+            found[count++] = tally.slots[i];
         }
     }
     std::sort(found, found + count, [](const Seen& a, const Seen& b) { return a.first < b.first; });
@@ -89,12 +143,12 @@ ReadError paletteOfTally(const ColorTally& tally, Palette* palette) {
                               static_cast<unsigned char>(pixel >> 8),
                               static_cast<unsigned char>(pixel)};
     }
-    palette->count = count;
+    std::free(found);
     return kReadOk;
 }
 
 bool swatchGridOf(const Palette& palette, SwatchGrid* grid) {
-    if (palette.count == 0 || palette.count > kEntryCount) {
+    if (palette.count == 0 || palette.count > kLargestSwatchGrid) {
         return false;
     }
     const auto count = static_cast<std::uint32_t>(palette.count);
@@ -111,17 +165,54 @@ void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices) 
     }
 }
 
+void swatchColorRow(const SwatchGrid& grid, const Palette& palette, std::uint32_t y,
+                    Color* colors) {
+    const std::uint32_t first = y / kSwatchSide * kSwatchesPerRow;
+    for (std::uint32_t x = 0; x < grid.width; x++) {
+        const std::uint32_t square = first + x / kSwatchSide;
+        colors[x] = palette.colors[square < grid.count ? square : 0];
+    }
+}
+
+void putSwatchRowsFromBottom(ByteWriter* writer, const Palette& palette, const SwatchGrid& grid,
+                             bool indexed) {
+    unsigned char row[kLargestSwatchWidth] = {};
+    Color colors[kLargestSwatchWidth] = {};
+    for (std::uint32_t y = grid.height; y > 0; y--) {
+        if (indexed) {
+            swatchRow(grid, y - 1, row);
+        } else {
+            swatchColorRow(grid, palette, y - 1, colors);
+        }
+        for (std::uint32_t x = 0; x < grid.width; x++) {
+            if (indexed) {
+                putByte(writer, row[x]);
+                continue;
+            }
+            putByte(writer, colors[x].blue);
+            putByte(writer, colors[x].green);
+            putByte(writer, colors[x].red);
+        }
+    }
+}
+
 ReadError readColorTable(SourceCursor* cursor, std::size_t first, std::size_t count,
                          TableLayout layout, Palette* palette) {
-    unsigned char table[kEntryCount * 4] = {};
-    if (first + count > kEntryCount) {
-        return readError(ReadProblem::TooManyColors);
+    if (first + count > kMaxColors) {
+        return tooManyColors(0);
     }
-    if (!takeBytes(cursor, table, count * entrySize(layout))) {
-        return readError(ReadProblem::Truncated, cursor->position);
+    // A block of entries at a time, so that a long table is never read
+    // whole before its size is known to be there.
+    constexpr std::size_t kBlock = 256;
+    unsigned char table[kBlock * 4] = {};
+    ReadError error = kReadOk;
+    for (std::size_t done = 0; !refused(error) && done < count; done += kBlock) {
+        const std::size_t entries = std::min(kBlock, count - done);
+        error = takeBytes(cursor, table, entries * entrySize(layout))
+                    ? takeColorTable(table, first + done, entries, layout, palette)
+                    : readError(ReadProblem::Truncated, cursor->position);
     }
-    takeColorTable(table, first, count, layout, palette);
-    return kReadOk;
+    return error;
 }
 
 void startDataStream(SourceCursor* cursor, DataStream* stream) {

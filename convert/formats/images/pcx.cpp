@@ -145,8 +145,7 @@ ReadError readTailPalette(SourceCursor* cursor, Palette* palette) {
         return readErrorSaying(ReadProblem::Missing,
                                "256-colour palette after a 0x0C byte at the end");
     }
-    takeColorTable(tail + 1, 0, kEntryCount, TableLayout::Rgb, palette);
-    return kReadOk;
+    return takeColorTable(tail + 1, 0, kEntryCount, TableLayout::Rgb, palette);
 }
 
 // Image data as it comes: as it is, or run-length coded, where a byte
@@ -207,8 +206,9 @@ ReadError decodeRows(SourceCursor* cursor, const Header& header, PixelRows* rows
         for (std::size_t x = 0; x < width; x++) {
             rows->pixels[x] = pixelOf(stored[x], stored[line + x], stored[2 * line + x]);
         }
-        if (!tallyPixels(rows->colors, rows->pixels, width, y * width, 1)) {
-            return readError(ReadProblem::NotPaletteImage);
+        const TallyResult tallied = tallyPixels(rows->colors, rows->pixels, width, y * width, 1);
+        if (tallied != TallyResult::Counted) {
+            return tallyRefusal(tallied);
         }
     }
     return kReadOk;
@@ -239,14 +239,11 @@ ReadError readImageData(SourceCursor* cursor, const Header& header, bool tally, 
 ReadError readHeaderPalette(SourceCursor* cursor, const Header& header, const unsigned char* bytes,
                             Palette* palette) {
     const std::size_t count = std::size_t{1} << (header.bits * header.planes);
-    if (count == 2 && header.planes == 1) {
-        palette->colors[0] = {0, 0, 0};
-        palette->colors[1] = {255, 255, 255};
-        palette->count = 2;
-    } else {
-        takeColorTable(bytes + kHeaderPaletteAt, 0, count, TableLayout::Rgb, palette);
-    }
-    return readImageData(cursor, header, false, palette);
+    constexpr unsigned char kBlackAndWhite[] = {0, 0, 0, 255, 255, 255};
+    const bool mono = count == 2 && header.planes == 1;
+    const ReadError error = takeColorTable(mono ? kBlackAndWhite : bytes + kHeaderPaletteAt, 0,
+                                           count, TableLayout::Rgb, palette);
+    return refused(error) ? error : readImageData(cursor, header, false, palette);
 }
 
 }  // namespace
@@ -319,12 +316,12 @@ void putHeader(ByteWriter* writer, const SwatchGrid& grid) {
 
 }  // namespace
 
-std::size_t writePcx(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writePcx(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     if (!swatchGridOf(palette, &grid)) {
         return 0;
     }
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
+    ByteWriter writer = startWriting(bytes);
     putHeader(&writer, grid);
     unsigned char row[kLargestSwatchWidth] = {};
     for (std::uint32_t y = 0; y < grid.height; y++) {

@@ -100,9 +100,9 @@ constexpr std::uint32_t kPassColumn[] = {0, 4, 0, 2, 0, 1, 0};
 constexpr std::uint32_t kPassStep[] = {8, 8, 4, 4, 2, 2, 1};
 
 // The pixels of one decoded scanline, through `pixels` (room for a row),
-// into the tally: false at a 257th colour.
-bool tallyScanline(const unsigned char* line, const spng_row_info& info, const Layout& layout,
-                   std::uint32_t* pixels, ColorTally* colors) {
+// into the tally.
+TallyResult tallyScanline(const unsigned char* line, const spng_row_info& info,
+                          const Layout& layout, std::uint32_t* pixels, ColorTally* colors) {
     const int pass = layout.interlaced ? info.pass : 6;
     const std::uint32_t column = kPassColumn[pass];
     const std::uint32_t step = kPassStep[pass];
@@ -139,9 +139,9 @@ ReadError decodeScanlines(spng_ctx* png, const Pull& pull, const spng_ihdr& head
         status = SPNG_EMEM;
     }
     const Layout layout = {header.width, format == SPNG_FMT_RGBA16, header.interlace_method != 0};
-    bool tallied = true;
+    TallyResult tallied = TallyResult::Counted;
     spng_row_info info{};
-    while (status == 0 && tallied) {
+    while (status == 0 && tallied == TallyResult::Counted) {
         status = spng_get_row_info(png, &info);
         if (status == 0) {
             status = spng_decode_scanline(png, line, lineSize);
@@ -152,8 +152,8 @@ ReadError decodeScanlines(spng_ctx* png, const Pull& pull, const spng_ihdr& head
     }
     std::free(pixels);
     std::free(line);
-    if (!tallied) {
-        return readError(ReadProblem::NotPaletteImage);
+    if (tallied != TallyResult::Counted) {
+        return tallyRefusal(tallied);
     }
     status = status == SPNG_EOI ? spng_decode_chunks(png) : status;
     return status == 0 ? kReadOk : problemOf(status, pull);
@@ -170,15 +170,15 @@ ReadError readIndexed(spng_ctx* png, const Pull& pull, const spng_ihdr& header, 
     if (refused(error)) {
         return error;
     }
-    if (spng_get_plte(png, &plte) != 0 || plte.n_entries == 0 || plte.n_entries > kEntryCount) {
+    if (spng_get_plte(png, &plte) != 0 || plte.n_entries == 0 || plte.n_entries > 256) {
         return readError(ReadProblem::NoPngPalette);
     }
-    for (std::size_t i = 0; i < plte.n_entries; i++) {
+    const ReadError sized = resizePalette(palette, plte.n_entries, 0);
+    for (std::size_t i = 0; !refused(sized) && i < plte.n_entries; i++) {
         const spng_plte_entry& entry = plte.entries[i];
         palette->colors[i] = {entry.red, entry.green, entry.blue};
     }
-    palette->count = plte.n_entries;
-    return kReadOk;
+    return sized;
 }
 
 ReadError readPixels(spng_ctx* png, const Pull& pull, const spng_ihdr& header, Palette* palette) {
@@ -236,26 +236,52 @@ ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette
 
 namespace {
 
-// The image: its header and palette, then its rows of pixels. Null on
-// failure.
+// Row `y` of the grid as the image stores it: indices, or red, green and
+// blue.
+void swatchLine(const SwatchGrid& grid, const Palette& palette, bool indexed, std::uint32_t y,
+                unsigned char* line) {
+    if (indexed) {
+        swatchRow(grid, y, line);
+        return;
+    }
+    Color colors[kLargestSwatchWidth] = {};
+    swatchColorRow(grid, palette, y, colors);
+    for (std::uint32_t x = 0; x < grid.width; x++) {
+        line[3 * x] = colors[x].red;
+        line[3 * x + 1] = colors[x].green;
+        line[3 * x + 2] = colors[x].blue;
+    }
+}
+
+// The image: its header and palette (an indexed image of up to 256
+// colours, else true colour), then its rows of pixels. Null on failure.
 void* encodeSwatches(spng_ctx* png, const Palette& palette, const SwatchGrid& grid,
                      std::size_t* size) {
-    spng_ihdr header = {grid.width, grid.height, 8, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0};
+    const bool indexed = grid.count <= kLargestIndexedGrid;
+    spng_ihdr header = {
+        grid.width,
+        grid.height,
+        8,
+        static_cast<std::uint8_t>(indexed ? SPNG_COLOR_TYPE_INDEXED : SPNG_COLOR_TYPE_TRUECOLOR),
+        0,
+        0,
+        0};
     spng_plte plte{};
-    plte.n_entries = grid.count;
-    for (std::uint32_t i = 0; i < grid.count; i++) {
+    plte.n_entries = indexed ? grid.count : 0;
+    for (std::uint32_t i = 0; i < plte.n_entries; i++) {
         const Color& color = palette.colors[i];
         plte.entries[i] = {color.red, color.green, color.blue, 0xFF};
     }
     int status = spng_set_ihdr(png, &header);
-    status = status != 0 ? status : spng_set_plte(png, &plte);
+    status = status != 0 || !indexed ? status : spng_set_plte(png, &plte);
     status = status != 0 ? status
                          : spng_encode_image(png, nullptr, 0, SPNG_FMT_PNG,
                                              SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-    unsigned char pixels[kLargestSwatchWidth] = {};
+    unsigned char line[3 * kLargestSwatchWidth] = {};
+    const std::size_t lineSize = indexed ? header.width : 3 * std::size_t{header.width};
     for (std::uint32_t y = 0; status == 0 && y < header.height; y++) {
-        swatchRow(grid, y, pixels);
-        status = spng_encode_row(png, pixels, header.width);
+        swatchLine(grid, palette, indexed, y, line);
+        status = spng_encode_row(png, line, lineSize);
     }
     // The last row ends the image: libspng says so, and writes IEND.
     if (status != SPNG_EOI) {
@@ -266,7 +292,7 @@ void* encodeSwatches(spng_ctx* png, const Palette& palette, const SwatchGrid& gr
 
 }  // namespace
 
-std::size_t writePng(const Palette& palette, EncodedBytes* bytes) {
+std::size_t writePng(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     spng_ctx* png = spng_ctx_new(SPNG_CTX_ENCODER);
     if (png == nullptr || !swatchGridOf(palette, &grid)) {
@@ -280,11 +306,11 @@ std::size_t writePng(const Palette& palette, EncodedBytes* bytes) {
         encoded = encodeSwatches(png, palette, grid, &size);
     }
     spng_ctx_free(png);
-    if (encoded == nullptr || size > bytes->size()) {
+    if (encoded == nullptr || !reserveBytes(bytes, size)) {
         std::free(encoded);
         return 0;
     }
-    std::memcpy(bytes->data(), encoded, size);
+    std::memcpy(bytes->bytes, encoded, size);
     std::free(encoded);
     return size;
 }

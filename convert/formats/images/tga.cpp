@@ -112,8 +112,8 @@ ReadError checkHeader(const Header& header) {
     if (header.mapType == 0 || header.mapLength == 0) {
         return readErrorSaying(ReadProblem::Missing, "colour map");
     }
-    return header.mapFirst + header.mapLength > kEntryCount
-               ? readError(ReadProblem::TooManyColors, kMapLengthAt)
+    return header.mapFirst + header.mapLength > kLargestIndexedGrid
+               ? tooManyColors(kMapLengthAt, kLargestIndexedGrid)
                : kReadOk;
 }
 
@@ -214,8 +214,10 @@ ReadError decodeRows(SourceCursor* cursor, const Header& header, PixelRows* rows
         }
         pixelsOfRow(header, packets.pixelBytes, rows);
         const std::uint64_t y = topFirst ? row : header.height - 1 - row;
-        if (!tallyPixels(rows->colors, rows->pixels, header.width, y * width, 1)) {
-            return readError(ReadProblem::NotPaletteImage);
+        const TallyResult tallied =
+            tallyPixels(rows->colors, rows->pixels, header.width, y * width, 1);
+        if (tallied != TallyResult::Counted) {
+            return tallyRefusal(tallied);
         }
     }
     return kReadOk;
@@ -281,33 +283,29 @@ ReadError readTga(const unsigned char* bytes, std::size_t size, Palette* palette
     return readTgaStream(sourceOf(&memory), palette);
 }
 
-std::size_t writeTga(const Palette& palette, EncodedBytes* bytes) {
+// Colour-mapped up to 256 colours, true colour past.
+std::size_t writeTga(const Palette& palette, ByteBuffer* bytes) {
     SwatchGrid grid{};
     if (!swatchGridOf(palette, &grid)) {
         return 0;
     }
-    ByteWriter writer = startWriting(bytes->data(), bytes->size());
-    putByte(&writer, 0);  // no image ID
-    putByte(&writer, 1);  // a colour map
-    putByte(&writer, 1);  // colour-mapped, uncompressed
+    const bool indexed = grid.count <= kLargestIndexedGrid;
+    ByteWriter writer = startWriting(bytes);
+    putByte(&writer, 0);                // no image ID
+    putByte(&writer, indexed);          // a colour map, or none
+    putByte(&writer, indexed ? 1 : 2);  // colour-mapped or true colour, uncompressed
     putU16LE(&writer, 0);
-    putU16LE(&writer, grid.count);
-    putByte(&writer, 24);
-    // The origin on a screen, the size, 8-bit indices, rows from the bottom
-    // and no alpha.
+    putU16LE(&writer, indexed ? grid.count : 0);
+    putByte(&writer, indexed ? 24 : 0);
+    // The origin on a screen, the size, 8-bit indices or 24-bit pixels,
+    // rows from the bottom and no alpha.
     for (const std::uint32_t field : {0U, 0U, grid.width, grid.height}) {
         putU16LE(&writer, field);
     }
-    putByte(&writer, 8);
+    putByte(&writer, indexed ? 8 : 24);
     putByte(&writer, 0);
-    putColorTable(&writer, palette, grid.count, TableLayout::Bgr);
-    unsigned char row[kLargestSwatchWidth] = {};
-    for (std::uint32_t y = grid.height; y > 0; y--) {
-        swatchRow(grid, y - 1, row);
-        for (std::uint32_t x = 0; x < grid.width; x++) {
-            putByte(&writer, row[x]);
-        }
-    }
+    putColorTable(&writer, palette, indexed ? grid.count : 0, TableLayout::Bgr);
+    putSwatchRowsFromBottom(&writer, palette, grid, indexed);
     // No extension area or developer directory, then the signature.
     putU32LE(&writer, 0);
     putU32LE(&writer, 0);

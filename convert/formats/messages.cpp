@@ -1,21 +1,19 @@
-#include "format_messages.h"
+#include "messages.h"
 
 #include <cstdint>
 #include <cstring>
 
+#include "image.h"
 #include "naming.h"
+
+// The limits the words name, as text, checked against the constants.
+#define KOLORVANE_MAX_COLORS "65535"
+#define KOLORVANE_LARGEST_SIDE "16384"
 
 namespace kolorvane {
 
-namespace {
-
-// Text into a buffer: whatever does not fit is dropped, and it stays
-// terminated.
-struct Text {
-    char* bytes;
-    std::size_t capacity;
-    std::size_t size;
-};
+static_assert(kMaxColors == 65535 && formats::kLargestImageSide == 16384,
+              "the words name the limits");
 
 void add(Text* text, const char* part) {
     for (const char* c = part; *c != '\0' && text->size + 1 < text->capacity; c++) {
@@ -24,7 +22,7 @@ void add(Text* text, const char* part) {
     text->bytes[text->size] = '\0';
 }
 
-void addNumber(Text* text, std::uint32_t value, unsigned base = 10) {
+void addNumber(Text* text, std::uint32_t value, unsigned base) {
     char digits[12] = {};
     std::size_t count = sizeof digits - 1;
     do {
@@ -33,6 +31,8 @@ void addNumber(Text* text, std::uint32_t value, unsigned base = 10) {
     } while (value != 0);
     add(text, digits + count);
 }
+
+namespace {
 
 // "line 3: " or "offset 12: ", as the format counts.
 void addWhere(Text* text, const Format& format, const ReadError& error) {
@@ -103,10 +103,16 @@ void addCountMismatch(Text* text, const Format& format, const ReadError& error) 
     add(text, format.text ? ", disagrees with the colours listed" : ", disagrees with the data");
 }
 
-void addNotThis(Text* text, const Format& format) {
+// "an EDGE PAL", "a GIMP palette".
+void addTitle(Text* text, const Format& format) {
     const char first = format.title[0];
-    add(text, std::strchr("AEIOU", first) != nullptr ? "not an " : "not a ");
+    add(text, std::strchr("AEIOU", first) != nullptr ? "an " : "a ");
     add(text, format.title);
+}
+
+void addNotThis(Text* text, const Format& format) {
+    add(text, "not ");
+    addTitle(text, format);
 }
 
 // "not an A, B or C": the titles of the formats that read `extension`'s.
@@ -148,9 +154,9 @@ const char* imageWords(ReadProblem problem) {
         case ReadProblem::NoPngPalette:
             return "an indexed image without a valid PLTE chunk";
         case ReadProblem::ImageSize:
-            return "the width or height is 0 or more than 16384 pixels";
+            return "the width or height is 0 or more than " KOLORVANE_LARGEST_SIDE " pixels";
         case ReadProblem::NotPaletteImage:
-            return "more than 256 colours: not a palette image";
+            return "more than " KOLORVANE_MAX_COLORS " colours: not a palette image";
         case ReadProblem::BadImageData:
             return "the image data is damaged or ends early";
         default:
@@ -165,8 +171,6 @@ const char* plainWords(ReadProblem problem) {
             return "the file ends early";
         case ReadProblem::SizePastEnd:
             return "a size points past the end of the file";
-        case ReadProblem::TooManyColors:
-            return "more than 256 colours";
         case ReadProblem::NumberTooLarge:
             return "a number above 255";
         case ReadProblem::BadHexDigit:
@@ -209,6 +213,10 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
                 add(text, "a group");
             }
             return add(text, "'s name is longer than its block");
+        case ReadProblem::TooManyColors:
+            add(text, "more than ");
+            addNumber(text, error.value);
+            return add(text, " colours");
         case ReadProblem::UnknownBlock:
             add(text, "a block of unknown type 0x");
             return addNumber(text, error.value, 16);
@@ -323,6 +331,8 @@ const char* profileClassWords(const ProfileCheck& check) {
     }
 }
 
+}  // namespace
+
 void addProfileCheck(Text* text, const ProfileCheck& check) {
     if (check.problem != ProfileProblem::NotCmyk) {
         return add(text, profileClassWords(check));
@@ -331,7 +341,28 @@ void addProfileCheck(Text* text, const ProfileCheck& check) {
     add(text, check.space);
 }
 
-}  // namespace
+void describeFit(const Format& target, const FitResult& fit, char* text, std::size_t capacity) {
+    text[0] = '\0';
+    Text words = {text, capacity, 0};
+    const auto holds = static_cast<std::uint32_t>(target.capacity);
+    if (fit.fit == Fit::Fits) {
+        return;
+    }
+    if (fit.fit == Fit::Truncated) {
+        addNumber(&words, static_cast<std::uint32_t>(fit.count - fit.kept));
+        add(&words, " of ");
+    }
+    addNumber(&words, static_cast<std::uint32_t>(fit.count));
+    add(&words, fit.fit == Fit::Truncated ? " colours left out; " : " colours; ");
+    addTitle(&words, target);
+    add(&words, " holds ");
+    addNumber(&words, holds);
+    if (fit.fit == Fit::TooMany) {
+        add(&words, " (--truncate keeps the first ");
+        addNumber(&words, holds);
+        add(&words, ")");
+    }
+}
 
 void describeColorConversion(const ConvertedCounts& counts, const char* profile, char* text,
                              std::size_t capacity) {
@@ -354,37 +385,6 @@ void describeColorConversion(const ConvertedCounts& counts, const char* profile,
         add(&words, "; ");
         addCount(&words, counts.outside, " outside sRGB, clipped");
     }
-}
-
-void describeProfileLoad(const char* path, const ProfileLoad& load, const char* systemWords,
-                         char* text, std::size_t capacity) {
-    text[0] = '\0';
-    Text words = {text, capacity, 0};
-    add(&words, "--cmyk-profile ");
-    add(&words, path);
-    add(&words, ": ");
-    switch (load.failure) {
-        case ProfileFailure::NoSuchFile:
-            return add(&words, "no such file");
-        case ProfileFailure::Folder:
-            return add(&words, "is a folder, not a file");
-        case ProfileFailure::NotOpened:
-        case ProfileFailure::NotRead:
-            add(&words, load.failure == ProfileFailure::NotOpened ? "cannot open" : "cannot read");
-            add(&words, systemWords[0] != '\0' ? ": " : "");
-            return add(&words, systemWords);
-        case ProfileFailure::TooLarge:
-            add(&words, "larger than ");
-            addNumber(&words,
-                      static_cast<std::uint32_t>(kMaxProfileSize / (std::size_t{1024} * 1024)));
-            return add(&words, " MiB, the most a profile is read from");
-        case ProfileFailure::NoMemory:
-            return add(&words, "out of memory");
-        case ProfileFailure::Refused:
-        case ProfileFailure::None:
-            break;
-    }
-    addProfileCheck(&words, load.check);
 }
 
 }  // namespace kolorvane
