@@ -22,12 +22,12 @@ if(MINGW OR KOLORVANE_FUZZ)
     file(GLOB kolorvane_zip_sources ${kolorvane_zip_lib}/zip_*.c)
     list(FILTER kolorvane_zip_sources EXCLUDE REGEX
         "/zip_(algorithm_(bzip2|xz)|crypto_.*|winzip_aes|source_winzip_aes_.*|random_uwp)\\.c$")
-    if(WIN32)
-        list(FILTER kolorvane_zip_sources EXCLUDE REGEX
-            "/zip_(mkstempm|source_file_stdio_named|random_unix)\\.c$")
-    else()
-        list(FILTER kolorvane_zip_sources EXCLUDE REGEX "/zip_(source_file_win32.*|random_win32)\\.c$")
-    endif()
+    # Archives are read and written in memory alone: the sources over files,
+    # and the random numbers their temporary names and the traditional
+    # PKWARE encryption take, are left out too, so that the program imports
+    # nothing more (ADVAPI32's cryptography, on Windows).
+    list(FILTER kolorvane_zip_sources EXCLUDE REGEX
+        "/zip_(mkstempm|fdopen|source_file_.*|random_.*|pkware|source_pkware_.*)\\.c$")
     list(SORT kolorvane_zip_sources)  # the same order, so the same program
 
     # What libzip's configure step would find, written out: the two
@@ -101,7 +101,8 @@ const int _zip_err_type[] = {
 ${kolorvane_zip_types}};
 ")
 
-    add_library(kolorvane_zip STATIC ${kolorvane_zip_sources} ${kolorvane_zip_generated}/zip_err_str.c)
+    add_library(kolorvane_zip STATIC ${kolorvane_zip_sources} ${kolorvane_zip_generated}/zip_err_str.c
+        ${CMAKE_CURRENT_LIST_DIR}/libzip_in_memory.c)
     target_include_directories(kolorvane_zip SYSTEM PUBLIC ${kolorvane_zip_lib} ${kolorvane_zip_generated})
     target_compile_definitions(kolorvane_zip PUBLIC ZIP_STATIC)
     target_compile_definitions(kolorvane_zip PRIVATE HAVE_CONFIG_H)
@@ -113,7 +114,6 @@ ${kolorvane_zip_types}};
     # Over the zlib the PNG reader links already.
     target_link_libraries(kolorvane_zip PUBLIC kolorvane_spng)
     if(MINGW)
-        target_link_libraries(kolorvane_zip PUBLIC advapi32)
         # The licence text the release carries, from the sources built.
         set(KOLORVANE_ZIP_LICENSE ${KOLORVANE_ZIP_SOURCE}/LICENSE)
     endif()

@@ -36,22 +36,10 @@ unsigned char nearestByte(double share) {
     return static_cast<unsigned char>(std::floor(share * 255.0 + 0.5));
 }
 
-// Photoshop's HSB, the hexcone model (HSV): the hue in 65536ths of a turn,
-// saturation and brightness in 65535ths.
+// Photoshop's HSB: the hue in 65536ths of a turn, saturation and
+// brightness in 65535ths.
 Color fromHsb(std::uint32_t hue, std::uint32_t saturation, std::uint32_t brightness) {
-    const double sixths = hue * 6.0 / 65536.0;
-    const auto sector = static_cast<std::size_t>(sixths);  // 0 to 5
-    const double within = sixths - static_cast<double>(sector);
-    const double s = saturation / 65535.0;
-    const double v = brightness / 65535.0;
-    // The brightest channel, the dimmest, falling and rising: which is which
-    // goes round the six sectors.
-    const double levels[4] = {v, v * (1 - s), v * (1 - s * within), v * (1 - s * (1 - within))};
-    constexpr std::size_t kOrder[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
-                                          {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
-    const std::size_t* order = kOrder[sector];
-    return {nearestByte(levels[order[0]]), nearestByte(levels[order[1]]),
-            nearestByte(levels[order[2]])};
+    return colorFromHsb(hue / 65536.0, saturation / 65535.0, brightness / 65535.0);
 }
 
 // Photoshop's grey is the share of black in 10000ths.
@@ -233,6 +221,24 @@ void putColor(ByteWriter* writer, const Color& color, const SourceColor* source)
 }
 
 }  // namespace
+
+// The hexcone model (HSV), each channel rounded to the nearest 8-bit value.
+Color colorFromHsb(double hue, double saturation, double brightness) {
+    // A whole turn is no turn: Procreate's hues run to 1 inclusive.
+    const double sixths = hue >= 1.0 ? 0.0 : hue * 6.0;
+    const auto sector = static_cast<std::size_t>(sixths);  // 0 to 5
+    const double within = sixths - static_cast<double>(sector);
+    const double s = saturation;
+    const double v = brightness;
+    // The brightest channel, the dimmest, falling and rising: which is which
+    // goes round the six sectors.
+    const double levels[4] = {v, v * (1 - s), v * (1 - s * within), v * (1 - s * (1 - within))};
+    constexpr std::size_t kOrder[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                          {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const std::size_t* order = kOrder[sector];
+    return {nearestByte(levels[order[0]]), nearestByte(levels[order[1]]),
+            nearestByte(levels[order[2]])};
+}
 
 ReadError readAco(const unsigned char* bytes, std::size_t size, Palette* palette) {
     ByteReader reader = {bytes, size, 0};

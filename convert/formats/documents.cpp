@@ -1,6 +1,7 @@
 // Zip archives, XML and JSON within the limits documents.h sets.
 #include "documents.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -346,6 +347,94 @@ ReadError parseJson(const char* text, std::size_t size, std::size_t depth, Json*
     // The parser counts from 1, at the character it stopped on.
     const std::size_t at = parser.errorAt == 0 ? 0 : parser.errorAt - 1;
     return readError(ReadProblem::Malformed, lineAt(text, size, at));
+}
+
+namespace {
+
+// The scan of a JSON text, a character at a time, strings told apart.
+struct JsonScan {
+    const char* text;
+    std::size_t size;
+    std::size_t at;
+};
+
+// Passes the string that starts at the scan's position; false when it ends
+// first.
+bool skipString(JsonScan* scan) {
+    for (scan->at++; scan->at < scan->size; scan->at++) {
+        if (scan->text[scan->at] == '\\') {
+            scan->at++;
+        } else if (scan->text[scan->at] == '"') {
+            scan->at++;
+            return true;
+        }
+    }
+    return false;
+}
+
+void skipBlanks(JsonScan* scan) {
+    while (scan->at < scan->size && std::strchr(" \t\r\n", scan->text[scan->at]) != nullptr &&
+           scan->text[scan->at] != '\0') {
+        scan->at++;
+    }
+}
+
+// From just inside an array, the start of its element `index`.
+std::size_t elementStart(JsonScan* scan, std::size_t index) {
+    std::size_t level = 0;
+    std::size_t element = 0;
+    skipBlanks(scan);
+    while (scan->at < scan->size && element < index) {
+        const char c = scan->text[scan->at];
+        if (c == '"') {
+            skipString(scan);
+            continue;
+        }
+        level += c == '[' || c == '{' ? 1 : 0;
+        if ((c == ']' || c == '}') && level-- == 0) {
+            return scan->size;
+        }
+        scan->at++;
+        if (c == ',' && level == 0) {
+            element++;
+            skipBlanks(scan);
+        }
+    }
+    return scan->at;
+}
+
+}  // namespace
+
+std::size_t jsonElementLine(const char* text, std::size_t size, const char* key,
+                            std::size_t index) {
+    const std::size_t keySize = std::strlen(key);
+    JsonScan scan = {text, size, 0};
+    while (scan.at < size) {
+        if (text[scan.at] != '"') {
+            scan.at++;
+            continue;
+        }
+        const std::size_t start = scan.at + 1;
+        if (!skipString(&scan)) {
+            break;
+        }
+        const bool named =
+            scan.at - start - 1 == keySize && std::memcmp(text + start, key, keySize) == 0;
+        skipBlanks(&scan);
+        if (named && scan.at < size && text[scan.at] == ':') {
+            scan.at++;
+            skipBlanks(&scan);
+            if (scan.at < size && text[scan.at] == '[') {
+                scan.at++;
+                return lineAt(text, size, elementStart(&scan, index));
+            }
+        }
+    }
+    return 1;
+}
+
+unsigned char byteOfShare(double share) {
+    return static_cast<unsigned char>(std::lround(share * 255.0));
 }
 
 const Json* jsonMember(const Json& object, const char* key) {

@@ -80,6 +80,15 @@ ReadError parseXml(const char* text, std::size_t size, const XmlLimits& limits,
 ReadError parseJson(const char* text, std::size_t size, std::size_t depth,
                     nlohmann::json* document);
 
+// The line where element `index` (from 0) of the array that is the value
+// of the first member named `key` starts, or 1 when there is none: where a
+// refusal of that element points, as the parsed values keep no position.
+std::size_t jsonElementLine(const char* text, std::size_t size, const char* key, std::size_t index);
+
+// A share from 0 to 1, as the float formats hold a channel, to 8 bits:
+// rounded, never truncated, so that v / 255 written gives v back.
+unsigned char byteOfShare(double share);
+
 // Member `key` of `object` as a number, or null when `object` is not an
 // object, has no such member or it is not a number.
 const nlohmann::json* jsonMember(const nlohmann::json& object, const char* key);
