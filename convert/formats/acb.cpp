@@ -82,7 +82,7 @@ struct Book {
 
 // The prefix, the colour's own name and the suffix, as one name.
 NameRef joinedName(Palette* palette, const Book& book, const Text& own) {
-    unsigned char units[3 * 2 * kPartUnits] = {};
+    unsigned char units[std::size_t{6} * kPartUnits] = {};  // three parts, two bytes a unit
     std::size_t size = 0;
     for (const Text& part : {book.prefix, own, book.suffix}) {
         const std::size_t bytes = 2 * (part.count < kPartUnits ? part.count : kPartUnits);

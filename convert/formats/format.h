@@ -263,13 +263,13 @@ struct Format {
     std::size_t (*write)(const Palette& palette, ByteBuffer* bytes) = nullptr;
     bool ignoresTail = false;
     bool text = false;  // positions are lines, not byte offsets
-    // Non-null for a format read where it asks, never whole: `read` does the
-    // same over bytes in memory. It fills the palette only when it accepts.
-    ReadError (*readStream)(const ByteSource& source, Palette* palette) = nullptr;
     // Its writer writes a colour read as CMYK or Lab in that space, as it
     // was read (within the format's precision), and the others in RGB; in
     // every other format such a colour is its sRGB conversion.
     bool keepsCmykAndLab = false;
+    // Non-null for a format read where it asks, never whole: `read` does the
+    // same over bytes in memory. It fills the palette only when it accepts.
+    ReadError (*readStream)(const ByteSource& source, Palette* palette) = nullptr;
 };
 
 extern const Format kFormats[];

@@ -223,7 +223,7 @@ class Program:
         # Each format's line: its name, the extensions it is read from, its
         # title; a format that is only written is read from none.
         self.extensions = sorted({word.lower() for line in lines[start + 1:]
-                                  if line.startswith("  ") and "(written only)" not in line
+                                  if line.startswith("  ") and "written only)" not in line
                                   for word in line.split()[1:] if word.startswith(".")})
 
     def with_value(self, value):
