@@ -54,6 +54,16 @@ for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 @atesgoral/acb@0.4.0
     fi
 done
 
+# LibreOffice's own palettes, which the tests read: Debian's
+# libreoffice-common unpacked into the build folder, never installed.
+office_root="$(cd "$(dirname "$0")/.." && pwd)/build/libreoffice-common"
+if [ ! -d "$office_root/usr/lib/libreoffice/share/palette" ]; then
+    echo "unpacking libreoffice-common's palettes"
+    mkdir -p "$office_root"
+    (cd "$office_root" && apt-get download libreoffice-common >/dev/null &&
+        dpkg-deb -x libreoffice-common_*.deb .)
+fi
+
 # The Windows command line builds its libraries from Debian's source
 # packages: each line a package, its upstream version and a file that
 # proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.

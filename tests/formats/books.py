@@ -9,7 +9,8 @@ Lab are checked against LittleCMS's transicc, as tests/formats/colours.py
 checks them.
 
     python3 books.py --cli PROGRAM --work DIR --npm NODE_MODULES
-                     --cmyk-profile ICC [--chromium PATH] [unittest args]
+                     --cmyk-profile ICC [--chromium PATH] [--libreoffice DIR]
+                     [unittest args]
 """
 
 import argparse
@@ -205,7 +206,7 @@ class Books(unittest.TestCase):
     # -- LibreOffice and Scribus ----------------------------------------------
 
     def test_libreoffices_own_palettes_read_and_written(self):
-        palettes = libreoffice_palettes(os.path.join(CONFIG["work"], "libreoffice-common"))
+        palettes = libreoffice_palettes(CONFIG["libreoffice"])
         self.assertGreaterEqual(len(palettes), 8)
         for path in palettes:
             with self.subTest(os.path.basename(path)):
@@ -385,6 +386,9 @@ def main():
     for option in ("cli", "work", "npm", "cmyk-profile"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--chromium", default="/usr/bin/chromium")
+    # Where Debian's libreoffice-common is unpacked (scripts/install-deps.sh
+    # does it); fetched there when it is not.
+    parser.add_argument("--libreoffice", default="libreoffice-common")
     options, rest = parser.parse_known_args()
     CONFIG.update({key: os.path.abspath(value) for key, value in vars(options).items()})
     os.makedirs(CONFIG["work"], exist_ok=True)
