@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -235,6 +236,27 @@ pugi::xml_node tooDeep(const pugi::xml_document& document, std::size_t depth) {
     return {};
 }
 
+// pugixml reads a UTF-16 or UTF-32 document a whole unit at a time, a
+// misaligned load where the text does not start on a multiple of four
+// bytes: such a text is parsed from a copy that does.
+pugi::xml_parse_result loadAligned(const char* text, std::size_t size, unsigned options,
+                                   pugi::xml_document* document) {
+    if (reinterpret_cast<std::uintptr_t>(text) % alignof(std::uint32_t) == 0) {
+        return document->load_buffer(text, size, options, pugi::encoding_auto);
+    }
+    void* copy = std::malloc(size == 0 ? 1 : size);
+    if (copy == nullptr) {
+        pugi::xml_parse_result failed;
+        failed.status = pugi::status_out_of_memory;
+        return failed;
+    }
+    std::memcpy(copy, text, size);
+    const pugi::xml_parse_result result =
+        document->load_buffer(copy, size, options, pugi::encoding_auto);
+    std::free(copy);
+    return result;
+}
+
 }  // namespace
 
 ReadError parseXml(const char* text, std::size_t size, const XmlLimits& limits,
@@ -243,8 +265,10 @@ ReadError parseXml(const char* text, std::size_t size, const XmlLimits& limits,
         return readError(ReadProblem::TooLarge);
     }
     const unsigned options = pugi::parse_default | pugi::parse_doctype;
-    const pugi::xml_parse_result result =
-        document->load_buffer(text, size, options, pugi::encoding_auto);
+    const pugi::xml_parse_result result = loadAligned(text, size, options, document);
+    if (result.status == pugi::status_out_of_memory) {
+        return kNoMemory;
+    }
     if (!result) {
         const auto offset = static_cast<std::size_t>(result.offset);
         return readError(ReadProblem::Malformed, lineAt(text, size, offset));
