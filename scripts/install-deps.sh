@@ -15,8 +15,8 @@ packages=(
     debhelper lintian man-db bash-completion fish zsh
     netpbm
     liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
-    chromium
     libzip-dev libpugixml-dev nlohmann-json3-dev
+    emscripten chromium
 )
 
 missing=()
@@ -35,16 +35,19 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # ase-utils, which reads and writes .ase files, and colorjs.io and culori,
-# which convert Lab to sRGB without LittleCMS, for the tests: from the npm
-# registry, at the versions the tests were written against, into the
-# project's build folder.
+# which convert Lab to sRGB without LittleCMS, for the tests; playwright-core,
+# which drives Debian's chromium through the page's tests (no browser of
+# its own is downloaded), and axe-core, which checks the page's
+# accessibility: from the npm registry, at the versions the tests were
+# written against, into the project's build folder.
 if ! command -v npm >/dev/null; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 @atesgoral/acb@0.4.0; do
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65.2 axe-core@4.14.1 \
+    @atesgoral/acb@0.4.0; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then
@@ -64,9 +67,10 @@ if [ ! -d "$office_root/usr/lib/libreoffice/share/palette" ]; then
         dpkg-deb -x libreoffice-common_*.deb .)
 fi
 
-# The Windows command line builds its libraries from Debian's source
-# packages: each line a package, its upstream version and a file that
-# proves its sources unpacked in /usr/local/src/PACKAGE-VERSION.
+# The Windows command line and the page build their libraries from
+# Debian's source packages (zlib for the page alone): each line a package,
+# its upstream version and a file that proves its sources unpacked in
+# /usr/local/src/PACKAGE-VERSION.
 sources=(
     "libspng 0.7.3 spng/spng.c"
     "giflib 5.2.1 gif_lib.h"
@@ -74,6 +78,7 @@ sources=(
     "libzip 1.7.3 lib/zip_open.c"
     "pugixml 1.13 src/pugixml.cpp"
     "nlohmann-json3 3.11.2 single_include/nlohmann/json.hpp"
+    "zlib 1.2.13.dfsg zlib.h"
 )
 for source in "${sources[@]}"; do
     read -r name version file <<<"$source"
