@@ -34,7 +34,7 @@ ColorManagement& colorManagement() {
 }
 
 // Each CMYK and Lab colour a reader kept, in the palette's range and in
-// order, is converted once, and none is left.
+// order, is converted once, and kept for the writers that hold it.
 void checkConverted(Palette* palette) {
     const std::size_t kept = palette->sourceColorCount;
     require(kept <= palette->count, "no more colours kept than read");
@@ -49,7 +49,7 @@ void checkConverted(Palette* palette) {
             "the built-in profile converts");
     require(counts.cmyk + counts.lab == kept, "every kept colour is converted");
     require(counts.outside <= kept, "only converted colours are clipped");
-    require(palette->sourceColorCount == 0, "none is left to convert");
+    require(palette->sourceColorCount == kept, "every one is kept");
 }
 
 void checkRead(const Palette& palette) {
@@ -73,6 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Format& format = kFormats[data[0] % kFormatCount];
+    if (format.read == nullptr) {
+        return 0;  // a format that is only written
+    }
     std::size_t length = size - 1;
     if (length > format.largest) {
         if (!format.ignoresTail) {

@@ -15,6 +15,7 @@ packages=(
     debhelper lintian man-db bash-completion fish zsh
     netpbm
     liblcms2-dev liblcms2-utils scribus-data krita python3-pyqt5
+    libzip-dev libpugixml-dev nlohmann-json3-dev
     emscripten chromium
 )
 
@@ -45,7 +46,8 @@ if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65.2 axe-core@4.14.1; do
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65.2 axe-core@4.14.1 \
+    @atesgoral/acb@0.4.0; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then
@@ -55,6 +57,16 @@ for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65
     fi
 done
 
+# LibreOffice's own palettes, which the tests read: Debian's
+# libreoffice-common unpacked into the build folder, never installed.
+office_root="$(cd "$(dirname "$0")/.." && pwd)/build/libreoffice-common"
+if [ ! -d "$office_root/usr/lib/libreoffice/share/palette" ]; then
+    echo "unpacking libreoffice-common's palettes"
+    mkdir -p "$office_root"
+    (cd "$office_root" && apt-get download libreoffice-common >/dev/null &&
+        dpkg-deb -x libreoffice-common_*.deb .)
+fi
+
 # The Windows command line and the page build their libraries from
 # Debian's source packages (zlib for the page alone): each line a package,
 # its upstream version and a file that proves its sources unpacked in
@@ -63,6 +75,9 @@ sources=(
     "libspng 0.7.3 spng/spng.c"
     "giflib 5.2.1 gif_lib.h"
     "lcms2 2.14 src/cmscnvrt.c"
+    "libzip 1.7.3 lib/zip_open.c"
+    "pugixml 1.13 src/pugixml.cpp"
+    "nlohmann-json3 3.11.2 single_include/nlohmann/json.hpp"
     "zlib 1.2.13.dfsg zlib.h"
 )
 for source in "${sources[@]}"; do

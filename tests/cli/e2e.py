@@ -36,11 +36,12 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
 NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .bmp, .pcx, .tga, .gif, "
-                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp or .wad file name")
+                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp, .wad, .acb, .soc or .xml file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
            "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
            "bmp": ".bmp", "pcx": ".pcx", "tga": ".tga", "gif": ".gif", "col": ".col",
-           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
+           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad", "acb": ".acb", "soc": ".soc",
+           "scribus": ".xml", "css": ".css"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
@@ -1041,6 +1042,31 @@ class CommandLine(unittest.TestCase):
         self.assertEqual((quiet.code, quiet.out, quiet.err), (0, b"", b""))
         self.assertEqual(read(self.path("swatches.act")),
                          b"".join(colors).ljust(768, b"\0") + b"\0\7\xff\xff")
+
+    def test_colour_books_and_office_palettes_are_read_and_cmyk_kept(self):
+        """The samples of an Adobe colour book, a LibreOffice palette and
+        Scribus swatches, and a CMYK swatch written to .aco in its space,
+        with the same bytes on every system."""
+        for sample, name in (("five.acb", "book.acb"), ("named-five.soc", "office.soc"),
+                             ("named-five.xml", "scribus.xml")):
+            shutil.copy(os.path.join(SAMPLES, sample), self.path(name))
+        ink = (0.2, 0.4, 0.6, 0.1)
+        write(self.path("ink.ase"), ase_file([("CMYK", ink)]))
+
+        result = self.run_cli("--to", "gpl", "book.acb", "office.soc", "scribus.xml")
+        kept = self.run_cli("--to", "aco", "ink.ase")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        for name, title, names in (("book", "Five", ["Five %s C" % n for n in FIVE_NAMES]),
+                                   ("office", "office", FIVE_NAMES),
+                                   ("scribus", "Five \u4e94", FIVE_NAMES)):
+            expected = ("GIMP Palette\nName: %s\nColumns: 16\n#\n" % title + "".join(
+                "%3d %3d %3d\t%s\n" % (c + (n,)) for c, n in zip(FIVE, names))).encode()
+            self.assertEqual(read(self.path(name + ".gpl")), expected, name)
+        # Nothing converted: the inks as .aco holds them, 0 being full ink.
+        self.assertEqual((kept.code, kept.err), (0, b""))
+        inks = [65535 - round(f32(v) * 65535) for v in ink]
+        self.assertEqual(read(self.path("ink.aco"))[:14], struct.pack(">7H", 1, 1, 2, *inks))
 
     def test_a_cmyk_profile_that_cannot_be_used_is_a_usage_error(self):
         write(self.path("a.ase"), ase_file([("CMYK", (0, 0, 0, 1))]))

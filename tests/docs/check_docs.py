@@ -22,7 +22,8 @@ HEADING = re.compile(r"^#{1,6}\s+(.*?)\s*#*\s*$")
 TABLE_HEAD = "| format | read from | written as | what it is | colours |"
 READ_ONLY = "read only"
 # "EDGE PAL (256 colours)", "Doom WAD (256 colours, read only)"
-HELP_TITLE = re.compile(r"^(.*) \((\d+) colours?(, read only)?\)$")
+WRITTEN_ONLY = "written only"
+HELP_TITLE = re.compile(r"^(.*) \((\d+) colours?(?:, (read only|written only))?\)$")
 
 
 def prose_lines(text):
@@ -94,10 +95,10 @@ def help_formats(cli):
         title = " ".join(words[len(extensions):])
         match = HELP_TITLE.match(title)
         if match is None:
-            formats.append((name, extensions, title, "", False))
+            formats.append((name, extensions, title, "", ""))
         else:
             formats.append((name, extensions, match.group(1), match.group(2),
-                            match.group(3) is not None))
+                            match.group(3) or ""))
     return formats
 
 
@@ -116,18 +117,20 @@ def readme_formats(readme):
         name, read_from, written_as, title, colours = (cells + [""] * 5)[:5]
         name = name.strip("`")
         extensions = re.findall(r"`(\.[^`]+)`", read_from)
-        read_only = written_as == READ_ONLY
-        if not read_only and extensions[:1] != [written_as.strip("`")]:
+        mode = READ_ONLY if written_as == READ_ONLY else WRITTEN_ONLY if read_from == WRITTEN_ONLY else ""
+        if mode == WRITTEN_ONLY:
+            extensions = [written_as.strip("`")]
+        elif mode != READ_ONLY and extensions[:1] != [written_as.strip("`")]:
             faults.append("README.md: %s is written as %s, not as the first extension it is read "
                           "from" % (name, written_as))
-        formats.append((name, extensions, title, colours.replace(",", ""), read_only))
+        formats.append((name, extensions, title, colours.replace(",", ""), mode))
     return formats, faults
 
 
 def describe(entry):
-    name, extensions, title, colours, read_only = entry
+    name, extensions, title, colours, mode = entry
     return "%s %s %s, %s colours%s" % (name, " ".join(extensions) or "(no extension)", title,
-                                       colours or "no count of", ", read only" if read_only else "")
+                                       colours or "no count of", ", " + mode if mode else "")
 
 
 def table_faults(source, cli):
