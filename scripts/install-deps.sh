@@ -33,8 +33,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ase-utils, which reads and writes .ase files, and colorjs.io and culori,
-# which convert Lab to sRGB without LittleCMS, for the tests: from the npm
+# ase-utils, which reads and writes .ase files, colorjs.io and culori,
+# which convert Lab to sRGB without LittleCMS, and procreate-swatches, which
+# reads and writes Procreate's .swatches, for the tests: from the npm
 # registry, at the versions the tests were written against, into the
 # project's build folder.
 if ! command -v npm >/dev/null; then
@@ -43,7 +44,7 @@ if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
-for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2; do
+for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 procreate-swatches@0.1.1; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then

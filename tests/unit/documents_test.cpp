@@ -20,10 +20,11 @@ Bytes zipOf(const std::vector<std::pair<std::string, std::string>>& files, bool 
     for (const auto& [name, contents] : files) {
         entries.push_back({name.c_str(), &contents, stored});
     }
-    Bytes bytes(1024 * 1024);
-    ByteWriter writer = startWriting(bytes.data(), bytes.size());
+    ByteBuffer buffer = {};
+    ByteWriter writer = startWriting(&buffer);
     EXPECT_TRUE(writeZip(entries.data(), entries.size(), &writer));
-    bytes.resize(written(writer));
+    Bytes bytes(buffer.bytes, buffer.bytes + written(writer));
+    endBytes(&buffer);
     return bytes;
 }
 
