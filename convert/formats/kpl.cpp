@@ -67,7 +67,7 @@ ReadError readEntry(const pugi::xml_node& entry, Palette* palette) {
     pugi::xml_node rgb = entry.child("RGB");
     rgb = rgb ? rgb : entry.child("sRGB");
     if (!rgb) {
-        return unsupportedValue(0, "a colour other than RGB, colour", number);
+        return refusedSaying(0, number, "only RGB colours are read");
     }
     double shares[3] = {};
     if (!takeShare(rgb.attribute("r"), &shares[0]) || !takeShare(rgb.attribute("g"), &shares[1]) ||

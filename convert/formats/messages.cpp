@@ -220,6 +220,12 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
         case ReadProblem::UnknownBlock:
             add(text, "a block of unknown type 0x");
             return addNumber(text, error.value, 16);
+        case ReadProblem::Refused:
+            if (error.color != 0) {
+                addColor(text, error);
+                add(text, ": ");
+            }
+            return add(text, error.what);
         case ReadProblem::Unsupported:
             add(text, error.what);
             add(text, " ");

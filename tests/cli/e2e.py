@@ -801,23 +801,21 @@ class CommandLine(unittest.TestCase):
         every build, Linux's and Windows': those checked in, which Krita
         and procreate-swatches read (tests/formats/procreate_krita_sketch.py
         checks what the writers write)."""
-        shutil.copy(os.path.join(ROOT, "examples", "sunset.pal"), self.path("sunset.pal"))
-        shutil.copy(os.path.join(SAMPLES, "five.hex"), self.path("five.hex"))
+        for name in ("five.gpl", "five.hex"):
+            shutil.copy(os.path.join(SAMPLES, name), self.path(name))
         for name in ("five.kpl", "five.swatches"):
-            shutil.copy(os.path.join(SAMPLES, name), self.path("in-" + name))
+            shutil.copy(os.path.join(SAMPLES, name), self.path("from-" + name[5:] + name[4:]))
         os.mkdir(self.path("back"))
 
-        kpl = self.run_cli("--to", "kpl", "sunset.pal")
-        swatches = self.run_cli("--to", "swatches", "five.hex")
-        back = self.run_cli("--to", "hex", "-o", "back", "in-five.kpl", "in-five.swatches")
+        kpl = self.run_cli("--to", "kpl", "five.gpl")
+        swatches = self.run_cli("--to", "swatches", "five.gpl")
+        back = self.run_cli("--to", "hex", "-o", "back", "from-kpl.kpl", "from-swatches.swatches")
 
         for result in (kpl, swatches, back):
             self.assertEqual((result.code, result.err), (0, b""))
-        self.assertEqual(read(self.path("sunset.kpl")), read(os.path.join(SAMPLES, "sunset.kpl")))
-        self.assertEqual(read(self.path("five.swatches")),
-                         read(os.path.join(SAMPLES, "five.swatches")))
-        for name in ("in-five.kpl", "in-five.swatches"):
-            self.assertEqual(read(self.path("back", name[:-len(name.rsplit(".", 1)[1])] + "hex")),
+        for name in ("five.kpl", "five.swatches"):
+            self.assertEqual(read(self.path(name)), read(os.path.join(SAMPLES, name)), name)
+            self.assertEqual(read(self.path("back", "from-" + name[5:] + ".hex")),
                              read(self.path("five.hex")), name)
 
     def test_gif_round_trips_through_edge_pal(self):

@@ -409,7 +409,7 @@ BAD = [
         '<?xml version="1.0"?>\n<!DOCTYPE l [\n<!ENTITY a "aaaaaaaaaa">\n'
         + "".join('<!ENTITY %s "%s">\n' % (chr(98 + i), ("&%s;" % chr(97 + i)) * 10)
                   for i in range(9))
-        + ']>\n<ColorSet name="&j;"/>\n').encode(), False)]), "line 2: a DTD"),
+        + ']>\n<ColorSet name="&j;"/>\n').encode(), False)]), "line 2: a DTD, which is not read"),
     ("broken.kpl", zip_of([("colorset.xml", b"<ColorSet>\n<ColorSetEntry>\n</ColorSet>", False)]),
      "line 3: malformed"),
     ("range.kpl", zip_of([("colorset.xml", b'<ColorSet>\n<ColorSetEntry name="a">'
