@@ -105,7 +105,7 @@ def drop_seeds():
 def table_formats():
     """The names of the formats in the order of the table's rows."""
     with open(os.path.join(HERE, "..", "convert", "formats", "formats.cpp")) as f:
-        return re.findall(r'^    \{"([a-z0-9]+)", "', f.read(), re.M)
+        return re.findall(r'^    \{(?:\.name = )?"([a-z0-9]+)",', f.read(), re.M)
 
 
 FORMATS = table_formats()
@@ -121,6 +121,7 @@ SAMPLE_FORMATS = {
     "pbm.lbm": "ilbm", "five.lbm": "ilbm", "five.lmp": "lmp", "playpal.lmp": "lmp",
     "iwad.wad": "wad", "pwad.wad": "wad", "nes.pal": "nes", "nes-emphasis.pal": "nes",
     "five.bmp": "bmp", "five.pcx": "pcx", "five.tga": "tga",
+    "five.swatches": "swatches", "five.kpl": "kpl", "five.sketchpalette": "sketch",
 }
 
 
