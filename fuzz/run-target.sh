@@ -17,10 +17,12 @@ rm -rf "$work"
 mkdir -p "$work/corpus" "$work/findings"
 
 # The largest input that means anything: the drop target's four set-up
-# bytes, a full path and a .pal with some bytes to spare; for the formats
-# target, room for a few dozen colours of any format, names and comments.
+# bytes, a full path and a .pal with some bytes to spare; for the formats'
+# targets, room for a few dozen colours of any format, names and comments.
 max_len=1200
-[ "$(basename "$binary")" != formats_fuzzer ] || max_len=4096
+case "$(basename "$binary")" in
+    read_formats_fuzzer | write_formats_fuzzer) max_len=4096 ;;
+esac
 "$binary" \
     -max_total_time="$seconds" \
     -timeout=10 \

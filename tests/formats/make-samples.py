@@ -9,6 +9,7 @@ must also take: other line breaks, comments, names, groups, gray, alpha,
 other chunks and blocks.
 """
 import os
+import random
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -88,6 +89,16 @@ def ase_color(name, model, values, extra=b""):
 
 def ase(blocks):
     return b"ASEF" + struct.pack(">HHI", 1, 0, len(blocks)) + b"".join(blocks)
+
+
+
+def many(count, seed=1):
+    """`count` distinct colours, in a shuffled order, and a name for each
+    (Japanese and an emoji among them): a palette past 256 colours."""
+    colors = [((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF)
+              for v in random.Random(seed).sample(range(1 << 24), count)]
+    return colors, ["Colour %d \u8272%s" % (i, "\U0001f30a" if i % 7 == 0 else "")
+                    for i in range(count)]
 
 
 # The palettes of retro tools and games, each from its public layout.

@@ -550,6 +550,41 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
     }
 }
 
+// A palette read whole is read past the first window, from a file or a
+// pipe: 70,000 lines of colours and long names, refused only for the
+// 65,536th colour, whose line is named.
+TEST(Formats, ATextSourceIsReadWholePastTheFirstWindow) {
+    for (const std::size_t count : {std::size_t{40000}, std::size_t{70000}}) {
+        std::string lines = "GIMP Palette\n";
+        for (std::size_t i = 0; i < count; i++) {
+            lines += std::to_string(i % 256) + " " + std::to_string(i / 256 % 256) + " 7 " +
+                     std::string(20, 'n') + std::to_string(i) + "\n";
+        }
+        ASSERT_GT(lines.size(), kFirstWindowSize);
+        for (const bool sizeKnown : {true, false}) {
+            SCOPED_TRACE(std::to_string(count) + (sizeKnown ? " from a file" : " from a pipe"));
+            testing::FakePlatform fake;
+            testing::addFile(&fake, "C:\\p\\s.gpl", Bytes(lines.begin(), lines.end()));
+            fake.sizeKnown = sizeKnown;
+            testing::OwnedBytes buffer;
+            testing::OwnedPalette owned;
+            const PaletteSource source =
+                readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.gpl", nullptr,
+                                  &buffer.buffer, &owned.palette);
+            ASSERT_EQ(source.source.status, SourceStatus::Read);
+            if (count > kMaxColors) {
+                EXPECT_EQ(source.error.problem, ReadProblem::TooManyColors);
+                EXPECT_EQ(source.error.at, kMaxColors + 2);  // the line after the first colours
+                continue;
+            }
+            ASSERT_EQ(source.error.problem, ReadProblem::None);
+            ASSERT_EQ(owned.palette.count, count);
+            EXPECT_EQ(text(colorName(owned.palette, count - 1)),
+                      std::string(20, 'n') + std::to_string(count - 1));
+        }
+    }
+}
+
 // The palettes of retro tools and games, and IFF images, from samples made
 // by each format's public layout: the five colours, then what the format
 // holds past them (zeros, or the bytes an NES file fills its 64 with).
