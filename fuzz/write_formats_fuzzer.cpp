@@ -90,19 +90,36 @@ std::vector<Color> colorsCarried(const std::string& name, const std::vector<Colo
     return colors;
 }
 
+// A name as Krita's XML holds it: without the control characters XML 1.0
+// cannot hold, all but tab and the line breaks.
+std::string inXml(const std::string& name) {
+    std::string kept;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+            kept += c;
+        }
+    }
+    return kept;
+}
+
 // What `palette` becomes in `format`: its colours as colorsCarried says;
 // GIMP palettes keep every name on its line, .aco and .ase the colours'
-// names, .ase naming those without one, the rest no names.
+// names, .ase naming those without one, Krita's palettes every name as XML
+// holds it, Procreate's the palette's name, the rest no names.
 Plain carried(const Format& format, const Palette& palette) {
     const std::string name = format.name;
     const Plain given = plainOf(palette);
     Plain expected{colorsCarried(name, given.colors), {}, ""};
     expected.name = name == "gpl" ? onOneLine(given.name) : "";
+    expected.name = name == "kpl" ? inXml(given.name) : expected.name;
+    expected.name = name == "swatches" ? given.name : expected.name;
     for (std::size_t i = 0; i < expected.colors.size(); i++) {
         const bool same = expected.colors.size() == given.colors.size();
         const std::string own = same && i < given.names.size() ? given.names[i] : "";
         std::string kept = name == "aco" || name == "ase" ? own : "";
         kept = name == "gpl" ? onOneLine(own) : kept;
+        kept = name == "kpl" ? inXml(own) : kept;
         kept = name == "ase" && kept.empty() ? aseName(expected.colors[i]) : kept;
         expected.names.push_back(kept);
     }
