@@ -90,13 +90,14 @@ std::vector<Color> colorsCarried(const std::string& name, const std::vector<Colo
     return colors;
 }
 
-// A name as Krita's XML holds it: without the control characters XML 1.0
-// cannot hold, all but tab and the line breaks.
+// A name as Krita's XML is written with it: without its C0 control
+// characters, which XML 1.0 cannot hold (tab and line breaks, which an
+// attribute would turn into spaces, go too).
 std::string inXml(const std::string& name) {
     std::string kept;
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+        if (byte >= 0x20) {
             kept += c;
         }
     }

@@ -191,8 +191,8 @@ std::string colorSetOf(const Palette& palette) {
         addEntry(&root, palette, i);
     }
     // XML 1.0 holds no control character but tab and the line breaks, not
-    // even as a reference, and Krita ignores a file that has one: such a
-    // character of a name is left out.
+    // even as a reference, and Krita ignores a file that has one: a name's
+    // C0 control characters are left out, tab and line breaks too.
     TextWriter writer;
     document.save(writer, " ", pugi::format_default | pugi::format_skip_control_chars,
                   pugi::encoding_utf8);
