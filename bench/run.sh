@@ -19,6 +19,10 @@
 #             squares), made by Pillow, the same way
 #   cmyk      FILES .ase files of 16 named CMYK colours, the same way: each
 #             colour converted to sRGB through the built-in press profile
+#   kpl       FILES Krita palettes of 16 named colours (zip and XML), made by
+#             Python's zipfile, the same way
+#   swatches  FILES Procreate swatches of 30 colours (zip and JSON), the same
+#             way
 # each against `cp -t DIR` copying the same files into an empty folder on the
 # same file system (one read and one write each: the floor), in alternating
 # order; and `changed` also against `rsync --fsync` bringing a copy of the
@@ -147,6 +151,37 @@ for i in range(count):
 PY
 }
 
+# FOLDER COUNT: Krita palettes (.kpl) of 16 named colours and Procreate
+# swatches (.swatches) of 30, as zipped XML and JSON, in FOLDER/kpl and
+# FOLDER/swatches.
+makeZipped() {
+    mkdir -p "$1/kpl" "$1/swatches"
+    python3 - "$@" <<'PY'
+import json, os, random, sys, zipfile
+folder, count = sys.argv[1], int(sys.argv[2])
+generator = random.Random(5)
+for i in range(count):
+    entries = "".join(
+        '<ColorSetEntry name="Colour %d" id="%d" spot="false" bitdepth="U8">'
+        '<RGB space="sRGB-elle-V2-srgbtrc.icc" r="%.6f" g="%.6f" b="%.6f"/>'
+        '<Position row="%d" column="%d"/></ColorSetEntry>\n'
+        % (k, k, generator.random(), generator.random(), generator.random(), k // 8, k % 8)
+        for k in range(16))
+    colorset = ('<?xml version="1.0" encoding="UTF-8"?>\n<ColorSet version="2.0" '
+                'name="k%05d" columns="8" rows="2">\n%s</ColorSet>\n' % (i, entries))
+    with zipfile.ZipFile(os.path.join(folder, "kpl", "z%05d.kpl" % i), "w") as archive:
+        archive.writestr("mimetype", "krita/x-colorset", zipfile.ZIP_STORED)
+        archive.writestr("colorset.xml", colorset, zipfile.ZIP_DEFLATED)
+        archive.writestr("profiles.xml", "<Profiles/>", zipfile.ZIP_DEFLATED)
+    swatches = [{"hue": generator.random(), "saturation": generator.random(),
+                 "brightness": generator.random(), "alpha": 1, "colorSpace": 0}
+                for _ in range(30)]
+    with zipfile.ZipFile(os.path.join(folder, "swatches", "z%05d.swatches" % i), "w") as archive:
+        archive.writestr("Swatches.json", json.dumps({"name": "s%05d" % i, "swatches": swatches}),
+                         zipfile.ZIP_DEFLATED)
+PY
+}
+
 makePalettes "$work/old" "$count" 1
 makePalettes "$work/new" "$count" 2
 makeGimpPalettes "$work/gpl" "$count"
@@ -154,6 +189,7 @@ makePngStrips "$work/png" "$count"
 makeGifStrips "$work/gif" "$work/png"
 makeBmps "$work/bmp" "$count"
 makeCmykAse "$work/cmyk" "$count"
+makeZipped "$work" "$count"
 names=()
 for path in "$work"/old/p*; do
     names+=("${path##*/}")
@@ -177,6 +213,14 @@ done
 cmykNames=()
 for path in "$work"/cmyk/k*; do
     cmykNames+=("${path##*/}")
+done
+kplNames=()
+for path in "$work"/kpl/z*; do
+    kplNames+=("${path##*/}")
+done
+swatchesNames=()
+for path in "$work"/swatches/z*; do
+    swatchesNames+=("${path##*/}")
 done
 
 # Nanoseconds COMMAND takes, run in FOLDER; the sync beforehand keeps the
@@ -210,6 +254,10 @@ setupBmp() { fresh bmp; }
 setupCpBmp() { fresh bmp; }
 setupCmyk() { fresh cmyk; }
 setupCpCmyk() { fresh cmyk; }
+setupKpl() { fresh kpl; }
+setupCpKpl() { fresh kpl; }
+setupSwatches() { fresh swatches; }
+setupCpSwatches() { fresh swatches; }
 runFirst() { timed "$work/run" "$cli" -- "${names[@]}"; }
 runUnchanged() { runFirst; }
 runOutdir() { timed "$work/run" "$cli" -o ../out -- "${names[@]}"; }
@@ -228,6 +276,10 @@ runCpBmp() { timed "$work/run" cp -t ../out -- "${bmpNames[@]}"; }
 withoutErrors() { "$@" 2>/dev/null; }
 runCmyk() { timed "$work/run" withoutErrors "$cli" -- "${cmykNames[@]}"; }
 runCpCmyk() { timed "$work/run" cp -t ../out -- "${cmykNames[@]}"; }
+runKpl() { timed "$work/run" "$cli" -- "${kplNames[@]}"; }
+runCpKpl() { timed "$work/run" cp -t ../out -- "${kplNames[@]}"; }
+runSwatches() { timed "$work/run" "$cli" -- "${swatchesNames[@]}"; }
+runCpSwatches() { timed "$work/run" cp -t ../out -- "${swatchesNames[@]}"; }
 
 # NAME: one timed run of that scenario after its set-up.
 measure() { "setup$1" >/dev/null && "run$1"; }
@@ -250,7 +302,8 @@ row() {
 
 scenarios=(First Unchanged Outdir Changed)
 declare -A ratios
-for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif Bmp CpBmp Cmyk CpCmyk; do
+for name in "${scenarios[@]}" Cp Rsync Gpl CpGpl Png CpPng Gif CpGif Bmp CpBmp Cmyk CpCmyk Kpl CpKpl \
+    Swatches CpSwatches; do
     measure "$name" >/dev/null  # warm caches
 done
 printf '%-6s %-10s %10s %10s %8s\n' round scenario cli_ms peer_ms ratio
@@ -285,6 +338,8 @@ for ((round = 1; round <= rounds; round++)); do
     againstCopy Gif CpGif gif
     againstCopy Bmp CpBmp bmp
     againstCopy Cmyk CpCmyk cmyk
+    againstCopy Kpl CpKpl kpl
+    againstCopy Swatches CpSwatches swatches
 done
 for name in "${scenarios[@]}"; do
     echo "median ratio $name / cp: $(tr ' ' '\n' <<<"${ratios[$name]}" | grep . | median)"
@@ -300,6 +355,10 @@ echo "median ratio bmp to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Bmp]}" | gre
     "($(tr ' ' '\n' <<<"${ratios[Bmp]}" | grep . | spread))"
 echo "median ratio cmyk .ase to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | median)" \
     "($(tr ' ' '\n' <<<"${ratios[Cmyk]}" | grep . | spread))"
+echo "median ratio .kpl to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Kpl]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Kpl]}" | grep . | spread))"
+echo "median ratio .swatches to EDGE PAL / cp: $(tr ' ' '\n' <<<"${ratios[Swatches]}" | grep . | median)" \
+    "($(tr ' ' '\n' <<<"${ratios[Swatches]}" | grep . | spread))"
 echo "($rounds rounds of $count files in ${TMPDIR:-/tmp})"
 
 # System calls per file: strace's summary table, total row, over the count.
@@ -318,7 +377,7 @@ perFile() {
         if (NF == 6) printf "  (%.2f failing)", $5 / n
         printf "\n" }' "$work/strace.txt"
 }
-for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp Cmyk; do
+for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp Cmyk Kpl Swatches; do
     "setup$name" >/dev/null
     (cd "$work/run" && case $name in
         Outdir) perFile "$name" "$cli" -o ../out -- "${names[@]}" ;;
@@ -328,6 +387,8 @@ for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp Cmyk; do
         Gif) perFile "$name" "$cli" -- "${gifNames[@]}" ;;
         Bmp) perFile "$name" "$cli" -- "${bmpNames[@]}" ;;
         Cmyk) perFile "$name" "$cli" -- "${cmykNames[@]}" 2>/dev/null ;;
+        Kpl) perFile "$name" "$cli" -- "${kplNames[@]}" ;;
+        Swatches) perFile "$name" "$cli" -- "${swatchesNames[@]}" ;;
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done

@@ -9,7 +9,7 @@
 set(KOLORVANE_JSON_VERSION 3.11.2)
 add_library(kolorvane_json INTERFACE)
 target_compile_definitions(kolorvane_json INTERFACE JSON_NOEXCEPTION JSON_NO_IO)
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_JSON_SOURCE /usr/local/src/nlohmann-json3-${KOLORVANE_JSON_VERSION} CACHE PATH
         "Debian's nlohmann-json ${KOLORVANE_JSON_VERSION} sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_JSON_SOURCE}/single_include/nlohmann/json.hpp)

@@ -5,8 +5,8 @@
  * them what they import (ADVAPI32's cryptography, on Windows). */
 #include "zipint.h"
 
-zip_source_t *zip_source_file_create(const char *name, zip_uint64_t start, zip_int64_t length,
-                                     zip_error_t *error) {
+zip_source_t* zip_source_file_create(const char* name, zip_uint64_t start, zip_int64_t length,
+                                     zip_error_t* error) {
     (void)name;
     (void)start;
     (void)length;
@@ -14,13 +14,13 @@ zip_source_t *zip_source_file_create(const char *name, zip_uint64_t start, zip_i
     return NULL;
 }
 
-static zip_source_t *no_encryption(zip_t *archive) {
+static zip_source_t* no_encryption(zip_t* archive) {
     zip_error_set(&archive->error, ZIP_ER_ENCRNOTSUPP, 0);
     return NULL;
 }
 
-zip_source_t *zip_source_pkware_decode(zip_t *archive, zip_source_t *source, zip_uint16_t method,
-                                       int flags, const char *password) {
+zip_source_t* zip_source_pkware_decode(zip_t* archive, zip_source_t* source, zip_uint16_t method,
+                                       int flags, const char* password) {
     (void)source;
     (void)method;
     (void)flags;
@@ -28,8 +28,8 @@ zip_source_t *zip_source_pkware_decode(zip_t *archive, zip_source_t *source, zip
     return no_encryption(archive);
 }
 
-zip_source_t *zip_source_pkware_encode(zip_t *archive, zip_source_t *source, zip_uint16_t method,
-                                       int flags, const char *password) {
+zip_source_t* zip_source_pkware_encode(zip_t* archive, zip_source_t* source, zip_uint16_t method,
+                                       int flags, const char* password) {
     (void)source;
     (void)method;
     (void)flags;

@@ -8,7 +8,7 @@
 # or XPath, none of which the formats use; the system's library has them,
 # and the code here calls none of them.
 set(KOLORVANE_PUGIXML_VERSION 1.13)
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_PUGIXML_SOURCE /usr/local/src/pugixml-${KOLORVANE_PUGIXML_VERSION} CACHE PATH
         "Debian's pugixml ${KOLORVANE_PUGIXML_VERSION} sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_PUGIXML_SOURCE}/src/pugixml.cpp)

@@ -8,7 +8,7 @@
 # into libzip. Deflate alone: bzip2, lzma, zstd and encryption are left out,
 # and an entry that needs them is refused as unsupported.
 set(KOLORVANE_ZIP_VERSION 1.7.3)
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_ZIP_SOURCE /usr/local/src/libzip-${KOLORVANE_ZIP_VERSION} CACHE PATH
         "Debian's libzip ${KOLORVANE_ZIP_VERSION} sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_ZIP_SOURCE}/lib/zip_open.c)

@@ -123,6 +123,7 @@ SAMPLE_FORMATS = {
     "five.bmp": "bmp", "five.pcx": "pcx", "five.tga": "tga",
     "five.acb": "acb", "five.soc": "soc", "named-five.soc": "soc", "five.xml": "scribus",
     "named-five.xml": "scribus",
+    "five.swatches": "swatches", "five.kpl": "kpl", "five.sketchpalette": "sketch",
 }
 
 

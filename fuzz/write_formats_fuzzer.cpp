@@ -103,6 +103,20 @@ std::string inXml(const std::string& name) {
     return kept;
 }
 
+// A name as Krita's XML is written with it: without its C0 control
+// characters, which XML 1.0 cannot hold (tab and line breaks, which an
+// attribute would turn into spaces, go too).
+std::string inKritaXml(const std::string& name) {
+    std::string kept;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20) {
+            kept += c;
+        }
+    }
+    return kept;
+}
+
 // The names LibreOffice's and Scribus's palettes are written with: each its
 // own, "#rrggbb" for a colour without one, " N" (N the colour's number) and
 // then " 2", " 3"... after one taken.
@@ -131,17 +145,21 @@ std::vector<std::string> uniqueNames(const Plain& given) {
 
 // What `palette` becomes in `format`: its colours as colorsCarried says;
 // GIMP palettes keep every name on its line, .aco and .ase the colours'
-// names, .ase naming those without one, the rest no names.
+// names, .ase naming those without one, Krita's palettes every name as XML
+// holds it, Procreate's the palette's name, the rest no names.
 Plain carried(const Format& format, const Palette& palette) {
     const std::string name = format.name;
     const Plain given = plainOf(palette);
     Plain expected{colorsCarried(name, given.colors), {}, ""};
     expected.name = name == "gpl" ? onOneLine(given.name) : "";
+    expected.name = name == "kpl" ? inKritaXml(given.name) : expected.name;
+    expected.name = name == "swatches" ? given.name : expected.name;
     for (std::size_t i = 0; i < expected.colors.size(); i++) {
         const bool same = expected.colors.size() == given.colors.size();
         const std::string own = same && i < given.names.size() ? given.names[i] : "";
         std::string kept = name == "aco" || name == "ase" ? own : "";
         kept = name == "gpl" ? onOneLine(own) : kept;
+        kept = name == "kpl" ? inKritaXml(own) : kept;
         kept = name == "ase" && kept.empty() ? aseName(expected.colors[i]) : kept;
         expected.names.push_back(kept);
     }

@@ -34,8 +34,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ase-utils, which reads and writes .ase files, and colorjs.io and culori,
-# which convert Lab to sRGB without LittleCMS, for the tests; playwright-core,
+# ase-utils, which reads and writes .ase files, colorjs.io and culori,
+# which convert Lab to sRGB without LittleCMS, and procreate-swatches, which
+# reads and writes Procreate's .swatches, for the tests; playwright-core,
 # which drives Debian's chromium through the page's tests (no browser of
 # its own is downloaded), and axe-core, which checks the page's
 # accessibility: from the npm registry, at the versions the tests were
@@ -47,7 +48,7 @@ if ! command -v npm >/dev/null; then
 fi
 npm_root="$(cd "$(dirname "$0")/.." && pwd)/build/npm"
 for module in ase-utils@0.1.1 colorjs.io@0.7.1 culori@4.0.2 playwright-core@1.65.2 axe-core@4.14.1 \
-    @atesgoral/acb@0.4.0; do
+    @atesgoral/acb@0.4.0 procreate-swatches@0.1.1; do
     name=${module%@*}
     version=${module##*@}
     if ! grep -qs "\"version\": \"$version\"" "$npm_root/node_modules/$name/package.json"; then

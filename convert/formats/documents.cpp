@@ -276,7 +276,8 @@ ReadError parseXml(const char* text, std::size_t size, const XmlLimits& limits,
     for (pugi::xml_node node = document->first_child(); node; node = node.next_sibling()) {
         if (node.type() == pugi::node_doctype) {
             const auto offset = static_cast<std::size_t>(node.offset_debug());
-            return unsupportedValue(lineAt(text, size, offset), "a DTD", 0);
+            return refusedSaying(lineAt(text, size, offset), 0,
+                                 "a DTD, which is not read: no entity is ever expanded");
         }
     }
     const pugi::xml_node deep = tooDeep(*document, limits.depth);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json_fwd.hpp>
@@ -26,6 +27,13 @@ struct ZipLimits {
     std::size_t entries;
     std::size_t entrySize;  // bytes, inflated
 };
+
+// A refusal at `at` (a line) of colour `color` (or 0), which `what`, static
+// words, says all of.
+constexpr ReadError refusedSaying(std::size_t at, std::size_t color, const char* what) {
+    return {ReadProblem::Refused, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(color),
+            0, what};
+}
 
 // Entry `name` of the zip archive `bytes`, inflated into `contents`.
 // Refused: NotThisFormat for bytes that are not a zip archive; Missing,
@@ -60,7 +68,7 @@ std::size_t lineAt(const char* text, std::size_t size, std::size_t offset);
 
 // An XML document, at most `largest` bytes (TooLarge past them) and
 // `depth` elements deep (Unsupported at the line of the first element
-// deeper). A document type declaration is refused (Unsupported, "a DTD"),
+// deeper). A document type declaration is refused (Refused, at its line),
 // so that no entity is ever expanded or fetched; pugixml would otherwise
 // leave an entity's reference unexpanded in the text. Malformed at the line
 // where pugixml stops.

@@ -158,6 +158,10 @@ enum class ReadProblem {
     // at: where the palette is, before what a source that can only be read
     // on (a pipe) has passed already
     BehindInStream,
+    // at: line or offset; color: the colour, or 0; what: static words that
+    // say all of what is refused there ("a DTD, whose entities are never
+    // expanded")
+    Refused,
 };
 
 struct ReadError {

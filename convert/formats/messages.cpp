@@ -199,6 +199,13 @@ bool addNumbered(Text* text, const ReadError& error) {
             add(text, "a block of unknown type 0x");
             addNumber(text, error.value, 16);
             return true;
+        case ReadProblem::Refused:
+            if (error.color != 0) {
+                addColor(text, error);
+                add(text, ": ");
+            }
+            add(text, error.what);
+            return true;
         case ReadProblem::Unsupported:
             add(text, error.what);
             add(text, " ");

@@ -43,6 +43,19 @@ std::size_t writeAco(const Palette& palette, ByteBuffer* bytes);
 ReadError readAse(const unsigned char* bytes, std::size_t size, Palette* palette);
 std::size_t writeAse(const Palette& palette, ByteBuffer* bytes);
 
+// The designers' palettes, in zip archives, XML and JSON (documents.h).
+
+// Procreate holds 30 swatches a palette.
+constexpr std::size_t kSwatchesCapacity = 30;
+ReadError readSwatches(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeSwatches(const Palette& palette, ByteBuffer* bytes);
+
+ReadError readKpl(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeKpl(const Palette& palette, ByteBuffer* bytes);
+
+ReadError readSketch(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeSketch(const Palette& palette, ByteBuffer* bytes);
+
 // Images (images/), by the rules of images/image.h.
 
 ReadError readPng(const unsigned char* bytes, std::size_t size, Palette* palette);

@@ -840,6 +840,29 @@ class CommandLine(unittest.TestCase):
         self.assert_gif_swatches(expected, [bytes(e).hex() for e in reversed(
             [read(self.path("sunset.pal"))[10 + 3 * i:13 + 3 * i] for i in range(256)])])
 
+    def test_kpl_and_swatches_are_read_and_written_alike_on_every_system(self):
+        """A .kpl and a .swatches, zip archives through libzip and XML and
+        JSON through pugixml and nlohmann-json, give the same bytes from
+        every build, Linux's and Windows': those checked in, which Krita
+        and procreate-swatches read (tests/formats/procreate_krita_sketch.py
+        checks what the writers write)."""
+        for name in ("five.gpl", "five.hex"):
+            shutil.copy(os.path.join(SAMPLES, name), self.path(name))
+        for name in ("five.kpl", "five.swatches"):
+            shutil.copy(os.path.join(SAMPLES, name), self.path("from-" + name[5:] + name[4:]))
+        os.mkdir(self.path("back"))
+
+        kpl = self.run_cli("--to", "kpl", "five.gpl")
+        swatches = self.run_cli("--to", "swatches", "five.gpl")
+        back = self.run_cli("--to", "hex", "-o", "back", "from-kpl.kpl", "from-swatches.swatches")
+
+        for result in (kpl, swatches, back):
+            self.assertEqual((result.code, result.err), (0, b""))
+        for name in ("five.kpl", "five.swatches"):
+            self.assertEqual(read(self.path(name)), read(os.path.join(SAMPLES, name)), name)
+            self.assertEqual(read(self.path("back", "from-" + name[5:] + ".hex")),
+                             read(self.path("five.hex")), name)
+
     def test_gif_round_trips_through_edge_pal(self):
         subprocess.run(MAKE_GIFS + ["cases", self.folder], check=True, timeout=RUN_TIMEOUT)
         pal = pal_file(random_entries(99))

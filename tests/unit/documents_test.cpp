@@ -102,7 +102,7 @@ TEST(XmlLimits, DtdsDepthAndMalformedDocumentsAreRefusedAtTheirLine) {
         std::uint32_t line;
     };
     const Case cases[] = {
-        {laughs, ReadProblem::Unsupported, 2},
+        {laughs, ReadProblem::Refused, 2},
         {deep, ReadProblem::Unsupported, 33},
         {"<a>\n<b>\n</a>\n", ReadProblem::Malformed, 3},
         {std::string(2000, ' '), ReadProblem::TooLarge, 0},

@@ -190,6 +190,7 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
         {"col", "five.col"},      {"lmp", "five.lmp"}, {"bmp", "five.bmp"},
         {"pcx", "five.pcx"},      {"tga", "five.tga"}, {"soc", "five.soc"},
         {"scribus", "five.xml"},
+        {"swatches", "five.swatches"}, {"kpl", "five.kpl"}, {"sketch", "five.sketchpalette"},
     };
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
@@ -217,6 +218,9 @@ std::size_t countKept(const Format& format, std::size_t count) {
     const std::string name = format.name;
     if (name == "edge" || name == "col" || name == "lmp" || name == "pcx") {
         return kEntryCount;
+    }
+    if (name == "swatches") {
+        return std::min(count, format.capacity);
     }
     if (name != "gif") {
         return count;
@@ -250,9 +254,16 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
                              std::to_string(start->count) + " colours");
                 const PalettePointer middle = decode(from, encode(from, *start));
                 const PalettePointer end = decode(to, encode(to, *middle));
-                EXPECT_EQ(end->count, countKept(to, countKept(from, start->count)));
-                end->count = start->count;
+                const std::size_t kept = countKept(to, countKept(from, start->count));
+                EXPECT_EQ(end->count, kept);
+                // Past a format's capacity (Procreate's 30) the first colours
+                // are the ones kept.
+                const std::size_t compared = std::min({start->count, from.capacity, to.capacity});
+                const std::size_t startCount = start->count;
+                end->count = compared;
+                start->count = compared;
                 EXPECT_TRUE(sameColors(*end, *start));
+                start->count = startCount;
             }
         }
     }
