@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the unit tests built with g++ and with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer and the command line's
-# end-to-end tests, then the Windows builds and their end-to-end tests under
+# end-to-end tests, then the page built with emscripten and its tests in
+# chromium against the command line built first, then the Windows builds and their end-to-end tests under
 # Wine; then each fuzz target for a bounded time,
 # cppcheck, clang-tidy and the clang-format check, and the unit tests under
 # Valgrind's memcheck; last, the Debian package built twice, checked,
@@ -11,7 +12,7 @@ cd "$(dirname "$0")"
 
 scripts/install-deps.sh
 
-for preset in default clang mingw fuzz lint valgrind; do
+for preset in default web clang mingw fuzz lint valgrind; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"

@@ -27,6 +27,8 @@
 # ratio; then runs each scenario once more under `strace -f -c` and prints
 # its system calls per file. Measures build/release/cli/kolorvane-cli (the
 # release preset, built here if missing) unless KOLORVANE_CLI names another.
+# Last, bench/large.sh times and weighs the largest palettes (65,535
+# colours) in the same folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -329,3 +331,6 @@ for name in "${scenarios[@]}" Cp Gpl Png Gif Bmp Cmyk; do
         *) perFile "$name" "$cli" -- "${names[@]}" ;;
     esac)
 done
+
+# The largest palettes: their time and peak memory.
+bench/large.sh

@@ -101,6 +101,10 @@ Command applyFormat(const Spelling& spelling, const char* value, bool written, O
         return usageError(options, Spelling{"format '", value, std::strlen(value)},
                           "' is only read: --from takes it, --to does not");
     }
+    if (!written && (*format)->read == nullptr && (*format)->readStream == nullptr) {
+        return usageError(options, Spelling{"format '", value, std::strlen(value)},
+                          "' is only written: --to takes it, --from does not");
+    }
     return Command::Convert;
 }
 

@@ -345,7 +345,8 @@ bool convertFile(const Host& host, const char* file, const Batch& batch) {
         writeOutput(host.platform, work.encoded.bytes, size, conversion.paths.folder,
                     conversion.paths.output, existing, source.source.identity);
     host.releaseInterrupts(host.platform.context);
-    if (!batch.options->quiet &&
+    // A format that keeps CMYK and Lab as they are converted none of them.
+    if (!batch.options->quiet && !conversion.target->keepsCmykAndLab &&
         (written.status == WriteStatus::Written || written.status == WriteStatus::Unchanged)) {
         reportNotes(host, file, batch, counts, *conversion.target, fit);
     }
@@ -467,7 +468,9 @@ void printHelp(const Host& host) {
                 {"  ", format.name, kPadding + (length < 10 ? length : 10), format.extension,
                  format.extension[0] != '\0' && others ? " " : "", others ? format.alsoReads : "",
                  others ? " " : "  ", format.title, " (", capacity, " colours",
-                 format.write == nullptr ? ", read only)" : ")"});
+                 format.write == nullptr                                  ? ", read only)"
+                 : format.read == nullptr && format.readStream == nullptr ? ", written only)"
+                                                                          : ")"});
     }
 }
 

@@ -3,11 +3,12 @@
 # libgif-dev), which ships no pkg-config file: its header and library are
 # found by name, and the header's version checked. For Windows, Debian's
 # source package (scripts/fetch-source.sh unpacks it) built here as a static
-# library, so that kolorvane-cli.exe needs no DLL. The fuzz build compiles
+# library, so that kolorvane-cli.exe needs no DLL; the page (EMSCRIPTEN)
+# builds it the same way. The fuzz build compiles
 # the same sources too, so that the sanitizers and the coverage reach into
 # giflib.
 set(KOLORVANE_GIF_VERSION 5.2.1)
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_GIF_SOURCE /usr/local/src/giflib-${KOLORVANE_GIF_VERSION} CACHE PATH
         "Debian's giflib ${KOLORVANE_GIF_VERSION} sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_GIF_SOURCE}/gif_lib.h)
@@ -29,7 +30,7 @@ if(MINGW OR KOLORVANE_FUZZ)
     # path is kept out of the program as the project's own is.
     target_compile_options(kolorvane_gif PRIVATE -w
         -ffile-prefix-map=${KOLORVANE_GIF_SOURCE}/=giflib-${KOLORVANE_GIF_VERSION}/)
-    if(MINGW)
+    if(MINGW OR EMSCRIPTEN)
         # The licence text the release carries, from the sources built.
         set(KOLORVANE_GIF_LICENSE ${KOLORVANE_GIF_SOURCE}/COPYING)
     endif()

@@ -5,9 +5,10 @@
 # On Linux and macOS the system's library (Debian: liblcms2-dev). For
 # Windows, Debian's source package (scripts/fetch-source.sh unpacks it)
 # built here as a static library, so that kolorvane-cli.exe needs no DLL; it
-# needs no configure step. The fuzz build compiles the same sources, so
+# needs no configure step; the page (EMSCRIPTEN) builds it the same way.
+# The fuzz build compiles the same sources, so
 # that the sanitizers and the coverage reach into the conversions.
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_LCMS2_SOURCE /usr/local/src/lcms2-2.14 CACHE PATH
         "Debian's LittleCMS 2.14 sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_LCMS2_SOURCE}/src/cmscnvrt.c)
@@ -23,7 +24,11 @@ if(MINGW OR KOLORVANE_FUZZ)
     # path is kept out of the program as the project's own is.
     target_compile_options(kolorvane_lcms2 PRIVATE -w
         -ffile-prefix-map=${KOLORVANE_LCMS2_SOURCE}/=lcms2-2.14/)
-    if(MINGW)
+    if(EMSCRIPTEN)
+        # The page runs on one thread: no locks around LittleCMS's plug-ins.
+        target_compile_definitions(kolorvane_lcms2 PRIVATE CMS_NO_PTHREADS)
+    endif()
+    if(MINGW OR EMSCRIPTEN)
         # The licence text the release carries, from the sources built.
         set(KOLORVANE_LCMS2_LICENSE ${KOLORVANE_LCMS2_SOURCE}/COPYING)
     else()

@@ -3,9 +3,10 @@
 # libspng-dev, zlib1g-dev). For Windows, Debian's source package of libspng
 # (scripts/fetch-source.sh unpacks it) built here as a static library over
 # libz-mingw-w64-dev's static zlib, so that kolorvane-cli.exe needs no DLL.
-# The fuzz build compiles the same sources too, over the system's zlib, so
+# The page (EMSCRIPTEN) builds it the same way, over zlib built from its
+# Debian sources too (zlib.cmake). The fuzz build compiles the same sources too, over the system's zlib, so
 # that the sanitizers and the coverage reach into libspng.
-if(MINGW OR KOLORVANE_FUZZ)
+if(MINGW OR KOLORVANE_FUZZ OR EMSCRIPTEN)
     set(KOLORVANE_SPNG_SOURCE /usr/local/src/libspng-0.7.3 CACHE PATH
         "Debian's libspng 0.7.3 sources, as scripts/fetch-source.sh unpacks them")
     if(NOT EXISTS ${KOLORVANE_SPNG_SOURCE}/spng/spng.c)
@@ -28,6 +29,10 @@ if(MINGW OR KOLORVANE_FUZZ)
         set(KOLORVANE_SPNG_LICENSE ${KOLORVANE_SPNG_SOURCE}/LICENSE)
         find_file(KOLORVANE_ZLIB_LICENSE copyright PATHS /usr/share/doc/libz-mingw-w64-dev
             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    elseif(EMSCRIPTEN)
+        include(${CMAKE_CURRENT_LIST_DIR}/zlib.cmake)
+        target_link_libraries(kolorvane_spng PUBLIC kolorvane_zlib)
+        set(KOLORVANE_SPNG_LICENSE ${KOLORVANE_SPNG_SOURCE}/LICENSE)
     else()
         find_package(ZLIB REQUIRED)
         target_link_libraries(kolorvane_spng PUBLIC ZLIB::ZLIB)

@@ -151,6 +151,8 @@ SAMPLE_FORMATS = {
     "pbm.lbm": "ilbm", "five.lbm": "ilbm", "five.lmp": "lmp", "playpal.lmp": "lmp",
     "iwad.wad": "wad", "pwad.wad": "wad", "nes.pal": "nes", "nes-emphasis.pal": "nes",
     "five.bmp": "bmp", "five.pcx": "pcx", "five.tga": "tga",
+    "five.acb": "acb", "five.soc": "soc", "named-five.soc": "soc", "five.xml": "scribus",
+    "named-five.xml": "scribus",
 }
 
 

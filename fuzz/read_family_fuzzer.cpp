@@ -42,7 +42,7 @@ ColorManagement& colorManagement() {
 }
 
 // Each CMYK and Lab colour a reader kept, in the palette's range and in
-// order, is converted once, and none is left.
+// order, is converted once, and kept for the writers that hold it.
 void checkConverted(Palette* palette) {
     const std::size_t kept = palette->sourceColorCount;
     require(kept <= palette->count, "no more colours kept than read");
@@ -57,7 +57,7 @@ void checkConverted(Palette* palette) {
             "the built-in profile converts");
     require(counts.cmyk + counts.lab == kept, "every kept colour is converted");
     require(counts.outside <= kept, "only converted colours are clipped");
-    require(palette->sourceColorCount == 0, "none is left to convert");
+    require(palette->sourceColorCount == kept, "every one is kept");
 }
 
 void checkRead(const Palette& palette) {
@@ -91,13 +91,14 @@ std::vector<const Format*> familyRows() {
     for (std::size_t at = 0; at < names.size();) {
         const std::size_t end = std::min(names.find(' ', at), names.size());
         const Format* format = formatNamed(names.substr(at, end - at).c_str());
-        if (format != nullptr) {
+        if (format != nullptr && format->read != nullptr) {
             rows.push_back(format);
         }
         at = end + 1;
     }
     for (std::size_t i = 0; kTakesRest && i < kFormatCount; i++) {
-        if (!named(kRows, kFormats[i].name) && !named(kElsewhere, kFormats[i].name)) {
+        if (kFormats[i].read != nullptr && !named(kRows, kFormats[i].name) &&
+            !named(kElsewhere, kFormats[i].name)) {
             rows.push_back(&kFormats[i]);
         }
     }

@@ -6,6 +6,8 @@
 // name, taken round from the bytes that follow. What comes back is what the format carries: the
 // colours, in order, and the names the format keeps.
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -90,6 +92,43 @@ std::vector<Color> colorsCarried(const std::string& name, const std::vector<Colo
     return colors;
 }
 
+// A name in an XML attribute: each control character but a tab and a line
+// break, which XML cannot hold, a space.
+std::string inXml(const std::string& name) {
+    std::string kept = name;
+    for (char& c : kept) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F ? ' ' : c;
+    }
+    return kept;
+}
+
+// The names LibreOffice's and Scribus's palettes are written with: each its
+// own, "#rrggbb" for a colour without one, " N" (N the colour's number) and
+// then " 2", " 3"... after one taken.
+std::vector<std::string> uniqueNames(const Plain& given) {
+    std::set<std::string> taken;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < given.colors.size(); i++) {
+        std::string name = inXml(given.names[i]);
+        if (name.empty()) {
+            const Color& color = given.colors[i];
+            char hex[8] = {};
+            std::snprintf(hex, sizeof hex, "#%02x%02x%02x", color.red, color.green, color.blue);
+            name = hex;
+        }
+        if (!taken.insert(name).second) {
+            const std::string numbered = name + " " + std::to_string(i + 1);
+            name = numbered;
+            for (std::size_t again = 2; !taken.insert(name).second; again++) {
+                name = numbered + " " + std::to_string(again);
+            }
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
 // What `palette` becomes in `format`: its colours as colorsCarried says;
 // GIMP palettes keep every name on its line, .aco and .ase the colours'
 // names, .ase naming those without one, the rest no names.
@@ -105,6 +144,10 @@ Plain carried(const Format& format, const Palette& palette) {
         kept = name == "gpl" ? onOneLine(own) : kept;
         kept = name == "ase" && kept.empty() ? aseName(expected.colors[i]) : kept;
         expected.names.push_back(kept);
+    }
+    if (name == "soc" || name == "scribus") {
+        expected.name = name == "scribus" ? inXml(given.name) : "";
+        expected.names = uniqueNames(given);
     }
     return expected;
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The static checks, one at a time:
-#   scripts/lint.sh cppcheck           cppcheck over convert/, win/, win32/ and cli/
+#   scripts/lint.sh cppcheck           cppcheck over convert/, win/, win32/, cli/ and web/
 #   scripts/lint.sh clang-tidy BUILD   clang-tidy over convert/ and cli/, with
 #                                      the flags of BUILD/compile_commands.json,
 #                                      over win/, win32/ and cli/'s Windows host as
-#                                      MinGW-w64 code, and over fuzz/
+#                                      MinGW-w64 code, and over fuzz/ and web/
 #   scripts/lint.sh clang-format       checks that every C/C++ source in the
 #                                      tree is laid out as .clang-format says
 #   scripts/lint.sh format             lays them out so, in place
@@ -47,8 +47,8 @@ case "${1:-}" in
         cppcheck --std=c++20 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
-            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli \
-            convert win win32 cli
+            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli -I cli/completions -I web \
+            convert win win32 cli web
         ;;
     clang-tidy)
         build=${2:?usage: $0 clang-tidy BUILD}
@@ -56,7 +56,7 @@ case "${1:-}" in
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
             cli/run.cpp cli/show.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
             cli/posix_host.cpp cli/posix_platform.cpp \
-            cli/completions.cpp cli/make_completions.cpp || status=1
+            cli/completions/*.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }
         runTidy win/*.cpp win32/*.cpp cli/win32_host.cpp cli/win32_arguments.cpp cli/builtin_profile.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
@@ -68,6 +68,10 @@ case "${1:-}" in
         runTidy fuzz/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \
             -I tests/unit -I fuzz -DKOLORVANE_CMYK_PROFILE_FILE='""' -DKOLORVANE_FUZZ_ROWS='"gpl"' \
             -DKOLORVANE_FUZZ_REST=1 -DKOLORVANE_FUZZ_ELSEWHERE='"aco"' || status=1
+        # The page's C++, which the web preset compiles with emscripten, as
+        # plain C++ here.
+        runTidy web/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \
+            -I web || status=1
         exit $status
         ;;
     clang-format)

@@ -4,10 +4,11 @@ and SHA256SUMS over the ZIP and the programs.
 
     python3 package.py --source DIR --out OUT --name NAME
                        --program EXE [--program EXE...] [--file FILE...]
-                       [--licence NAME=FILE...]
+                       [--licence NAME=FILE...] [--page DIR]
 
 Each --licence FILE, the licence of a library the programs carry, goes into
-the ZIP's licences/ folder as NAME.
+the ZIP's licences/ folder as NAME; the files of the page's folder DIR into
+its web/ folder.
 
 The same inputs give the same ZIP, byte for byte, wherever and whenever it is
 made: the entries come in the order of their names, each dated
@@ -84,6 +85,7 @@ def main():
     parser.add_argument("--program", action="append", required=True)
     parser.add_argument("--file", action="append", default=[])
     parser.add_argument("--licence", action="append", default=[])
+    parser.add_argument("--page")
     options = parser.parse_args()
     epoch = source_date_epoch(options.source)
     # Only what this run writes, so that nothing stale is published.
@@ -95,7 +97,9 @@ def main():
                [(f, os.path.relpath(f, options.source).replace(os.sep, "/"), FILE_MODE)
                 for f in options.file] +
                [(path, "licences/" + name, FILE_MODE)
-                for name, path in (licence.split("=", 1) for licence in options.licence)])
+                for name, path in (licence.split("=", 1) for licence in options.licence)] +
+               [(os.path.join(options.page, name), "web/" + name, FILE_MODE)
+                for name in (os.listdir(options.page) if options.page else [])])
     zip_name = options.name + ".zip"
     write_zip(os.path.join(options.out, zip_name), options.name, members, epoch)
     for program in options.program:

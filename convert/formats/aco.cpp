@@ -9,7 +9,8 @@
 // book spaces, whose values are not public, are refused. Written as
 // Photoshop writes it: both sections, RGB, each value v as v * 257, a
 // colour without a name given an empty one, so that every Photoshop reads
-// the colours and those since 5.0 the names too.
+// the colours and those since 5.0 the names too; a colour read as CMYK or
+// Lab is written in its space, as it is read, to the nearest step.
 #include <cmath>
 
 #include "bytes.h"
@@ -35,22 +36,10 @@ unsigned char nearestByte(double share) {
     return static_cast<unsigned char>(std::floor(share * 255.0 + 0.5));
 }
 
-// Photoshop's HSB, the hexcone model (HSV): the hue in 65536ths of a turn,
-// saturation and brightness in 65535ths.
+// Photoshop's HSB: the hue in 65536ths of a turn, saturation and
+// brightness in 65535ths.
 Color fromHsb(std::uint32_t hue, std::uint32_t saturation, std::uint32_t brightness) {
-    const double sixths = hue * 6.0 / 65536.0;
-    const auto sector = static_cast<std::size_t>(sixths);  // 0 to 5
-    const double within = sixths - static_cast<double>(sector);
-    const double s = saturation / 65535.0;
-    const double v = brightness / 65535.0;
-    // The brightest channel, the dimmest, falling and rising: which is which
-    // goes round the six sectors.
-    const double levels[4] = {v, v * (1 - s), v * (1 - s * within), v * (1 - s * (1 - within))};
-    constexpr std::size_t kOrder[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
-                                          {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
-    const std::size_t* order = kOrder[sector];
-    return {nearestByte(levels[order[0]]), nearestByte(levels[order[1]]),
-            nearestByte(levels[order[2]])};
+    return colorFromHsb(hue / 65536.0, saturation / 65535.0, brightness / 65535.0);
 }
 
 // Photoshop's grey is the share of black in 10000ths.
@@ -207,15 +196,49 @@ ReadError readNames(ByteReader* reader, Palette* palette) {
     return refused(error) ? error : readSection(reader, {true, false}, palette->count, palette);
 }
 
-void putColor(ByteWriter* writer, const Color& color) {
-    putU16BE(writer, kRgb);
-    putU16BE(writer, color.red * 257U);
-    putU16BE(writer, color.green * 257U);
-    putU16BE(writer, color.blue * 257U);
-    putU16BE(writer, 0);
+// A value in `steps` a unit, to the nearest, as 16 bits (two's complement
+// where it is below 0).
+std::uint32_t stepsOf(double value, double steps) {
+    return static_cast<std::uint32_t>(std::lround(value * steps)) & 0xFFFF;
+}
+
+// The colour in RGB, or in the space it was read in.
+void putColor(ByteWriter* writer, const Color& color, const SourceColor* source) {
+    if (source == nullptr) {
+        putU16BE(writer, kRgb);
+        putU16BE(writer, color.red * 257U);
+        putU16BE(writer, color.green * 257U);
+        putU16BE(writer, color.blue * 257U);
+        putU16BE(writer, 0);
+        return;
+    }
+    const bool cmyk = source->space == ColorSpace::Cmyk;
+    putU16BE(writer, static_cast<std::uint32_t>(source->space));
+    for (std::size_t i = 0; i < 4; i++) {
+        const double value = source->values[i];
+        putU16BE(writer, cmyk ? 65535 - stepsOf(value, 655.35) : stepsOf(value, i < 3 ? 100 : 0));
+    }
 }
 
 }  // namespace
+
+// The hexcone model (HSV), each channel rounded to the nearest 8-bit value.
+Color colorFromHsb(double hue, double saturation, double brightness) {
+    // A whole turn is no turn: Procreate's hues run to 1 inclusive.
+    const double sixths = hue >= 1.0 ? 0.0 : hue * 6.0;
+    const auto sector = static_cast<std::size_t>(sixths);  // 0 to 5
+    const double within = sixths - static_cast<double>(sector);
+    const double s = saturation;
+    const double v = brightness;
+    // The brightest channel, the dimmest, falling and rising: which is which
+    // goes round the six sectors.
+    const double levels[4] = {v, v * (1 - s), v * (1 - s * within), v * (1 - s * (1 - within))};
+    constexpr std::size_t kOrder[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                          {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const std::size_t* order = kOrder[sector];
+    return {nearestByte(levels[order[0]]), nearestByte(levels[order[1]]),
+            nearestByte(levels[order[2]])};
+}
 
 ReadError readAco(const unsigned char* bytes, std::size_t size, Palette* palette) {
     ByteReader reader = {bytes, size, 0};
@@ -241,14 +264,16 @@ std::size_t writeAco(const Palette& palette, ByteBuffer* bytes) {
     const auto count = static_cast<std::uint32_t>(palette.count);
     putU16BE(&writer, 1);
     putU16BE(&writer, count);
+    std::size_t next = 0;
     for (std::size_t i = 0; i < palette.count; i++) {
-        putColor(&writer, palette.colors[i]);
+        putColor(&writer, palette.colors[i], sourceColorAt(palette, i, &next));
     }
     putU16BE(&writer, 2);
     putU16BE(&writer, count);
+    next = 0;
     for (std::size_t i = 0; i < palette.count; i++) {
         const NameText name = colorName(palette, i);
-        putColor(&writer, palette.colors[i]);
+        putColor(&writer, palette.colors[i], sourceColorAt(palette, i, &next));
         putU32BE(&writer, static_cast<std::uint32_t>(utf16Units(name) + 1));
         putUtf16(&writer, name);
     }

@@ -9,7 +9,8 @@
 // to 1) and Lab (L from 0 to 1, a and b as they are) are kept for the
 // colour management to convert. Colours are written as RGB, v / 255, each
 // with its name, or "R=r G=g B=b" when it has none, as Illustrator names an
-// unnamed swatch. A group's name is not the palette's.
+// unnamed swatch; a colour read as CMYK or Lab in its space, as it is read
+// (to a float's precision). A group's name is not the palette's.
 #include <array>
 #include <cstring>
 
@@ -218,11 +219,31 @@ void putName(ByteWriter* writer, const Color& color, NameText name) {
     putUtf16(writer, given);
 }
 
-std::uint32_t floatBits(unsigned channel) {
-    const float value = static_cast<float>(channel) / 255.0F;
+std::uint32_t bitsOf(float value) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
+}
+
+std::uint32_t floatBits(unsigned channel) { return bitsOf(static_cast<float>(channel) / 255.0F); }
+
+// The colour's model and channels: RGB, or the space it was read in, its
+// inks and L from 0 to 1.
+void putChannels(ByteWriter* writer, const Color& color, const SourceColor* source) {
+    if (source == nullptr) {
+        putText(writer, "RGB ");
+        putU32BE(writer, floatBits(color.red));
+        putU32BE(writer, floatBits(color.green));
+        putU32BE(writer, floatBits(color.blue));
+        return;
+    }
+    const bool cmyk = source->space == ColorSpace::Cmyk;
+    putText(writer, cmyk ? "CMYK" : "LAB ");
+    for (std::size_t i = 0; i < (cmyk ? 4U : 3U); i++) {
+        const bool share = cmyk || i == 0;
+        putU32BE(writer,
+                 bitsOf(static_cast<float>(share ? source->values[i] / 100.0 : source->values[i])));
+    }
 }
 
 }  // namespace
@@ -262,16 +283,14 @@ std::size_t writeAse(const Palette& palette, ByteBuffer* bytes) {
     putU16BE(&writer, 1);
     putU16BE(&writer, 0);
     putU32BE(&writer, static_cast<std::uint32_t>(palette.count));
+    std::size_t next = 0;
     for (std::size_t i = 0; i < palette.count; i++) {
         const Color& color = palette.colors[i];
         putU16BE(&writer, kColorBlock);
         const std::size_t lengthAt = writer.size;
         putU32BE(&writer, 0);  // the block's size, filled in below
         putName(&writer, color, colorName(palette, i));
-        putText(&writer, "RGB ");
-        putU32BE(&writer, floatBits(color.red));
-        putU32BE(&writer, floatBits(color.green));
-        putU32BE(&writer, floatBits(color.blue));
+        putChannels(&writer, color, sourceColorAt(palette, i, &next));
         putU16BE(&writer, kNormalColor);
         setU32BE(&writer, lengthAt, static_cast<std::uint32_t>(writer.size - lengthAt - 4));
     }

@@ -339,6 +339,15 @@ void setU32LE(ByteWriter* writer, std::size_t at, std::uint32_t value) {
              (value & 0xFF) << 24 | (value & 0xFF00) << 8 | (value >> 8 & 0xFF00) | value >> 24);
 }
 
+const SourceColor* sourceColorAt(const Palette& palette, std::size_t index, std::size_t* next) {
+    while (*next < palette.sourceColorCount && palette.sourceColors[*next].index < index) {
+        (*next)++;
+    }
+    const bool found =
+        *next < palette.sourceColorCount && palette.sourceColors[*next].index == index;
+    return found ? &palette.sourceColors[*next] : nullptr;
+}
+
 std::size_t written(const ByteWriter& writer) { return writer.overflowed ? 0 : writer.size; }
 
 void putByte(ByteWriter* writer, unsigned value) {

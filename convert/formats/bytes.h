@@ -118,6 +118,11 @@ ReadError checkCount(std::size_t count, std::size_t at);
 // the memory cannot be had.
 ReadError addColor(Palette* palette, Color color, std::size_t at);
 
+// The CMYK or Lab swatch colour `index` was read as, or null: for a writer
+// whose format holds it, which asks for each colour in turn. `next` walks
+// the palette's source colours, which are in index order, from 0.
+const SourceColor* sourceColorAt(const Palette& palette, std::size_t index, std::size_t* next);
+
 // Tables of R G B, as the older formats hold a palette.
 
 // A 5- or 6-bit value widened to 8 bits by repeating its top bits, as most

@@ -239,12 +239,8 @@ bool convertSourceColors(ColorManagement* management, Palette* palette, Converte
     if (palette->sourceColorCount == 0) {
         return true;  // the most palettes: nothing to gather
     }
-    if (!convertSpace(management, ColorSpace::Cmyk, palette, &counts->cmyk, &counts->outside) ||
-        !convertSpace(management, ColorSpace::Lab, palette, &counts->lab, &counts->outside)) {
-        return false;
-    }
-    palette->sourceColorCount = 0;
-    return true;
+    return convertSpace(management, ColorSpace::Cmyk, palette, &counts->cmyk, &counts->outside) &&
+           convertSpace(management, ColorSpace::Lab, palette, &counts->lab, &counts->outside);
 }
 
 }  // namespace kolorvane

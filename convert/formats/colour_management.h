@@ -70,7 +70,8 @@ struct ConvertedCounts {
 };
 
 // Turns the palette's source colours into its colours, each channel the
-// nearest 8-bit value of the clipped one, and leaves it none. False when a
+// nearest 8-bit value of the clipped one, and keeps them, for a writer
+// whose format holds them as they are (a Format's keepsCmykAndLab). False when a
 // transform could not be made (a profile LittleCMS cannot use after all, or
 // no memory): then some colours are left black, and the palette is not to
 // be written.

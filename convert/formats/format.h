@@ -264,6 +264,10 @@ struct Format {
     std::size_t (*write)(const Palette& palette, ByteBuffer* bytes) = nullptr;
     bool ignoresTail = false;
     bool text = false;  // positions are lines, not byte offsets
+    // Its writer writes a colour read as CMYK or Lab in that space, as it
+    // was read (within the format's precision), and the others in RGB; in
+    // every other format such a colour is its sRGB conversion.
+    bool keepsCmykAndLab = false;
     // Non-null for a format read where it asks, never whole: `read` does the
     // same over bytes in memory. It fills the palette only when it accepts.
     ReadError (*readStream)(const ByteSource& source, Palette* palette) = nullptr;
@@ -277,7 +281,7 @@ const Format* formatNamed(const char* name);
 
 // The `n`th extension `format` is read from (from 0: its own, then those
 // of `alsoReads`), with its dot, into `extension`, a buffer of kMaxPath
-// bytes; false past the last.
+// bytes; false past the last, and for a format that is only written.
 bool readExtension(const Format& format, std::size_t n, char* extension);
 
 // The length of the extension of `format`'s that `path` ends in (ASCII case

@@ -81,12 +81,14 @@ const Format kFormats[] = {
      .extension = ".aco",
      .title = "Photoshop swatch file",
      .read = formats::readAco,
-     .write = formats::writeAco},
+     .write = formats::writeAco,
+     .keepsCmykAndLab = true},
     {.name = "ase",
      .extension = ".ase",
      .title = "Adobe Swatch Exchange file",
      .read = formats::readAse,
-     .write = formats::writeAse},
+     .write = formats::writeAse,
+     .keepsCmykAndLab = true},
     {.name = "png",
      .extension = ".png",
      .title = "PNG image",
@@ -167,6 +169,26 @@ const Format kFormats[] = {
      .largest = kNoLimit,
      .read = formats::readWad,
      .readStream = formats::readWadStream},
+    // The designer's palettes.
+    {.name = "acb", .extension = ".acb", .title = "Adobe colour book", .read = formats::readAcb},
+    {.name = "soc",
+     .extension = ".soc",
+     .title = "LibreOffice palette",
+     .read = formats::readSoc,
+     .write = formats::writeSoc,
+     .text = true},
+    {.name = "scribus",
+     .extension = ".xml",
+     .title = "Scribus swatch file",
+     .read = formats::readScribus,
+     .write = formats::writeScribus,
+     .text = true,
+     .keepsCmykAndLab = true},
+    {.name = "css",
+     .extension = ".css",
+     .title = "CSS custom properties",
+     .write = formats::writeCss,
+     .text = true},
 };
 
 const std::size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
@@ -192,6 +214,9 @@ const Format* formatNamed(const char* name) {
 }
 
 bool readExtension(const Format& format, std::size_t n, char* extension) {
+    if (format.read == nullptr && format.readStream == nullptr) {
+        return false;  // written only
+    }
     const bool own = format.extension[0] != '\0';
     const char* word = format.extension;
     std::size_t size = own && n == 0 ? std::strlen(format.extension) : 0;

@@ -189,8 +189,34 @@ const char* plainWords(ReadProblem problem) {
     }
 }
 
+// The problems whose words hold the number read; false for another.
+bool addNumbered(Text* text, const ReadError& error) {
+    switch (error.problem) {
+        case ReadProblem::TooManyColors:
+            add(text, "more than ");
+            addNumber(text, error.value);
+            add(text, " colours");
+            return true;
+        case ReadProblem::UnknownBlock:
+            add(text, "a block of unknown type 0x");
+            addNumber(text, error.value, 16);
+            return true;
+        case ReadProblem::Unsupported:
+            add(text, error.what);
+            add(text, " ");
+            addNumber(text, error.value);
+            add(text, " is not supported");
+            return true;
+        default:
+            return false;
+    }
+}
+
 void addPositioned(Text* text, const Format& format, const ReadError& error) {
     addWhere(text, format, error);
+    if (addNumbered(text, error)) {
+        return;
+    }
     const char* words = plainWords(error.problem);
     if (words != nullptr) {
         add(text, words);
@@ -215,18 +241,6 @@ void addPositioned(Text* text, const Format& format, const ReadError& error) {
                 add(text, "a group");
             }
             return add(text, "'s name is longer than its block");
-        case ReadProblem::TooManyColors:
-            add(text, "more than ");
-            addNumber(text, error.value);
-            return add(text, " colours");
-        case ReadProblem::UnknownBlock:
-            add(text, "a block of unknown type 0x");
-            return addNumber(text, error.value, 16);
-        case ReadProblem::Unsupported:
-            add(text, error.what);
-            add(text, " ");
-            addNumber(text, error.value);
-            return add(text, " is not supported");
         default:
             break;
     }

@@ -8,6 +8,11 @@
 
 namespace kolorvane::formats {
 
+// HSB (HSV) as .aco holds it, each of hue (in turns), saturation and
+// brightness from 0 to 1, to 8-bit RGB: the one formula every format with
+// HSB colours reads them by.
+Color colorFromHsb(double hue, double saturation, double brightness);
+
 bool detectEdge(const unsigned char* bytes, std::size_t size);
 ReadError readEdge(const unsigned char* bytes, std::size_t size, Palette* palette);
 std::size_t writeEdge(const Palette& palette, ByteBuffer* bytes);
@@ -81,5 +86,17 @@ std::size_t writeLmp(const Palette& palette, ByteBuffer* bytes);
 
 ReadError readWad(const unsigned char* bytes, std::size_t size, Palette* palette);
 ReadError readWadStream(const ByteSource& source, Palette* palette);
+
+// The designer's palettes.
+
+ReadError readAcb(const unsigned char* bytes, std::size_t size, Palette* palette);
+
+ReadError readSoc(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeSoc(const Palette& palette, ByteBuffer* bytes);
+
+ReadError readScribus(const unsigned char* bytes, std::size_t size, Palette* palette);
+std::size_t writeScribus(const Palette& palette, ByteBuffer* bytes);
+
+std::size_t writeCss(const Palette& palette, ByteBuffer* bytes);
 
 }  // namespace kolorvane::formats

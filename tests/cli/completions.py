@@ -220,9 +220,10 @@ class Program:
                         self.options[spelling] = match.group(3) or ""
         start = next(i for i, line in enumerate(lines) if line.startswith("Formats"))
         self.formats = [line.split()[0] for line in lines[start + 1:] if line.startswith("  ")]
-        # Each format's line: its name, the extensions it is read from, its title.
+        # Each format's line: its name, the extensions it is read from, its
+        # title; a format that is only written is read from none.
         self.extensions = sorted({word.lower() for line in lines[start + 1:]
-                                  if line.startswith("  ")
+                                  if line.startswith("  ") and "written only)" not in line
                                   for word in line.split()[1:] if word.startswith(".")})
 
     def with_value(self, value):

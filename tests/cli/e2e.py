@@ -36,11 +36,12 @@ from palettes import act_file, as_act, as_pal, pal_file, random_entries, read, w
 RUN_TIMEOUT = 60  # seconds for any one run of the program
 CONFIG = {}
 NOT_A_PALETTE = ("not a .pal, .act, .gpl, .hex, .txt, .aco, .ase, .png, .bmp, .pcx, .tga, .gif, "
-                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp or .wad file name")
+                 ".col, .lbm, .iff, .bbm, .ilbm, .lmp, .wad, .acb, .soc or .xml file name")
 FORMATS = {"edge": ".pal", "act": ".act", "jasc": ".pal", "riff": ".pal", "gpl": ".gpl",
            "hex": ".hex", "paintnet": ".txt", "aco": ".aco", "ase": ".ase", "png": ".png",
            "bmp": ".bmp", "pcx": ".pcx", "tga": ".tga", "gif": ".gif", "col": ".col",
-           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad"}
+           "ilbm": ".lbm", "lmp": ".lmp", "wad": ".wad", "acb": ".acb", "soc": ".soc",
+           "scribus": ".xml", "css": ".css"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 # The PNG images are made and read back by Pillow and ImageMagick, through
@@ -68,6 +69,50 @@ def load_retro():
 
 
 RETRO = load_retro()
+
+
+LAYOUTS = RETRO.LAYOUTS
+# Palettes past 256 colours: the formats that hold any count, those of them
+# that keep the colours' names, the swatch grids (16,384 colours), and the
+# formats written at 256 colours.
+LARGE = ("gpl", "hex", "riff", "aco", "ase")
+NAMED = ("gpl", "aco", "ase")
+GRIDS = ("png", "bmp", "tga")
+SMALL = ("edge", "act", "jasc", "pcx", "gif", "col", "ilbm", "lmp")
+CAPACITY_TITLES = {"edge": "an EDGE PAL", "act": "an Adobe colour table",
+                   "jasc": "a JASC-PAL palette", "pcx": "a PCX image", "gif": "a GIF image",
+                   "col": "an Animator Pro palette", "ilbm": "an IFF ILBM image",
+                   "lmp": "a Quake or Doom palette lump", "paintnet": "a Paint.NET palette",
+                   "png": "a PNG image", "bmp": "a BMP image", "tga": "a TGA image"}
+GIMP_PALETTES = "/usr/share/gimp/2.0/palettes"
+
+
+def gpl_swatches(data):
+    """The colours and names of a GIMP palette kolorvane-cli wrote."""
+    return [(tuple(int(v) for v in line[:11].split()), line[12:])
+            for line in data.decode("utf-8").split("\n")[4:-1]]
+
+
+def kept_names(first, second, colors, names):
+    """The names a palette has after going through `first` then `second`:
+    its own where both keep names; .ase names a colour without one by its
+    numbers, as Illustrator does."""
+    if first in NAMED and second in NAMED:
+        return names
+    if second == "ase":
+        return ["R=%d G=%d B=%d" % c for c in colors]
+    return [""] * len(colors)
+
+def stock_swatches(data):
+    """The colours and names of one of GIMP's own palettes, read here: three
+    numbers, then the name; comments, Name and Columns skipped."""
+    swatches = []
+    for line in data.decode("utf-8").splitlines()[1:]:
+        if line.startswith(("#", "Name:", "Columns:")) or not line.strip():
+            continue
+        fields = line.split(None, 3)
+        swatches.append((tuple(int(v) for v in fields[:3]), (fields[3:] or [""])[0].strip()))
+    return swatches
 
 
 # --show: the five colours of the samples and their names, as
@@ -998,6 +1043,31 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(read(self.path("swatches.act")),
                          b"".join(colors).ljust(768, b"\0") + b"\0\7\xff\xff")
 
+    def test_colour_books_and_office_palettes_are_read_and_cmyk_kept(self):
+        """The samples of an Adobe colour book, a LibreOffice palette and
+        Scribus swatches, and a CMYK swatch written to .aco in its space,
+        with the same bytes on every system."""
+        for sample, name in (("five.acb", "book.acb"), ("named-five.soc", "office.soc"),
+                             ("named-five.xml", "scribus.xml")):
+            shutil.copy(os.path.join(SAMPLES, sample), self.path(name))
+        ink = (0.2, 0.4, 0.6, 0.1)
+        write(self.path("ink.ase"), ase_file([("CMYK", ink)]))
+
+        result = self.run_cli("--to", "gpl", "book.acb", "office.soc", "scribus.xml")
+        kept = self.run_cli("--to", "aco", "ink.ase")
+
+        self.assertEqual((result.code, result.err), (0, b""))
+        for name, title, names in (("book", "Five", ["Five %s C" % n for n in FIVE_NAMES]),
+                                   ("office", "office", FIVE_NAMES),
+                                   ("scribus", "Five \u4e94", FIVE_NAMES)):
+            expected = ("GIMP Palette\nName: %s\nColumns: 16\n#\n" % title + "".join(
+                "%3d %3d %3d\t%s\n" % (c + (n,)) for c, n in zip(FIVE, names))).encode()
+            self.assertEqual(read(self.path(name + ".gpl")), expected, name)
+        # Nothing converted: the inks as .aco holds them, 0 being full ink.
+        self.assertEqual((kept.code, kept.err), (0, b""))
+        inks = [65535 - round(f32(v) * 65535) for v in ink]
+        self.assertEqual(read(self.path("ink.aco"))[:14], struct.pack(">7H", 1, 1, 2, *inks))
+
     def test_a_cmyk_profile_that_cannot_be_used_is_a_usage_error(self):
         write(self.path("a.ase"), ase_file([("CMYK", (0, 0, 0, 1))]))
         write(self.path("text.icc"), b"not a profile\n" * 40)
@@ -1023,6 +1093,185 @@ class CommandLine(unittest.TestCase):
         result = self.run_cli("--cmyk-profile=" + self.full_path("iso.icc"), "--to", "hex", "a.ase")
         self.assertEqual((result.code, result.out), (0, self.lines("a.ase -> a.hex")))
         self.assertEqual(read(self.path("a.hex")), b"181715\n")  # 24, 23, 21
+
+    # -- palettes past 256 colours -------------------------------------------
+
+    def large_gpl(self, name, count, seed=1):
+        """A GIMP palette of `count` distinct named colours, written at
+        `name`; its colours and names."""
+        colors, names = LAYOUTS.many(count, seed)
+        write(self.path(name), LAYOUTS.gpl(colors, "large", names))
+        return colors, names
+
+    def assert_same_swatches(self, found, expected, what):
+        """Long lists compared without a diff of them all: the first that differs."""
+        if found != expected:
+            at = next((i for i, pair in enumerate(zip(found, expected)) if pair[0] != pair[1]),
+                      min(len(found), len(expected)))
+            self.fail("%s: %d swatches against %d, first differing at %d: %r against %r" % (
+                what, len(found), len(expected), at, found[at:at + 1], expected[at:at + 1]))
+
+    def test_large_palettes_through_every_pair_of_formats_and_back(self):
+        if self.host.wine:
+            self.skipTest("the same code as natively; the .ase case below runs under Wine")
+        for count, formats in [(257, LARGE + GRIDS), (1000, LARGE + GRIDS), (65535, LARGE)]:
+            with self.subTest(count=count):
+                top = "c%d" % count
+                for folder in ("first",) + formats + tuple("back-" + f for f in formats):
+                    os.makedirs(self.path(top, folder))
+                colors, names = self.large_gpl(os.path.join(top, "large.gpl"), count)
+                # Each format from the GIMP palette, each of those into each
+                # format, and those back into GIMP palettes: one run a step.
+                for first in formats:
+                    shutil.copy(self.path(top, "large.gpl"), self.path(top, first + ".gpl"))
+                    self.assertEqual(self.run_cli("-q", "--to", first, "-o", top + "/first",
+                                                  top + "/" + first + ".gpl").code, 0, first)
+                firsts = sorted(os.listdir(self.path(top, "first")))
+                for second in formats:
+                    went = self.run_cli("-q", "--to", second, "-o", top + "/" + second,
+                                        *[top + "/first/" + n for n in firsts])
+                    back = self.run_cli("-q", "--to", "gpl", "-o", top + "/back-" + second,
+                                        *[top + "/" + second + "/" + n
+                                          for n in sorted(os.listdir(self.path(top, second)))])
+                    self.assertEqual((went.code, went.err, back.code, back.err),
+                                     (0, b"", 0, b""), second)
+                    for first in formats:
+                        swatches = gpl_swatches(read(self.path(top, "back-" + second,
+                                                               first + ".gpl")))
+                        expected = list(zip(colors, kept_names(first, second, colors, names)))
+                        self.assert_same_swatches(swatches, expected, (first, second))
+
+    def test_a_palette_larger_than_the_format_is_refused_or_truncated(self):
+        cases = [(257, t) for t in SMALL] + [(97, "paintnet")] + [(16385, t) for t in GRIDS]
+        # Under Wine the two the window knows; the others are the same code.
+        for count, target in cases[:2] if self.host.wine else cases:
+            with self.subTest(target=target):
+                folder = "to-" + target
+                output = os.path.join(folder, "large" + FORMATS[target])
+                for made in (folder, "quiet", "alone"):
+                    os.makedirs(self.path(made), exist_ok=True)
+                colors, names = self.large_gpl("large.gpl", count)
+                write(self.path(output), b"kept")
+                capacity = count - 1
+                line = "kolorvane-cli: large.gpl: %d colours; %s holds %d" % (
+                    count, CAPACITY_TITLES[target], capacity)
+
+                refused = self.run_cli("--to", target, "-o", folder, "large.gpl")
+                kept = read(self.path(output))
+                truncated = self.run_cli("--truncate", "--to", target, "-o", folder, "large.gpl")
+                quiet = self.run_cli("-q", "--truncate", "--to", target, "-o", "quiet",
+                                     "large.gpl")
+                # The first colours alone, converted as any palette is.
+                self.large_gpl("first.gpl", capacity)
+                alone = self.run_cli("-q", "--to", target, "-o", "alone", "first.gpl")
+
+                self.assertEqual((refused.code, refused.out, kept), (1, b"", b"kept"))
+                self.assertEqual(refused.err, self.lines(
+                    line + " (--truncate keeps the first %d)" % capacity))
+                self.assert_folder(["large" + FORMATS[target]], self.path(folder))
+                self.assertEqual(truncated.code, 0)
+                self.assertEqual(truncated.out, self.lines(
+                    "large.gpl -> " + self.native_path(folder, "large" + FORMATS[target])))
+                self.assertEqual(truncated.err, self.lines(
+                    "kolorvane-cli: large.gpl: 1 of %d colours left out; %s holds %d" % (
+                        count, CAPACITY_TITLES[target], capacity)))
+                self.assertEqual((quiet.code, quiet.out, quiet.err), (0, b"", b""))
+                self.assertEqual(alone.code, 0)
+                written = read(self.path(output))
+                self.assertEqual(written, read(self.path("alone", "first" + FORMATS[target])))
+                self.assertEqual(written, read(self.path("quiet", "large" + FORMATS[target])))
+                if target == "edge":
+                    self.assertEqual(edge_colors(written), colors[:256])
+
+    def test_a_source_of_more_than_65535_colours_is_refused(self):
+        colors = [(i >> 8, i & 0xFF, 7 * i & 0xFF) for i in range(65536)]
+        blocks = [LAYOUTS.ase_color("", b"RGB ", [v / 255 for v in c]) for c in colors]
+        sources = {
+            "gpl.gpl": (LAYOUTS.gpl(colors, "many"), "line 65540"),
+            "hex.hex": (LAYOUTS.hex_lines(colors), "line 65536"),
+            "paintnet.txt": (LAYOUTS.paintnet(colors), "line 65538"),
+            "jasc.pal": (LAYOUTS.jasc(colors), "line 3"),
+            "ase.ase": (LAYOUTS.ase(blocks), "offset %d" % (12 + sum(map(len, blocks[:-1])))),
+        }
+        os.mkdir(self.path("out"))
+        for name, (data, _) in sources.items():
+            write(self.path(name), data)
+            write(self.path("out", name[:-4] + ".aco"), b"kept")
+
+        result = self.run_cli("--to", "aco", "-o", "out", *sources)
+
+        self.assertEqual((result.code, result.out), (1, b""))
+        self.assertEqual(result.err, self.lines(*[
+            "kolorvane-cli: %s: %s: more than 65535 colours" % (n, w)
+            for n, (_, w) in sources.items()]))
+        self.assert_folder([n[:-4] + ".aco" for n in sources], self.path("out"))
+        for name in sources:
+            self.assertEqual(read(self.path("out", name[:-4] + ".aco")), b"kept", name)
+
+    def test_a_palette_only_iff_form_gives_its_cmap(self):
+        colors = LAYOUTS.many(40, 3)[0]
+        only = LAYOUTS.iff_form(b"ILBM", [LAYOUTS.bmhd(0, 0, 8), LAYOUTS.cmap(colors)])
+        body = LAYOUTS.iff_form(b"ILBM", [LAYOUTS.bmhd(0, 0, 8), LAYOUTS.cmap(colors),
+                                          LAYOUTS.iff_chunk(b"BODY", bytes(8))])
+        write(self.path("only.iff"), only)
+        write(self.path("body.iff"), body)
+
+        result = self.run_cli("--to", "hex", "only.iff", "body.iff")
+
+        self.assertEqual((result.code, result.out), (1, self.lines("only.iff -> only.hex")))
+        self.assertEqual(result.err, self.lines(
+            "kolorvane-cli: body.iff: the width or height is 0 or more than 16384 pixels"))
+        self.assertEqual(read(self.path("only.hex")), LAYOUTS.hex_lines(colors))
+        if not self.host.wine:
+            self.assertEqual(RETRO.cmap_of(only), colors)  # netpbm reads the same CMAP
+
+    def test_gimps_own_palettes_through_gpl_ase_and_aco_and_back(self):
+        if self.host.wine:
+            self.skipTest("GIMP's palettes are on this system")
+        stock = sorted(n for n in os.listdir(GIMP_PALETTES) if n.endswith(".gpl"))
+        self.assertGreater(len(stock), 30)
+        for name in stock:
+            shutil.copy(os.path.join(GIMP_PALETTES, name), self.path(name))
+        for folder in ("gpl", "ase", "aco", "back-ase", "back-aco"):
+            os.mkdir(self.path(folder))
+        written = self.run_cli("-q", "--to", "gpl", "-o", "gpl", *stock)
+        self.assertEqual((written.code, written.err), (0, b""))
+        for name in stock:
+            self.assert_same_swatches(gpl_swatches(read(self.path("gpl", name))),
+                                      stock_swatches(read(self.path(name))), name)
+        for via in ("ase", "aco"):
+            with self.subTest(via=via):
+                went = self.run_cli("-q", "--to", via, "-o", via, *stock)
+                back = self.run_cli("-q", "--to", "gpl", "-o", "back-" + via,
+                                    *[via + "/" + n[:-4] + "." + via for n in stock])
+
+                self.assertEqual((went.code, went.err, back.code, back.err), (0, b"", 0, b""))
+                for name in stock:
+                    colors, names = zip(*gpl_swatches(read(self.path("gpl", name))))
+                    # .ase names a colour without a name by its numbers.
+                    named = [n or kept_names("hex", via, [c], [n])[0]
+                             for c, n in zip(colors, names)]
+                    self.assert_same_swatches(gpl_swatches(read(self.path("back-" + via, name))),
+                                              list(zip(colors, named)), (via, name))
+
+    def test_a_large_ase_to_gpl_and_refused_as_act(self):
+        colors, names = LAYOUTS.many(1000, 5)
+        write(self.path("large.ase"), LAYOUTS.ase([
+            LAYOUTS.ase_color(n, b"RGB ", [v / 255 for v in c]) for c, n in zip(colors, names)]))
+        write(self.path("large.act"), b"kept")
+
+        converted = self.run_cli("--to", "gpl", "large.ase")
+        refused = self.run_cli("--to", "act", "large.ase")
+
+        self.assertEqual((converted.code, converted.out, converted.err),
+                         (0, self.lines("large.ase -> large.gpl"), b""))
+        # Byte for byte what the Linux build writes, under Wine as natively.
+        self.assertEqual(read(self.path("large.gpl")), LAYOUTS.gpl(colors, "large", names))
+        self.assertEqual((refused.code, refused.out), (1, b""))
+        self.assertEqual(refused.err, self.lines(
+            "kolorvane-cli: large.ase: 1000 colours; an Adobe colour table holds 256"
+            " (--truncate keeps the first 256)"))
+        self.assertEqual(read(self.path("large.act")), b"kept")
 
     def test_output_dir(self):
         os.mkdir(self.path("src"))

@@ -9,6 +9,7 @@ must also take: other line breaks, comments, names, groups, gray, alpha,
 other chunks and blocks.
 """
 import os
+import random
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -90,7 +91,66 @@ def ase(blocks):
     return b"ASEF" + struct.pack(">HHI", 1, 0, len(blocks)) + b"".join(blocks)
 
 
+
+def many(count, seed=1):
+    """`count` distinct colours, in a shuffled order, and a name for each
+    (Japanese and an emoji among them): a palette past 256 colours."""
+    colors = [((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF)
+              for v in random.Random(seed).sample(range(1 << 24), count)]
+    return colors, ["Colour %d \u8272%s" % (i, "\U0001f30a" if i % 7 == 0 else "")
+                    for i in range(count)]
+
+
 # The palettes of retro tools and games, each from its public layout.
+
+SOC_NAMESPACES = {
+    "ooo": ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+            'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+            'xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:svg="http://www.w3.org/2000/svg" '
+            'xmlns:ooo="http://openoffice.org/2004/office"'),
+    "office": ('xmlns:office="http://openoffice.org/2000/office" '
+               'xmlns:draw="http://openoffice.org/2000/drawing"'),
+}
+
+
+def soc(colors, names, root="ooo", indent="  ", hex_form="#%02x%02x%02x"):
+    """A LibreOffice palette, in the namespaces of `root`'s form."""
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             "<%s:color-table %s>" % (root, SOC_NAMESPACES[root])]
+    lines += ['%s<draw:color draw:name="%s" draw:color="%s"/>' % (indent, n, hex_form % c)
+              for c, n in zip(colors, names)]
+    return ("\n".join(lines + ["</%s:color-table>" % root]) + "\n").encode()
+
+
+def scribus(name, colors):
+    """Scribus swatches: `colors` are (name, attributes) pairs."""
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>', '<SCRIBUSCOLORS Name="%s">' % name]
+    lines += [' <COLOR NAME="%s"%s/>' % (n, attributes) for n, attributes in colors]
+    return ("\n".join(lines + ["</SCRIBUSCOLORS>"]) + "\n").encode()
+
+
+def acb_string(text):
+    units = text.encode("utf-16-be")
+    return struct.pack(">I", len(units) // 2) + units
+
+
+def acb(colors, names, space=0, components=None, tail=b"spflproc"):
+    """An Adobe colour book: RGB unless `space` and each colour's
+    `components` say otherwise; names after the prefix "Five " and before
+    the suffix " C"."""
+    data = b"8BCB" + struct.pack(">HH", 1, 3000)
+    for text in ("$$$/colorbook/five/title=Five", "Five ", "$$$/colorbook/five/suffix= C", "Test"):
+        data += acb_string(text)
+    data += struct.pack(">HHHH", len(colors), 5, 2, space)
+    for i, (color, name) in enumerate(zip(colors, names)):
+        data += acb_string(name) + b"FIVE%02d" % i
+        data += bytes(components[i] if components is not None else color)
+    return data + tail
+
+
+def hex_name(color):
+    return "#%02x%02x%02x" % color
+
 
 def col_pro(colors, entries=256):
     """Animator Pro's .col: file size, magic 0xB123, version 0 (little-endian),
@@ -243,6 +303,18 @@ def samples():
         "five.bmp": bmp(FIVE),
         "five.pcx": pcx(FIVE),
         "five.tga": tga(FIVE),
+        "five.acb": acb(FIVE, named),
+        "five.soc": soc(FIVE, [hex_name(c) for c in FIVE]),
+        "five.xml": scribus("five", [(hex_name(c), ' RGB="%s"' % hex_name(c)) for c in FIVE]),
+        # LibreOffice's older form, and Scribus's SPACE values, which win
+        # over its hex.
+        "named-five.soc": soc(FIVE, named, root="office", indent="\t", hex_form="#%02X%02X%02X"),
+        "named-five.xml": scribus("Five \u4e94", [
+            (named[0], ' SPACE="RGB" RGB="#ffffff"'),
+            (named[1], ' SPACE="RGB" R="255" G="255.0" B="2.55e2"'),
+            (named[2], ' RGB="#FF0000"'),
+            (named[3], ' SPACE="RGB" R="18" G="52" B="86" RGB="#000000"'),
+            (named[4], ' RGB="#abcdef" Spot="1" Register="0"')]),
         # What the readers also take.
         "jasc-lf.pal": b"JASC-PAL\n0100\n5\n0 0 0\n255  255\t255\n255 0 0\n\n18 52 86\n171 205 239 \n\n",
         "riff-chunks.pal": riff(FIVE, extra=b"note" + struct.pack("<I", 3) + b"abc\x00"),

@@ -2,7 +2,12 @@
 loads every GIMP palette kolorvane-cli writes, from a source of each format,
 with exactly that source's colours, its name and its colours' names; and
 ase-utils, an npm package, reads the .ase files kolorvane-cli writes and
-writes .ase files whose names kolorvane-cli reads.
+writes .ase files whose names kolorvane-cli reads. Palettes past 256
+colours: GIMP loads those of 300, 448 and 1,000; Krita 5 loads a .gpl, .aco
+and .ase of 1,000 through its Python scripting, headless (kritarunner, from
+a fresh data folder whose palettes folder holds them); ase-utils reads an
+.ase of 1,000; Pillow reads every square of a PNG, BMP and TGA grid of
+1,000.
 
     python3 peers.py --cli PROGRAM --work DIR --ase-utils MODULE [unittest args]
 
@@ -176,6 +181,29 @@ class GimpReads(unittest.TestCase):
             self.assertEqual(back[:1] + back[2:], start[:1] + start[2:])
 
 
+    def test_large_gimp_palettes_written_load_with_every_colour(self):
+        work = os.path.join(CONFIG["work"], "large")
+        palettes = os.path.join(work, "palettes")
+        for folder in (work, palettes):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+        expected = {}
+        for count, source in [(300, "ase"), (448, "aco"), (1000, "gpl")]:
+            colors, names = SAMPLES.many(count, count)
+            path = os.path.join(work, "large-%d.gpl" % count)
+            write(path, SAMPLES.gpl(colors, "large-%d" % count, names))
+            if source != "gpl":
+                cli("--to", source, path)
+                path = path[:-3] + source
+            cli("--to", "gpl", "-o", palettes, path)
+            expected["large-%d" % count] = [c + (n,) for c, n in zip(colors, names)]
+
+        loaded = run_gimp(os.path.join(work, "gimp-profile"), palettes, os.path.join(work, "gimp.txt"))
+
+        loaded.pop("Color History", None)
+        self.assertEqual(loaded, expected)
+
+
 class AseUtilsReads(unittest.TestCase):
     def node(self, script, *arguments):
         completed = subprocess.run(["node", "-e", script, CONFIG["ase_utils"]] + list(arguments),
@@ -203,6 +231,21 @@ class AseUtilsReads(unittest.TestCase):
         self.assertEqual([c["model"] for c in decoded["colors"]], ["RGB"] * 5)
         self.assertEqual([tuple(round(v * 255) for v in c["color"]) for c in decoded["colors"]], FIVE)
 
+    def test_ase_utils_reads_a_large_ase_written(self):
+        colors, names = SAMPLES.many(1000, 2)
+        write(os.path.join(self.folder, "large.gpl"), SAMPLES.gpl(colors, "large", names))
+        cli("--to", "ase", os.path.join(self.folder, "large.gpl"))
+
+        decoded = json.loads(self.node(
+            "const ase = require(process.argv[1]);"
+            "process.stdout.write(JSON.stringify(ase.decode("
+            "require('fs').readFileSync(process.argv[2]))))",
+            os.path.join(self.folder, "large.ase")))
+
+        self.assertEqual([c["name"] for c in decoded["colors"]], names)
+        self.assertEqual([tuple(round(v * 255) for v in c["color"]) for c in decoded["colors"]],
+                         colors)
+
     def test_names_of_an_ase_it_writes_are_read(self):
         names = ["Sakura \u685c", "Wave \U0001F30A", "plain"]
         swatches = {"version": "1.0", "groups": [], "colors": [
@@ -218,6 +261,132 @@ class AseUtilsReads(unittest.TestCase):
         self.assertEqual(read(os.path.join(self.folder, "peer.gpl")).decode("utf-8"),
                          "GIMP Palette\nName: peer\nColumns: 16\n#\n"
                          + "".join("%3d %3d %3d\t%s\n" % (c + (n,)) for c, n in zip(FIVE, names)))
+
+
+# Pillow (Debian's Python has it): each image's mode and size, and the
+# colour of each 16 x 16 square, read left to right and top to bottom, or
+# null where a square's pixels differ.
+SQUARES = r"""
+import json, sys
+from PIL import Image
+found = {}
+for path in sys.argv[1:]:
+    image = Image.open(path)
+    rgb = image.convert("RGB")
+    width, height = image.size
+    squares = []
+    for top in range(0, height, 16):
+        for left in range(0, width, 16):
+            colours = set(rgb.crop((left, top, left + 16, top + 16)).getdata())
+            squares.append(list(colours.pop()) if len(colours) == 1 else None)
+    found[path] = [image.mode, [width, height], squares]
+print(json.dumps(found))
+"""
+
+
+class PillowReads(unittest.TestCase):
+    def test_pillow_reads_every_square_of_a_large_grid(self):
+        folder = os.path.join(CONFIG["work"], "pillow")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        colors, names = SAMPLES.many(1000, 3)
+        write(os.path.join(folder, "large.gpl"), SAMPLES.gpl(colors, "large", names))
+        images = [os.path.join(folder, "large." + kind) for kind in ("png", "bmp", "tga")]
+        for path in images:
+            cli("--to", path[-3:], os.path.join(folder, "large.gpl"))
+
+        completed = subprocess.run(["/usr/bin/python3", "-c", SQUARES] + images,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, timeout=RUN_TIMEOUT, check=False)
+
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        # Past 256 colours a true-colour grid, 16 squares a row; the squares
+        # the last row leaves over take colour 0.
+        grid = [list(c) for c in colors] + [list(colors[0])] * 8
+        for path, found in json.loads(completed.stdout).items():
+            self.assertEqual(found, ["RGB", [256, 16 * 63], grid], path)
+
+
+# Krita's Python: every palette its resources hold, as name, file name, and
+# each swatch's name and colour (8-bit, as the canvas would show it).
+KRITA_DUMP = r"""
+from krita import Krita, Palette
+
+
+def __main__(*arguments):
+    with open(OUT, "w", encoding="utf-8") as out:
+        for resource in Krita.instance().resources("palette").values():
+            palette = Palette(resource)
+            out.write("palette\t%s\n" % resource.filename())
+            for i in range(palette.colorsCountTotal()):
+                swatch = palette.colorSetEntryByIndex(i)
+                color = swatch.color().colorForCanvas(None)
+                out.write("%d %d %d\t%s\n" % (color.red(), color.green(), color.blue(),
+                                               swatch.name()))
+"""
+KRITA_TIMEOUT = 480
+
+
+def run_krita(work, palettes):
+    """Krita's palettes as its Python scripting loads them, headless, from a
+    fresh data folder whose palettes folder holds `palettes`: {file name:
+    [(r, g, b, colour name)]}."""
+    data = os.path.join(work, "data")
+    shutil.rmtree(data, ignore_errors=True)
+    os.makedirs(os.path.join(data, "kritarunner", "palettes"))  # kritarunner's own folder
+    for path in palettes:
+        shutil.copy(path, os.path.join(data, "kritarunner", "palettes"))
+    out = os.path.join(work, "krita.txt")
+    with open(os.path.join(work, "krita_dump.py"), "w") as f:
+        f.write("OUT = %r\n" % out + KRITA_DUMP)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_DATA_HOME=data, PYTHONPATH=work,
+               XDG_CONFIG_HOME=os.path.join(work, "config"), PATH="/usr/bin:" + os.environ["PATH"])
+    process = subprocess.Popen(["kritarunner", "-s", "krita_dump"], cwd=work, env=env,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, start_new_session=True)
+    try:
+        log, _ = process.communicate(timeout=KRITA_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise
+    if process.returncode != 0 or not os.path.exists(out):
+        raise AssertionError("Krita failed (%d): %s"
+                             % (process.returncode, log.decode(errors="replace")[-2000:]))
+    loaded = {}
+    for line in read(out).decode("utf-8").split("\n")[:-1]:
+        fields = line.split("\t")
+        if fields[0] == "palette":
+            colors = loaded.setdefault(fields[1], [])
+        else:
+            colors.append(tuple(int(v) for v in fields[0].split(" ")) + (fields[1],))
+    return loaded
+
+
+class KritaReads(unittest.TestCase):
+    def test_krita_reads_large_gpl_aco_and_ase_written(self):
+        work = os.path.join(CONFIG["work"], "krita")
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        colors, names = SAMPLES.many(1000, 4)
+        os.makedirs(os.path.join(work, "written"))
+        written = []
+        for kind in ("gpl", "aco", "ase"):
+            source = os.path.join(work, "large-%s.gpl" % kind)
+            write(source, SAMPLES.gpl(colors, "large-" + kind, names))
+            cli("--to", kind, "-o", os.path.join(work, "written"), source)
+            written.append(os.path.join(work, "written", "large-%s.%s" % (kind, kind)))
+
+        loaded = run_krita(work, written)
+
+        for path in written:
+            with self.subTest(path=path):
+                found = loaded.get(os.path.basename(path)) or []
+                if path.endswith(".aco"):
+                    # Krita keeps in the name the closing zero that .aco counts.
+                    found = [c[:3] + (c[3].removesuffix("\0"),) for c in found]
+                self.assertTrue(found == [c + (n,) for c, n in zip(colors, names)],
+                                "%d swatches, first %r" % (len(found), found[:1]))
 
 
 def main():

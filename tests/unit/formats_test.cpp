@@ -25,6 +25,11 @@ const std::vector<std::string> kNamed = {"Black", "White", "\u8d64", "Deep blue 
                                          "Pale blue"};
 const std::vector<std::string> kUnnamed(5);
 const std::vector<std::string> kLatin1 = {"Cr\u00e8me", "", "", "", ""};
+// The names LibreOffice's and Scribus's palettes give colours without one.
+const std::vector<std::string> kHexNames = {"#000000", "#ffffff", "#ff0000", "#123456", "#abcdef"};
+// An Adobe colour book's: its prefix, the colour's own name and its suffix.
+const std::vector<std::string> kBookNames = {"Five Black C", "Five White C", "Five \u8d64 C",
+                                             "Five Deep blue \U0001f30a C", "Five Pale blue C"};
 const std::vector<std::string> kAseNumbers = {"R=0 G=0 B=0", "R=255 G=255 B=255", "R=255 G=0 B=0",
                                               "R=18 G=52 B=86", "R=171 G=205 B=239"};
 
@@ -150,6 +155,11 @@ TEST(Formats, EverySampleReadsAsTheFiveColoursAndTheirNames) {
         {"five.bmp", "bmp", "", kUnnamed},
         {"five.pcx", "pcx", "", kUnnamed},
         {"five.tga", "tga", "", kUnnamed},
+        {"five.acb", "acb", "Five", kBookNames},
+        {"five.soc", "soc", "", kHexNames},
+        {"named-five.soc", "soc", "", kNamed},
+        {"five.xml", "scribus", "five", kHexNames},
+        {"named-five.xml", "scribus", "Five \u4e94", kNamed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -175,16 +185,20 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer named =
         palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"}, {"act", "act.act"},  {"jasc", "jasc.pal"},     {"riff", "riff.pal"},
-        {"gpl", "five.gpl"},  {"hex", "five.hex"}, {"paintnet", "five.txt"}, {"aco", "five.aco"},
-        {"ase", "five.ase"},  {"col", "five.col"}, {"lmp", "five.lmp"},      {"bmp", "five.bmp"},
-        {"pcx", "five.pcx"},  {"tga", "five.tga"},
+        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
+        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
+        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
+        {"col", "five.col"},      {"lmp", "five.lmp"}, {"bmp", "five.bmp"},
+        {"pcx", "five.pcx"},      {"tga", "five.tga"}, {"soc", "five.soc"},
+        {"scribus", "five.xml"},
     };
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
     // command line's end-to-end tests instead.
-    const auto writers = std::count_if(kFormats, kFormats + kFormatCount,
-                                       [](const Format& f) { return f.write != nullptr; });
+    // CSS, which is only written, is read back by Chromium in its own test.
+    const auto writers = std::count_if(kFormats, kFormats + kFormatCount, [](const Format& f) {
+        return f.write != nullptr && f.read != nullptr;
+    });
     ASSERT_EQ(static_cast<long>(std::size(samples)), writers - 3);
     for (const auto& [formatName, name] : samples) {
         SCOPED_TRACE(formatName);
@@ -229,8 +243,9 @@ TEST(Formats, EveryPairOfFormatsRoundTrips) {
             for (std::size_t b = 0; b < kFormatCount; b++) {
                 const Format& from = kFormats[a];
                 const Format& to = kFormats[b];
-                if (from.write == nullptr || to.write == nullptr) {
-                    continue;  // read only
+                if (from.write == nullptr || to.write == nullptr || to.read == nullptr ||
+                    from.read == nullptr) {
+                    continue;  // read only, or written only
                 }
                 SCOPED_TRACE(std::string(from.name) + " to " + to.name + ", " +
                              std::to_string(start->count) + " colours");
@@ -524,6 +539,41 @@ TEST(Formats, APngIsPulledFromTheOpenFile) {
         } else {
             EXPECT_EQ(read.count, 0U) << "a refused source leaves the palette as it was";
             EXPECT_EQ(reads > 0, c.sizeKnown ? c.failAt >= 0 : true);
+        }
+    }
+}
+
+// A palette read whole is read past the first window, from a file or a
+// pipe: 70,000 lines of colours and long names, refused only for the
+// 65,536th colour, whose line is named.
+TEST(Formats, ATextSourceIsReadWholePastTheFirstWindow) {
+    for (const std::size_t count : {std::size_t{40000}, std::size_t{70000}}) {
+        std::string lines = "GIMP Palette\n";
+        for (std::size_t i = 0; i < count; i++) {
+            lines += std::to_string(i % 256) + " " + std::to_string(i / 256 % 256) + " 7 " +
+                     std::string(20, 'n') + std::to_string(i) + "\n";
+        }
+        ASSERT_GT(lines.size(), kFirstWindowSize);
+        for (const bool sizeKnown : {true, false}) {
+            SCOPED_TRACE(std::to_string(count) + (sizeKnown ? " from a file" : " from a pipe"));
+            testing::FakePlatform fake;
+            testing::addFile(&fake, "C:\\p\\s.gpl", Bytes(lines.begin(), lines.end()));
+            fake.sizeKnown = sizeKnown;
+            testing::OwnedBytes buffer;
+            testing::OwnedPalette owned;
+            const PaletteSource source =
+                readPaletteSource(testing::makePlatform(&fake), "C:\\p\\s.gpl", nullptr,
+                                  &buffer.buffer, &owned.palette);
+            ASSERT_EQ(source.source.status, SourceStatus::Read);
+            if (count > kMaxColors) {
+                EXPECT_EQ(source.error.problem, ReadProblem::TooManyColors);
+                EXPECT_EQ(source.error.at, kMaxColors + 2);  // the line after the first colours
+                continue;
+            }
+            ASSERT_EQ(source.error.problem, ReadProblem::None);
+            ASSERT_EQ(owned.palette.count, count);
+            EXPECT_EQ(text(colorName(owned.palette, count - 1)),
+                      std::string(20, 'n') + std::to_string(count - 1));
         }
     }
 }

@@ -5,8 +5,8 @@
 # hold the same bytes: ZIP, programs and SHA256SUMS. The builds are seconds
 # apart, so a link time or a file's time anywhere in them would differ; so
 # would a build path. SHA256SUMS must also check, the ZIP's entries be
-# dated SOURCE_DATE_EPOCH, by default the last commit's time, and its
-# LICENSE be the sources'.
+# dated SOURCE_DATE_EPOCH, by default the last commit's time, its
+# LICENSE be the sources' and its web/ the page the build made.
 #   reproducible.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 source_dir=$(realpath "$1")
@@ -48,7 +48,7 @@ if ! diff -r "$first" "$second"; then
 fi
 
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}
-python3 - "$first"/*.zip "$epoch" "$source_dir/LICENSE" <<'EOF' || status=1
+python3 - "$first"/*.zip "$epoch" "$source_dir/LICENSE" "$work/a/build/mingw/web/web/page" <<'EOF' || status=1
 import os, sys, time, zipfile
 expected = time.gmtime(int(sys.argv[2]))[:6]
 expected = expected[:5] + (expected[5] // 2 * 2,)  # a ZIP time has 2-second steps
@@ -61,5 +61,11 @@ folder = os.path.basename(sys.argv[1])[:-len(".zip")]
 with open(sys.argv[3], "rb") as licence:
     if archive.read(folder + "/LICENSE") != licence.read():
         sys.exit("the ZIP's LICENSE is not the sources' LICENSE")
+# The page in web/, each file as the build made it.
+page = sys.argv[4]
+for name in sorted(os.listdir(page)):
+    with open(os.path.join(page, name), "rb") as built:
+        if archive.read(folder + "/web/" + name) != built.read():
+            sys.exit("the ZIP's web/%s is not the page built" % name)
 EOF
 exit $status

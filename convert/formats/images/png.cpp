@@ -246,7 +246,7 @@ void swatchLine(const SwatchGrid& grid, const Palette& palette, bool indexed, st
     }
     Color colors[kLargestSwatchWidth] = {};
     swatchColorRow(grid, palette, y, colors);
-    for (std::uint32_t x = 0; x < grid.width; x++) {
+    for (std::size_t x = 0; x < grid.width; x++) {
         line[3 * x] = colors[x].red;
         line[3 * x + 1] = colors[x].green;
         line[3 * x + 2] = colors[x].blue;
