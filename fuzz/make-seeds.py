@@ -6,12 +6,17 @@ PCX and TGA images (tests/formats/make-raster.py).
 The seeds are checked in; run this again only to change them. Each target
 gets a few inputs of every shape its code tells apart, so that fuzzing starts
 from the interesting paths rather than from finding the header by chance.
+Where the fuzz build's targets are built (build/fuzz/fuzz, or the folder
+given), each corpus is then minimised: the fewest seeds that reach every
+path the seeds reach, by libFuzzer's -merge=1 into an empty folder.
 """
+import hashlib
 import os
 import re
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -109,6 +114,31 @@ def table_formats():
 
 
 FORMATS = table_formats()
+
+
+def families():
+    """Each family of fuzz/families.txt with its rows, in the order its
+    target picks them by a seed's first byte: those it names that are in
+    the table, then for the family marked +rest every row no family
+    names."""
+    listed = {}
+    rest = None
+    with open(os.path.join(HERE, "families.txt")) as f:
+        for line in f:
+            match = re.match(r"([a-z]+):(.*)$", line)
+            if match:
+                words = match.group(2).split()
+                if "+rest" in words:
+                    rest = match.group(1)
+                listed[match.group(1)] = [w for w in words if w != "+rest"]
+    named = {name for rows in listed.values() for name in rows}
+    rows = {family: [name for name in names if name in FORMATS] for family, names in listed.items()}
+    if rest is not None:
+        rows[rest] += [name for name in FORMATS if name not in named]
+    return rows
+
+
+FAMILIES = families()
 SAMPLE_FORMATS = {
     "edge.pal": "edge", "act.act": "act", "jasc.pal": "jasc", "jasc-lf.pal": "jasc",
     "riff.pal": "riff", "riff-chunks.pal": "riff", "five.gpl": "gpl", "named.gpl": "gpl",
@@ -150,23 +180,25 @@ def suite_seeds(script, format_of):
         for name in sorted(n for n in os.listdir(folder) if not n.endswith(".expect")):
             with open(os.path.join(folder, name), "rb") as f:
                 data = f.read()
-            if len(data) > 65536:
-                continue  # past what the targets read, and slow to start from
+            # Past what the targets read, or an image of more colours than a
+            # palette holds, whose 65,536 pixels cost a read tens of
+            # milliseconds: the unit and end-to-end suites test those.
+            if len(data) > 65536 or "too-many" in name:
+                continue
             kind = format_of(name, data)
             if kind is not None:
-                seeds["%s-%s" % (script[len("make-"):-len(".py")], name)] = (
-                    bytes([FORMATS.index(kind)]) + data)
+                seeds["%s-%s" % (script[len("make-"):-len(".py")], name)] = (kind, data)
     return seeds
 
 
 def formats_seeds():
-    """The sample palettes of tests/formats/samples, each behind the byte
-    that picks its format."""
+    """The sample palettes of tests/formats/samples and the files the
+    end-to-end suite makes, each with the name of its format."""
     samples = os.path.join(HERE, "..", "tests", "formats", "samples")
     seeds = {}
     for name, format_name in SAMPLE_FORMATS.items():
         with open(os.path.join(samples, name), "rb") as f:
-            seeds[name] = bytes([FORMATS.index(format_name)]) + f.read()
+            seeds[name] = (format_name, f.read())
     # Swatches of every colour space .aco and .ase read, a version 2 .aco
     # with names.
     aco_colors = [(0, (65535, 0, 0, 0)), (1, (7955, 65273, 65535, 0)),
@@ -175,13 +207,13 @@ def formats_seeds():
     data = struct.pack(">HH", 2, len(aco_colors))
     for i, (space, values) in enumerate(aco_colors):
         data += struct.pack(">5H", space, *values) + struct.pack(">I", 2) + struct.pack(">HH", 65 + i, 0)
-    seeds["spaces.aco"] = bytes([FORMATS.index("aco")]) + data
+    seeds["spaces.aco"] = ("aco", data)
     blocks = b""
     for model, values in [(b"CMYK", (1, 0, 0.35, 0.15)), (b"LAB ", (0.5, 50, -60)),
                           (b"Gray", (0.25,)), (b"rgb ", (1, 0, 0))]:
         body = b"\0\1\0\0" + model + struct.pack(">%df" % len(values), *values) + b"\0\2"
         blocks += struct.pack(">HI", 1, len(body)) + body
-    seeds["spaces.ase"] = bytes([FORMATS.index("ase")]) + b"ASEF" + struct.pack(">HHI", 1, 0, 4) + blocks
+    seeds["spaces.ase"] = ("ase", b"ASEF" + struct.pack(">HHI", 1, 0, 4) + blocks)
     # The images and palettes the end-to-end suite makes, good and damaged.
     by_extension = {"png": "png", "gif": "gif", "bmp": "bmp", "pcx": "pcx", "tga": "tga"}
     for script in ("make-pngs.py", "make-gifs.py", "make-raster.py"):
@@ -190,19 +222,34 @@ def formats_seeds():
     return seeds
 
 
+def family_seeds():
+    """The formats' seeds of each family's target, each behind the byte
+    that picks its format among the family's rows."""
+    seeds = formats_seeds()
+    by_family = {}
+    for family, rows in FAMILIES.items():
+        by_family["read_" + family] = {
+            name: bytes([rows.index(kind)]) + data
+            for name, (kind, data) in seeds.items() if kind in rows}
+    return by_family
+
+
 def write_seeds():
     """A palette for each written format: the byte that picks it among the
     written formats, a count and the bytes the colours and names are taken
     from."""
-    written = [name for name in FORMATS if name not in ("vga", "nes", "wad")]
+    with open(os.path.join(HERE, "..", "convert", "formats", "formats.cpp")) as f:
+        rows = re.split(r'\n    \{\.name = ', f.read())[1:]
+    written = [re.match(r'"([a-z0-9]+)"', row).group(1) for row in rows
+               if ".write = " in row and ".read = " in row]
     body = bytes(range(256))
     return {"%s-%d" % (name, count): bytes([i, count >> 8, count & 0xFF]) + body
             for i, name in enumerate(written) for count in (4, 300)}
 
 
 def main():
-    for target, seeds in [
-        ("read_formats", formats_seeds()),
+    built = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "fuzz", "fuzz")
+    for target, seeds in list(family_seeds().items()) + [
         ("write_formats", write_seeds()),
         ("read_pal", pal_seeds()),
         ("read_act", act_seeds()),
@@ -214,6 +261,22 @@ def main():
         os.makedirs(folder)
         for name, data in seeds.items():
             write(target, name, data)
+        if seeds and os.path.exists(os.path.join(built, target + "_fuzzer")):
+            minimise(os.path.join(built, target + "_fuzzer"), folder)
+
+
+def minimise(binary, folder):
+    """Keeps the seeds of `folder` that `binary` needs to reach every path
+    they reach, the smallest first."""
+    with tempfile.TemporaryDirectory() as kept:
+        subprocess.run([binary, "-merge=1", "-rss_limit_mb=2048", kept, folder], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        kept_names = set(os.listdir(kept))
+        for name in os.listdir(folder):
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read()
+            if hashlib.sha1(data).hexdigest() not in kept_names:
+                os.remove(os.path.join(folder, name))
 
 
 if __name__ == "__main__":

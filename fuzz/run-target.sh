@@ -21,8 +21,13 @@ mkdir -p "$work/corpus" "$work/findings"
 # targets, room for a few dozen colours of any format, names and comments.
 max_len=1200
 case "$(basename "$binary")" in
-    read_formats_fuzzer | write_formats_fuzzer) max_len=4096 ;;
+    read_pal_fuzzer | read_act_fuzzer) ;;
+    read_*_fuzzer | write_formats_fuzzer) max_len=4096 ;;
 esac
+# AddressSanitizer keeps 16 MiB of freed memory from reuse rather than 256:
+# far more than an input frees, and a target's memory stays small rather
+# than faulting in fresh pages all run long.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
 "$binary" \
     -max_total_time="$seconds" \
     -timeout=10 \
@@ -32,4 +37,4 @@ esac
     -print_final_stats=1 \
     -artifact_prefix="$work/findings/" \
     "$@" \
-    "$work/corpus" "$seeds"
+    "$work/corpus" $([ -d "$seeds" ] && echo "$seeds")

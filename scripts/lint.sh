@@ -66,7 +66,8 @@ case "${1:-}" in
             -fno-exceptions -fno-rtti "${includes[@]}" -I convert -I convert/formats -I win -I win32 -I cli || status=1
         # The fuzz targets too, though the fuzz build is not this one.
         runTidy fuzz/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \
-            -I tests/unit -I fuzz -DKOLORVANE_CMYK_PROFILE_FILE='""' || status=1
+            -I tests/unit -I fuzz -DKOLORVANE_CMYK_PROFILE_FILE='""' -DKOLORVANE_FUZZ_ROWS='"gpl"' \
+            -DKOLORVANE_FUZZ_REST=1 -DKOLORVANE_FUZZ_ELSEWHERE='"aco"' || status=1
         # The page's C++, which the web preset compiles with emscripten, as
         # plain C++ here.
         runTidy web/*.cpp -- -std=c++20 -I convert -I convert/formats -I convert/formats/images \

@@ -127,34 +127,35 @@ void endBytes(ByteBuffer* buffer);
 // words naming the field, block or library message concerned.
 enum class ReadProblem {
     None,
-    TooLarge,          // over the format's `largest` bytes
-    UnknownPal,        // a .pal that is not EDGE PAL, JASC-PAL or RIFF
-    UnknownKind,       // none of the formats of its extension, by its bytes
-    NotThisFormat,     // the signature or first line is missing
-    BadVersion,        // value: the version
-    Truncated,         // at: where more bytes were needed
-    SizePastEnd,       // at: the size field that points past the end
-    CountMismatch,     // at: the count; value: the count
-    TooManyColors,     // at: where a colour too many is; value: the most there may be
-    NoColors,          //
-    NumberTooLarge,    // at: line
-    Malformed,         // at: line or offset
-    BadHexDigit,       // at: line
-    NameTooLong,       // at: the block; color
-    UnsupportedSpace,  // at: offset; color; value: a ColorSpace
-    BadFloat,          // at: offset; color: NaN, infinite or outside 0 to 1
-    OutOfRange,        // at: offset; color; value: the ColorSpace whose range it leaves
-    UnknownBlock,      // at: offset; value: the block type
-    ExtraData,         // at: where bytes follow the last colour
-    BadChannels,       // at: a GIMP palette's "Channels:" line that is not RGBA
-    BadChecksum,       // a PNG chunk whose CRC does not match its data
-    NoPngPalette,      // an indexed PNG without a valid PLTE chunk
-    ImageSize,         // an image's width or height is 0 or over formats::kLargestImageSide
-    BadImageData,      // at: where an image's pixel data is damaged or ends early
-    NotPaletteImage,   // an image of more than kMaxColors colours
-    Unsupported,       // at: offset; what: the field; value: a value it may not have
-    Missing,           // what: the chunk, lump or table the palette is in
-    LibraryRefused,    // what: the words of the library that read the file
+    TooLarge,           // over the format's `largest` bytes
+    UnknownPal,         // a .pal that is not EDGE PAL, JASC-PAL or RIFF
+    UnknownKind,        // none of the formats of its extension, by its bytes
+    NotThisFormat,      // the signature or first line is missing
+    BadVersion,         // value: the version
+    Truncated,          // at: where more bytes were needed
+    SizePastEnd,        // at: the size field that points past the end
+    CountMismatch,      // at: the count; value: the count
+    TooManyColors,      // at: where a colour too many is; value: the most there may be
+    NoColors,           //
+    NumberTooLarge,     // at: line
+    Malformed,          // at: line or offset
+    BadHexDigit,        // at: line
+    NameTooLong,        // at: the block; color
+    UnsupportedSpace,   // at: offset; color; value: a ColorSpace
+    BadFloat,           // at: offset; color: NaN, infinite or outside 0 to 1
+    OutOfRange,         // at: offset; color; value: the ColorSpace whose range it leaves
+    UnknownBlock,       // at: offset; value: the block type
+    ExtraData,          // at: where bytes follow the last colour
+    BadChannels,        // at: a GIMP palette's "Channels:" line that is not RGBA
+    BadChecksum,        // a PNG chunk whose CRC does not match its data
+    NoPngPalette,       // an indexed PNG without a valid PLTE chunk
+    ImageSize,          // an image's width or height is 0 or over formats::kLargestImageSide
+    BadImageData,       // at: where an image's pixel data is damaged or ends early
+    ImageDataTooLarge,  // at: where an image's compressed data passes what its pixels need
+    NotPaletteImage,    // an image of more than kMaxColors colours
+    Unsupported,        // at: offset; what: the field; value: a value it may not have
+    Missing,            // what: the chunk, lump or table the palette is in
+    LibraryRefused,     // what: the words of the library that read the file
     // at: where the palette is, before what a source that can only be read
     // on (a pipe) has passed already
     BehindInStream,

@@ -159,6 +159,8 @@ const char* imageWords(ReadProblem problem) {
             return "more than " KOLORVANE_MAX_COLORS " colours: not a palette image";
         case ReadProblem::BadImageData:
             return "the image data is damaged or ends early";
+        case ReadProblem::ImageDataTooLarge:
+            return "an image's compressed data is far larger than its pixels need";
         default:
             return nullptr;
     }

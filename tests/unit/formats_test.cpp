@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -818,6 +819,21 @@ Bytes joined(std::initializer_list<Bytes> parts) {
     return bytes;
 }
 
+// LZW data of code size 2 that is `size` bytes of clear codes, 3 bits each,
+// in sub-blocks of 255 bytes, and the terminator.
+Bytes clearCodes(std::size_t size) {
+    Bytes bytes = {2};
+    for (std::size_t at = 0; at < size; at += 255) {
+        const std::size_t block = std::min<std::size_t>(255, size - at);
+        bytes.push_back(static_cast<unsigned char>(block));
+        for (std::size_t i = 0; i < block; i++) {
+            bytes.push_back(std::array<unsigned char, 3>{0x24, 0x49, 0x92}[(at + i) % 3]);
+        }
+    }
+    bytes.push_back(0);
+    return bytes;
+}
+
 // A comment in two sub-blocks, read through and passed over.
 const Bytes kComment = {'!', 0xFE, 2, 'h', 'i', 1, '!', 0};
 const Bytes kTrailer = {';'};
@@ -864,6 +880,11 @@ TEST(Formats, GifGivesItsGlobalOrFirstLocalTableAndRefusesWhatIsWrong) {
         {"sub-blocks that end before the last pixel",
          joined({gifStart(2, 1, 2, 7), gifImage(0, 2, 1, 0, 0, {2, 1, 0x04, 0}), kTrailer}),
          ReadProblem::BadImageData,
+         {}},
+        // giflib would take about 2 s a MB over it.
+        {"a MiB of clear codes for one pixel",
+         joined({gifStart(1, 1, 2, 7), gifImage(0, 1, 1, 0, 0, clearCodes(1 << 20)), kTrailer}),
+         ReadProblem::ImageDataTooLarge,
          {}},
         {"an LZW code size of 9",
          joined({gifStart(1, 1, 2, 7), gifImage(0, 1, 1, 0, 0, {9, 2, 0x44, 0x01, 0}), kTrailer}),

@@ -7,6 +7,10 @@
 // is refused rather than half read. The logical screen and each image are
 // checked against kLargestImageSide before a pixel is decoded; an image may
 // reach past the logical screen, as browsers and Pillow show such frames.
+// An image's compressed data may be no larger than its pixels could need
+// (imageDataBound): giflib clears its whole table of 4,096 codes at each
+// clear code, which yields no pixel, so data of nothing but clear codes
+// would cost about 2 s a MB.
 //
 // Written: a GIF89a whose global colour table is the palette, padded with
 // black to a power of two entries, and the swatch grid as its one image.
@@ -28,22 +32,36 @@ namespace {
 constexpr std::size_t kSignatureSize = 6;
 
 // The source giflib reads in order, and whether a read came back short:
-// then whatever giflib says, the file ends early.
+// then whatever giflib says, the file ends early. While an image's data is
+// read, `limit` is the position it may not pass (else kNoLimit), and
+// `overLimit` says that a read would have passed it.
 struct Pull {
     SourceCursor cursor;
     bool ended;
+    std::uint64_t limit;
+    bool overLimit;
 };
 
-// giflib's input callback: up to `count` bytes, fewer at the source's end.
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
+
+// giflib's input callback: up to `count` bytes, fewer at the source's end;
+// none past the limit.
 int pullForGif(GifFileType* gif, GifByteType* bytes, int count) {
     auto* pull = static_cast<Pull*>(gif->UserData);
     const auto wanted = static_cast<std::size_t>(count > 0 ? count : 0);
+    if (pull->cursor.position + wanted > pull->limit) {
+        pull->overLimit = true;
+        return 0;
+    }
     const std::size_t got = pullBytes(&pull->cursor, bytes, wanted);
     pull->ended = pull->ended || got < wanted;
     return static_cast<int>(got);
 }
 
 ReadError problemOf(int code, const Pull& pull) {
+    if (pull.overLimit) {
+        return readError(ReadProblem::ImageDataTooLarge, pull.cursor.position);
+    }
     if (pull.ended) {
         return readError(ReadProblem::Truncated, pull.cursor.position);
     }
@@ -94,22 +112,38 @@ void takeTable(const ColorMapObject& map, Table* table) {
     table->count = count;
 }
 
+// The most bytes of LZW data, sub-blocks and all, that `pixels` pixels
+// could need: a code of at most 12 bits for every pixel, and a clear code
+// for every 64 of them, in sub-blocks of as few as 32 bytes. An encoder
+// that leaves the data uncompressed, clearing the table before its codes
+// widen, needs about 9 bits a pixel at most; one that compresses, fewer.
+// Past the bound, the data is mostly codes that yield no pixel.
+std::uint64_t imageDataBound(std::uint64_t pixels) {
+    const std::uint64_t codes = pixels + pixels / 64 + 16;
+    const std::uint64_t bytes = codes * 12 / 8 + 1;
+    return bytes + bytes / 32 + 2;
+}
+
 // The pixels of the image whose descriptor giflib has just read, its size
 // checked first: decoded a row at a time into one row's buffer, and
-// dropped. Interlaced or not, the image is its height in rows.
-ReadError decodeImage(GifFileType* gif, const Pull& pull) {
+// dropped, its data no larger than imageDataBound. Interlaced or not, the
+// image is its height in rows.
+ReadError decodeImage(GifFileType* gif, Pull* pull) {
     const GifImageDesc& image = gif->Image;
     const ReadError error = checkImageSize(static_cast<std::uint32_t>(image.Width),
                                            static_cast<std::uint32_t>(image.Height));
     if (refused(error)) {
         return error;
     }
+    const auto pixels = static_cast<std::uint64_t>(image.Width) * image.Height;
+    pull->limit = pull->cursor.position + imageDataBound(pixels);
     std::array<GifPixelType, kLargestImageSide> row{};
     for (int y = 0; y < image.Height; y++) {
         if (DGifGetLine(gif, row.data(), image.Width) == GIF_ERROR) {
-            return problemOf(gif->Error, pull);
+            return problemOf(gif->Error, *pull);
         }
     }
+    pull->limit = kNoLimit;
     return kReadOk;
 }
 
@@ -117,9 +151,9 @@ ReadError decodeImage(GifFileType* gif, const Pull& pull) {
 // alone is asked for: DGifGetImageDesc would also keep a copy of every
 // descriptor and local table until the file is closed, memory that grows
 // with the number of frames.
-ReadError readImage(GifFileType* gif, const Pull& pull, Table* table) {
+ReadError readImage(GifFileType* gif, Pull* pull, Table* table) {
     if (DGifGetImageHeader(gif) == GIF_ERROR) {
-        return problemOf(gif->Error, pull);
+        return problemOf(gif->Error, *pull);
     }
     if (table->count == 0) {
         if (gif->Image.ColorMap == nullptr) {
@@ -141,17 +175,17 @@ ReadError skipExtension(GifFileType* gif, const Pull& pull) {
     return status == GIF_OK ? kReadOk : problemOf(gif->Error, pull);
 }
 
-ReadError readRecords(GifFileType* gif, const Pull& pull, Table* table) {
+ReadError readRecords(GifFileType* gif, Pull* pull, Table* table) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     ReadError error = kReadOk;
     while (!refused(error) && type != TERMINATE_RECORD_TYPE) {
         if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
-            return problemOf(gif->Error, pull);
+            return problemOf(gif->Error, *pull);
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
             error = readImage(gif, pull, table);
         } else if (type == EXTENSION_RECORD_TYPE) {
-            error = skipExtension(gif, pull);
+            error = skipExtension(gif, *pull);
         }
     }
     return error;
@@ -159,7 +193,7 @@ ReadError readRecords(GifFileType* gif, const Pull& pull, Table* table) {
 
 // The file after its screen descriptor and global table, which DGifOpen
 // has read: the screen's size checked, then every record.
-ReadError readOpenGif(GifFileType* gif, const Pull& pull, Palette* palette) {
+ReadError readOpenGif(GifFileType* gif, Pull* pull, Palette* palette) {
     ReadError error = checkImageSize(static_cast<std::uint32_t>(gif->SWidth),
                                      static_cast<std::uint32_t>(gif->SHeight));
     Table table{};
@@ -184,13 +218,13 @@ ReadError readGifStream(const ByteSource& source, Palette* palette) {
     if (refused(signature)) {
         return signature;
     }
-    Pull pull = {{&source, 0}, false};
+    Pull pull = {{&source, 0}, false, kNoLimit, false};
     int code = 0;
     GifFileType* gif = DGifOpen(&pull, pullForGif, &code);
     if (gif == nullptr) {
         return problemOf(code, pull);
     }
-    const ReadError error = readOpenGif(gif, pull, palette);
+    const ReadError error = readOpenGif(gif, &pull, palette);
     DGifCloseFile(gif, nullptr);
     return error;
 }

@@ -153,12 +153,12 @@ bool swatchGridOf(const Palette& palette, SwatchGrid* grid) {
     }
     const auto count = static_cast<std::uint32_t>(palette.count);
     const std::uint32_t rows = (count + kSwatchesPerRow - 1) / kSwatchesPerRow;
-    *grid = {kSwatchSide * std::min(count, kSwatchesPerRow), kSwatchSide * rows, count};
+    *grid = {kSwatchSide * std::min(count, kSwatchesPerRow), kSwatchHeight * rows, count};
     return true;
 }
 
 void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices) {
-    const std::uint32_t first = y / kSwatchSide * kSwatchesPerRow;
+    const std::uint32_t first = y / kSwatchHeight * kSwatchesPerRow;
     for (std::uint32_t x = 0; x < grid.width; x++) {
         const std::uint32_t square = first + x / kSwatchSide;
         indices[x] = static_cast<unsigned char>(square < grid.count ? square : 0);
@@ -167,7 +167,7 @@ void swatchRow(const SwatchGrid& grid, std::uint32_t y, unsigned char* indices) 
 
 void swatchColorRow(const SwatchGrid& grid, const Palette& palette, std::uint32_t y,
                     Color* colors) {
-    const std::uint32_t first = y / kSwatchSide * kSwatchesPerRow;
+    const std::uint32_t first = y / kSwatchHeight * kSwatchesPerRow;
     for (std::uint32_t x = 0; x < grid.width; x++) {
         const std::uint32_t square = first + x / kSwatchSide;
         colors[x] = palette.colors[square < grid.count ? square : 0];

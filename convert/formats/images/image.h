@@ -72,8 +72,15 @@ ReadError tallyRefusal(TallyResult result);
 // NoColors for an image with no opaque pixel.
 ReadError paletteOfTally(const ColorTally& tally, Palette* palette);
 
-// The swatch grid a palette is written as.
+// The swatch grid a palette is written as. The fuzz build draws each
+// square one pixel tall, so that a round trip through an image costs 16
+// pixels a colour rather than 256; as wide, for the rows' alignment.
 constexpr std::uint32_t kSwatchSide = 16;
+#ifdef KOLORVANE_FUZZING
+constexpr std::uint32_t kSwatchHeight = 1;
+#else
+constexpr std::uint32_t kSwatchHeight = kSwatchSide;
+#endif
 constexpr std::uint32_t kSwatchesPerRow = 16;
 constexpr std::uint32_t kLargestSwatchWidth = kSwatchSide * kSwatchesPerRow;
 constexpr std::uint32_t kLargestSwatchGrid = kLargestImageSide / kSwatchSide * kSwatchesPerRow;
@@ -82,7 +89,7 @@ constexpr std::uint32_t kLargestIndexedGrid = 256;
 
 struct SwatchGrid {
     std::uint32_t width;   // pixels: kSwatchSide × min(count, kSwatchesPerRow)
-    std::uint32_t height;  // pixels: kSwatchSide × the rows of squares
+    std::uint32_t height;  // pixels: kSwatchHeight × the rows of squares
     std::uint32_t count;   // colours, 1 to kLargestSwatchGrid
 };
 
