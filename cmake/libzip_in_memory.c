@@ -36,3 +36,15 @@ zip_source_t* zip_source_pkware_encode(zip_t* archive, zip_source_t* source, zip
     (void)password;
     return no_encryption(archive);
 }
+
+#ifdef KOLORVANE_ZIP_UNDATED
+#include <time.h>
+
+/* The local time of an entry's date, which fails, so that libzip writes
+ * 1980-01-01 00:00 in every time zone. */
+struct tm* kolorvane_zip_no_localtime_r(const time_t* time, struct tm* result) {
+    (void)time;
+    (void)result;
+    return NULL;
+}
+#endif

@@ -113,6 +113,17 @@ ${kolorvane_zip_types}};
         -ffile-prefix-map=${kolorvane_zip_generated}/=libzip-${KOLORVANE_ZIP_VERSION}/)
     # Over the zlib the PNG reader links already.
     target_link_libraries(kolorvane_zip PUBLIC kolorvane_spng)
+    if(EMSCRIPTEN)
+        # The archives are written undated, 1980-01-01 00:00, as the other
+        # builds write them: there a date past every calendar makes the C
+        # library's local time fail, and libzip writes that date instead,
+        # but the browser's local time takes any date. Its declaration in
+        # <time.h> is renamed with the call, to a local time that always
+        # fails (libzip_in_memory.c).
+        set_source_files_properties(${KOLORVANE_ZIP_SOURCE}/lib/zip_dirent.c PROPERTIES
+            COMPILE_DEFINITIONS "localtime_r=kolorvane_zip_no_localtime_r")
+        target_compile_definitions(kolorvane_zip PRIVATE KOLORVANE_ZIP_UNDATED)
+    endif()
     if(MINGW)
         # The licence text the release carries, from the sources built.
         set(KOLORVANE_ZIP_LICENSE ${KOLORVANE_ZIP_SOURCE}/LICENSE)
