@@ -246,9 +246,9 @@ pugi::xml_parse_result loadAligned(const char* text, std::size_t size, unsigned 
     }
     void* copy = std::malloc(size == 0 ? 1 : size);
     if (copy == nullptr) {
-        pugi::xml_parse_result failed;
-        failed.status = pugi::status_out_of_memory;
-        return failed;
+        pugi::xml_parse_result noMemory;
+        noMemory.status = pugi::status_out_of_memory;
+        return noMemory;
     }
     std::memcpy(copy, text, size);
     const pugi::xml_parse_result result =
