@@ -128,7 +128,8 @@ std::vector<std::string> uniqueNames(const Plain& given) {
         if (name.empty()) {
             const Color& color = given.colors[i];
             char hex[8] = {};
-            std::snprintf(hex, sizeof hex, "#%02x%02x%02x", color.red, color.green, color.blue);
+            static_cast<void>(std::snprintf(hex, sizeof hex, "#%02x%02x%02x", color.red,
+                                            color.green, color.blue));
             name = hex;
         }
         if (!taken.insert(name).second) {

@@ -185,13 +185,25 @@ TEST(Formats, WritersWriteTheCanonicalSamples) {
     const PalettePointer named =
         palette({std::begin(kFive), std::end(kFive)}, kNamed, "Five \u4e94");
     const std::pair<const char*, const char*> samples[] = {
-        {"edge", "edge.pal"},     {"act", "act.act"},  {"jasc", "jasc.pal"},
-        {"riff", "riff.pal"},     {"gpl", "five.gpl"}, {"hex", "five.hex"},
-        {"paintnet", "five.txt"}, {"aco", "five.aco"}, {"ase", "five.ase"},
-        {"col", "five.col"},      {"lmp", "five.lmp"}, {"bmp", "five.bmp"},
-        {"pcx", "five.pcx"},      {"tga", "five.tga"}, {"soc", "five.soc"},
+        {"edge", "edge.pal"},
+        {"act", "act.act"},
+        {"jasc", "jasc.pal"},
+        {"riff", "riff.pal"},
+        {"gpl", "five.gpl"},
+        {"hex", "five.hex"},
+        {"paintnet", "five.txt"},
+        {"aco", "five.aco"},
+        {"ase", "five.ase"},
+        {"col", "five.col"},
+        {"lmp", "five.lmp"},
+        {"bmp", "five.bmp"},
+        {"pcx", "five.pcx"},
+        {"tga", "five.tga"},
+        {"soc", "five.soc"},
         {"scribus", "five.xml"},
-        {"swatches", "five.swatches"}, {"kpl", "five.kpl"}, {"sketch", "five.sketchpalette"},
+        {"swatches", "five.swatches"},
+        {"kpl", "five.kpl"},
+        {"sketch", "five.sketchpalette"},
     };
     // Images' bytes are their encoders': the programs that own the formats
     // (Pillow, pngcheck, giflib's tools, netpbm) read them back in the
