@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "owned.h"
+
 namespace kolorvane {
 namespace {
 
@@ -26,16 +28,14 @@ std::string swatch(int red, int green, int blue, int width) {
            "\x1B[0m";
 }
 
-// One palette for the whole run, its memory kept to the end as a batch's is.
-Palette* makePalette(std::size_t count) {
-    static Palette palette = kEmptyPalette;
-    clearPalette(&palette);
-    EXPECT_FALSE(refused(resizePalette(&palette, count, 0)));
+// `palette` made `count` colours of a pattern.
+Palette* makePalette(std::size_t count, Palette* palette) {
+    EXPECT_FALSE(refused(resizePalette(palette, count, 0)));
     for (std::size_t i = 0; i < count; i++) {
-        palette.colors[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
-                             static_cast<unsigned char>(i * 7)};
+        palette->colors[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
+                              static_cast<unsigned char>(i * 7)};
     }
-    return &palette;
+    return palette;
 }
 
 // Colour `index`'s name made of `bytes` as they are, whether the readers
@@ -101,7 +101,8 @@ TEST(Show, GridHoldsSixteenSwatchesARowAndOnlyThePalettesColours) {
     };
     for (const Case c : {Case{1, 1}, Case{16, 1}, Case{17, 2}, Case{256, 16}}) {
         SCOPED_TRACE(c.count);
-        const Palette& palette = *makePalette(c.count);
+        testing::OwnedPalette owned;
+        const Palette& palette = *makePalette(c.count, &owned.palette);
         std::size_t drawn = 0;
         for (std::size_t row = 0; row < c.rows; row++) {
             ShowLine line{};
@@ -119,7 +120,8 @@ TEST(Show, GridHoldsSixteenSwatchesARowAndOnlyThePalettesColours) {
 
 // In a terminal the indices are right-aligned, so that the swatches line up.
 TEST(Show, ColourLinesInATerminalLineUp) {
-    Palette& palette = *makePalette(256);
+    testing::OwnedPalette owned;
+    Palette& palette = *makePalette(256, &owned.palette);
     palette.colors[255] = {0xAB, 0x0C, 0xEF};
     setName(&palette, 9, "Coral");
     setName(&palette, 100, "a\tb");
