@@ -478,4 +478,20 @@ bool jsonNumber(const Json* value, double* number) {
     return true;
 }
 
+ReadError readColorElements(const pugi::xml_node& parent, const char* child, const char* text,
+                            std::size_t size,
+                            ReadError (*readColor)(const pugi::xml_node& element, Palette* palette),
+                            Palette* palette) {
+    for (pugi::xml_node element = parent.child(child); element;
+         element = element.next_sibling(child)) {
+        ReadError error = readColor(element, palette);
+        if (refused(error)) {
+            const auto offset = static_cast<std::size_t>(element.offset_debug());
+            error.at = static_cast<std::uint32_t>(lineAt(text, size, offset));
+            return error;
+        }
+    }
+    return checkCount(palette->count, 1);
+}
+
 }  // namespace kolorvane::formats

@@ -16,7 +16,8 @@
 
 namespace pugi {
 class xml_document;
-}
+class xml_node;
+}  // namespace pugi
 
 namespace kolorvane::formats {
 
@@ -79,6 +80,15 @@ struct XmlLimits {
 
 ReadError parseXml(const char* text, std::size_t size, const XmlLimits& limits,
                    pugi::xml_document* document);
+
+// Each `child` element of `parent`, in order, a colour read by `readColor`;
+// a refusal given the line of its element in `text` (`size` bytes), counted
+// only then, as counting it for each colour would cost a long palette the
+// square of its size. NoColors at the end of a palette of none.
+ReadError readColorElements(const pugi::xml_node& parent, const char* child, const char* text,
+                            std::size_t size,
+                            ReadError (*readColor)(const pugi::xml_node& element, Palette* palette),
+                            Palette* palette);
 
 // A JSON document, at most `depth` arrays and objects deep (Unsupported past
 // that, at its line, before any deeper value is built): Malformed at the

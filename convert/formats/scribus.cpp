@@ -194,18 +194,7 @@ ReadError readScribus(const unsigned char* bytes, std::size_t size, Palette* pal
     const char* name = root.attribute("Name").value();
     palette->name =
         nameFromText(palette, reinterpret_cast<const unsigned char*>(name), std::strlen(name));
-    for (pugi::xml_node element = root.child("COLOR"); element;
-         element = element.next_sibling("COLOR")) {
-        ReadError error = readColor(element, palette);
-        if (refused(error)) {
-            // Its line, counted only now: counting it for each colour would
-            // cost a long palette the square of its size.
-            const auto offset = static_cast<std::size_t>(element.offset_debug());
-            error.at = static_cast<std::uint32_t>(lineAt(text, size, offset));
-            return error;
-        }
-    }
-    return checkCount(palette->count, 1);
+    return readColorElements(root, "COLOR", text, size, readColor, palette);
 }
 
 std::size_t writeScribus(const Palette& palette, ByteBuffer* bytes) {

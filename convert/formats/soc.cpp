@@ -77,18 +77,7 @@ ReadError readSoc(const unsigned char* bytes, std::size_t size, Palette* palette
     if (!isColorTable(table)) {
         return readError(ReadProblem::NotThisFormat);
     }
-    for (pugi::xml_node element = table.child("draw:color"); element;
-         element = element.next_sibling("draw:color")) {
-        ReadError error = readColor(element, palette);
-        if (refused(error)) {
-            // Its line, counted only now: counting it for each colour would
-            // cost a long palette the square of its size.
-            const auto offset = static_cast<std::size_t>(element.offset_debug());
-            error.at = static_cast<std::uint32_t>(lineAt(text, size, offset));
-            return error;
-        }
-    }
-    return checkCount(palette->count, 1);
+    return readColorElements(table, "draw:color", text, size, readColor, palette);
 }
 
 std::size_t writeSoc(const Palette& palette, ByteBuffer* bytes) {
