@@ -2,13 +2,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "builtin_profile.h"
 #include "colour_management.h"
 #include "conversion.h"
+#include "documents.h"
 #include "memory_source.h"
 #include "messages.h"
-#include "zip.h"
 
 namespace kolorvane::web {
 
@@ -19,6 +22,12 @@ constexpr std::size_t kMaxProfileSize = std::size_t{32} * 1024 * 1024;
 constexpr std::size_t kMessageSize = 3 * kMaxPath;
 
 enum class Refusal { None, UnsupportedName, UnknownPal, Other };
+
+// The outputs "Save all" gathers, by name, until the archive is written.
+struct SavedOutputs {
+    std::vector<std::string> names;
+    std::vector<std::string> contents;
+};
 
 struct Session {
     unsigned char* given;  // the bytes the page hands over
@@ -38,7 +47,8 @@ struct Session {
     unsigned char* profile;                     // the user's CMYK profile, or null for the built-in
     char profileDescription[kDescriptionSize];  // "" for the built-in
     ColorManagement colors;
-    ZipWriter zip;
+    SavedOutputs* saved;  // between kv_zip_start and kv_zip_finish
+    ByteBuffer archive;   // the last kv_zip_finish's ZIP
 };
 
 namespace {
@@ -168,7 +178,8 @@ void kv_end(Session* session) {
         return;
     }
     endColorManagement(&session->colors);
-    endZip(&session->zip);
+    delete session->saved;
+    endBytes(&session->archive);
     std::free(session->profile);
     std::free(session->given);
     endBytes(&session->window);
@@ -268,19 +279,42 @@ std::size_t kv_output_size(const Session* session) { return session->outputSize;
 
 const char* kv_output_name(const Session* session) { return session->outputName; }
 
-void kv_zip_start(Session* session) { endZip(&session->zip); }
-
-int kv_zip_add(Session* session, const char* name) {
-    return addZipEntry(&session->zip, name, session->output, session->outputSize) ? 1 : 0;
+void kv_zip_start(Session* session) {
+    delete session->saved;
+    session->saved = new (std::nothrow) SavedOutputs;
 }
 
-int kv_zip_finish(Session* session) {
-    startCall(session);
-    if (!finishZip(&session->zip)) {
+int kv_zip_add(Session* session, const char* name) {
+    if (session->saved == nullptr) {
         return 0;
     }
-    session->output = session->zip.archive.bytes;
-    session->outputSize = session->zip.archive.size;
+    const auto* output = reinterpret_cast<const char*>(session->output);
+    session->saved->names.emplace_back(name);
+    session->saved->contents.emplace_back(output, session->outputSize);
+    return 1;
+}
+
+// Each output deflated: the archive is for carrying them, and a text
+// palette of thousands of colours shrinks to a fraction.
+int kv_zip_finish(Session* session) {
+    startCall(session);
+    SavedOutputs* saved = session->saved;
+    session->saved = nullptr;
+    if (saved == nullptr) {
+        return 0;
+    }
+    std::vector<formats::ZipEntry> entries;
+    for (std::size_t i = 0; i < saved->names.size(); i++) {
+        entries.push_back({saved->names[i].c_str(), &saved->contents[i], false});
+    }
+    formats::ByteWriter writer = formats::startWriting(&session->archive);
+    const bool done = formats::writeZip(entries.data(), entries.size(), &writer);
+    delete saved;
+    if (!done) {
+        return 0;
+    }
+    session->output = session->archive.bytes;
+    session->outputSize = formats::written(writer);
     return 1;
 }
 

@@ -362,7 +362,9 @@
                     resolve();
                 }
             };
-            step();
+            // The first swatches in a frame of their own, not in the task
+            // that read the palette, which is long enough for a large one.
+            requestAnimationFrame(step);
         });
     }
 
