@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "builtin_profile.h"
-#include "convert.h"
+#include "files.h"
 #include "messages.h"
 
 namespace kolorvane {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "conversion.h"
-#include "naming.h"
+#include "format_conversion.h"
+#include "output_paths.h"
 #include "platform.h"
 
 namespace kolorvane {

@@ -9,10 +9,10 @@
 
 #include "cmyk_profile.h"
 #include "colour_management.h"
-#include "conversion.h"
-#include "convert.h"
+#include "files.h"
+#include "format_conversion.h"
 #include "messages.h"
-#include "naming.h"
+#include "output_paths.h"
 #include "show.h"
 
 #if !defined(KOLORVANE_VERSION_TEXT) || !defined(KOLORVANE_COPYRIGHT_TEXT)
@@ -267,11 +267,11 @@ bool readFile(const Host& host, const char* file, const Batch& batch, Conversion
         return false;
     }
     Workspace& work = *batch.work;
-    *source =
-        readPaletteSource(host.platform, file, conversion->forced ? conversion->extension : nullptr,
-                          &work.source, &work.palette);
+    *source = readPaletteSource(host.platform, file,
+                                conversion->forced ? conversion->sourceFormat : nullptr,
+                                &work.source, &work.palette);
     if (source->source.status != SourceStatus::Read || refused(source->error)) {
-        reportSourceFailure(host, file, *conversion->extension, *source);
+        reportSourceFailure(host, file, *conversion->sourceFormat, *source);
         return false;
     }
     if (!convertSourceColors(batch.colors, &work.palette, counts)) {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "names.h"
-#include "naming.h"
+#include "colour_names.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 

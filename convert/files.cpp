@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 

@@ -9,7 +9,7 @@
 #include <array>
 #include <cstddef>
 
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "convert.h"
+#include "dropped_file.h"
 #include "fake_platform.h"
 #include "fuzz_checks.h"
 #include "notices.h"

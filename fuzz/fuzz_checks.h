@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "naming.h"
+#include "output_paths.h"
 #include "palette.h"
 #include "platform.h"
 

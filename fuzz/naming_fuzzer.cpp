@@ -8,7 +8,7 @@
 
 #include "fake_platform.h"
 #include "fuzz_checks.h"
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane::fuzzing {
 

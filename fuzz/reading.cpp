@@ -3,7 +3,7 @@
 #include <array>
 #include <memory>
 
-#include "convert.h"
+#include "dropped_file.h"
 #include "fake_platform.h"
 #include "fuzz_checks.h"
 

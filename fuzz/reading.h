@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane::fuzzing {
 

@@ -12,10 +12,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "colour_names.h"
 #include "format.h"
 #include "fuzz_checks.h"
 #include "name_checks.h"
-#include "names.h"
 
 namespace kolorvane::fuzzing {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The static checks, one at a time:
-#   scripts/lint.sh cppcheck           cppcheck over convert/, win/, win32/, cli/ and web/
-#   scripts/lint.sh clang-tidy BUILD   clang-tidy over convert/ and cli/, with
+#   scripts/lint.sh cppcheck           cppcheck over convert/, win/, win32/, posix/, cli/ and web/
+#   scripts/lint.sh clang-tidy BUILD   clang-tidy over convert/, posix/ and cli/, with
 #                                      the flags of BUILD/compile_commands.json,
 #                                      over win/, win32/ and cli/'s Windows host as
 #                                      MinGW-w64 code, and over fuzz/ and web/
@@ -47,15 +47,15 @@ case "${1:-}" in
         cppcheck --std=c++20 --language=c++ --library=windows \
             --enable=warning,style,performance,portability --inline-suppr \
             --suppress=missingIncludeSystem --error-exitcode=1 --quiet \
-            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I cli -I cli/completions -I web \
-            convert win win32 cli web
+            -I convert -I convert/formats -I convert/formats/images -I win -I win32 -I posix -I cli -I cli/completions -I web \
+            convert win win32 posix cli web
         ;;
     clang-tidy)
         build=${2:?usage: $0 clang-tidy BUILD}
         status=0
         runTidy -p "$build" convert/*.cpp convert/formats/*.cpp convert/formats/images/*.cpp cli/main.cpp cli/options.cpp \
             cli/run.cpp cli/show.cpp cli/cmyk_profile.cpp cli/builtin_profile.cpp \
-            cli/posix_host.cpp cli/posix_platform.cpp \
+            cli/posix_host.cpp posix/posix_platform.cpp \
             cli/completions/*.cpp || status=1
         mapfile -t includes < <(mingwCxxIncludes)
         [ ${#includes[@]} -gt 0 ] || { echo "no C++ headers found for $mingw" >&2; exit 1; }

@@ -8,8 +8,8 @@
 
 #include "builtin_profile.h"
 #include "colour_management.h"
-#include "conversion.h"
 #include "documents.h"
+#include "format_conversion.h"
 #include "memory_source.h"
 #include "messages.h"
 
@@ -90,11 +90,11 @@ bool readGiven(Session* session, std::size_t size, const char* name,
                const ConversionPlan& conversion) {
     MemoryFile file = {session->given, size, 0};
     const PaletteSource source = readPaletteSource(
-        memoryPlatform(&file), name, conversion.forced ? conversion.extension : nullptr,
+        memoryPlatform(&file), name, conversion.forced ? conversion.sourceFormat : nullptr,
         &session->window, &session->palette);
     if (source.source.status != SourceStatus::Read || refused(source.error)) {
         char words[kMessageSize] = {};
-        const Format& format = source.format != nullptr ? *source.format : *conversion.extension;
+        const Format& format = source.format != nullptr ? *source.format : *conversion.sourceFormat;
         describeReadError(format, source.error, words, sizeof words);
         const bool pal = source.error.problem == ReadProblem::UnknownPal;
         return refuse(session, pal ? Refusal::UnknownPal : Refusal::Other, words);

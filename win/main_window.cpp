@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "ansi_names.h"
-#include "convert.h"
+#include "dropped_file.h"
 #include "win32_platform.h"
 
 namespace kolorvane {

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "naming.h"
 #include "notices.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 

@@ -14,7 +14,7 @@
 // a + 128 and b + 128. CMYK and Lab are kept for the colour management.
 // The key, the pages and the spot flag are not kept.
 #include "bytes.h"
-#include "names.h"
+#include "colour_names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "bytes.h"
-#include "names.h"
+#include "colour_names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "bytes.h"
-#include "names.h"
+#include "colour_names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

@@ -6,7 +6,7 @@
 // "Name:" before "Columns:", as GIMP reads a "Columns:" line that comes
 // first as a colour, and Krita refuses the file.
 #include "bytes.h"
-#include "names.h"
+#include "colour_names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

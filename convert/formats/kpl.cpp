@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "colour_names.h"
 #include "documents.h"
-#include "names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

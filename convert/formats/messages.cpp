@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "image.h"
-#include "naming.h"
+#include "output_paths.h"
 
 // The limits the words name, as text, checked against the constants.
 #define KOLORVANE_MAX_COLORS "65535"

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "colour_management.h"
-#include "conversion.h"
 #include "format.h"
+#include "format_conversion.h"
 
 namespace kolorvane {
 

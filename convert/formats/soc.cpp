@@ -12,9 +12,9 @@
 #include <pugixml.hpp>
 
 #include "bytes.h"
+#include "colour_names.h"
 #include "documents.h"
 #include "markup.h"
-#include "names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

@@ -12,8 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "colour_names.h"
 #include "documents.h"
-#include "names.h"
 #include "readers.h"
 
 namespace kolorvane::formats {

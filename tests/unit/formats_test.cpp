@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "conversion.h"
+#include "colour_names.h"
 #include "fake_platform.h"
 #include "format.h"
-#include "names.h"
+#include "format_conversion.h"
 #include "owned.h"
 
 namespace kolorvane {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "conversion.h"
 #include "fake_platform.h"
 #include "format.h"
+#include "format_conversion.h"
 #include "owned.h"
 
 namespace kolorvane {

@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "dropped_file.h"
 
 #include <array>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
+#include "dropped_file.h"
 #include "fake_platform.h"
 #include "notices.h"
 

@@ -1,4 +1,4 @@
-#include "naming.h"
+#include "output_paths.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "files.h"
-#include "naming.h"
+#include "output_paths.h"
 #include "palette.h"
 
 namespace kolorvane {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fake_platform.h"
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 namespace {

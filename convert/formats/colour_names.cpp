@@ -1,4 +1,4 @@
-#include "names.h"
+#include "colour_names.h"
 
 #include <cstdint>
 #include <cstdlib>

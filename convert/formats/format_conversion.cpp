@@ -1,9 +1,9 @@
-#include "conversion.h"
+#include "format_conversion.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "names.h"
+#include "colour_names.h"
 
 namespace kolorvane {
 
@@ -256,12 +256,12 @@ PlanStatus planConversion(const char* path, const PathRules& rules, const char* 
     if (pathLength(path) >= kMaxPath) {
         return PlanStatus::PathTooLong;
     }
-    plan->extension = from != nullptr ? from : formatOfExtension(path);
+    plan->sourceFormat = from != nullptr ? from : formatOfExtension(path);
     plan->forced = from != nullptr;
-    if (plan->extension == nullptr) {
+    if (plan->sourceFormat == nullptr) {
         return PlanStatus::Unsupported;
     }
-    plan->target = to != nullptr ? to : &defaultTarget(*plan->extension);
+    plan->target = to != nullptr ? to : &defaultTarget(*plan->sourceFormat);
     return placeOutput(path, rules, outputFolder, plan->target->extension,
                        sourceExtensionLength(path, rules, from), &plan->paths);
 }

@@ -1,21 +1,22 @@
 // A conversion between any two formats, for the command line: which format
 // a source is and what it converts to, from its name; its bytes read through
-// the core's readSourceBytes and decoded; the output's name and path.
+// the core's readOpenSource and decoded; the output's name and path.
 #pragma once
 
 #include <cstddef>
 
-#include "convert.h"
+#include "files.h"
 #include "format.h"
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 
 struct ConversionPlan {
-    // The format --from names, or else the first format of the source's
-    // extension, whose formats its bytes choose among.
-    const Format* extension;
-    bool forced;  // --from: read as `extension`, whatever the bytes say
+    // The format the source is read as: the one --from names, or else the
+    // first format of the source's extension, whose formats its bytes then
+    // choose among (PaletteSource::format: the one that read it).
+    const Format* sourceFormat;
+    bool forced;  // --from: read as `sourceFormat`, whatever the bytes say
     const Format* target;
     PathPlan paths;  // the output's folder, name and path (not its kind)
 };

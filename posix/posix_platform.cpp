@@ -10,7 +10,7 @@
 #include <cstring>
 #include <limits>
 
-#include "naming.h"
+#include "output_paths.h"
 
 namespace kolorvane {
 
