@@ -243,8 +243,16 @@ def write_seeds():
     written = [re.match(r'"([a-z0-9]+)"', row).group(1) for row in rows
                if ".write = " in row and ".read = " in row]
     body = bytes(range(256))
-    return {"%s-%d" % (name, count): bytes([i, count >> 8, count & 0xFF]) + body
+    return {"%s-%d" % (name, count): bytes([i]) + count_bytes(count) + body
             for i, name in enumerate(written) for count in (4, 300)}
+
+
+def count_bytes(count):
+    """The two bytes of the round trip's count: up to 16 colours from a
+    first byte below 0xE0, up to 300 from one of 0xE0 or more."""
+    if count <= 16:
+        return bytes([0, count - 1])
+    return bytes([0xE0 | (count - 1) >> 8, (count - 1) & 0xFF])
 
 
 def main():

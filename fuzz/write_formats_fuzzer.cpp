@@ -1,10 +1,12 @@
 // Every format's writer over palettes made from any bytes, each read back by
 // the format's own reader: the first byte picks a format both written and
-// read, the next
-// two the count of colours (up to 300, past an indexed image's 256, and the format's capacity, so
-// that an input stays quick), then the palette's name and the colours, each of three bytes and a
-// name, taken round from the bytes that follow. What comes back is what the format carries: the
-// colours, in order, and the names the format keeps.
+// read, the next two the count of colours (up to 16 mostly, up to 300, past
+// an indexed image's 256, when the first of them is 0xE0 or more; never past
+// the format's capacity), then the palette's name and the colours, each of
+// three bytes and a name, taken round from the bytes that follow. What comes
+// back is what the format carries: the colours, in order, and the names the
+// format keeps.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -22,6 +24,11 @@ namespace kolorvane::fuzzing {
 namespace {
 
 constexpr std::size_t kMostColors = 300;
+// A palette of up to kSmall colours unless the count's first byte is from
+// kLargeFrom: an eighth of the inputs reach past 256, and the rest, which
+// find as many paths, cost a few colours each rather than 150.
+constexpr unsigned kLargeFrom = 0xE0;
+constexpr std::size_t kSmall = 16;
 
 std::string text(NameText name) { return std::string(name.bytes, name.size); }
 
@@ -207,8 +214,11 @@ NameRef takeName(Taker* taker, Palette* palette) {
 
 // The palette the input makes for `format`.
 void makePalette(const Format& format, Taker* taker, Palette* palette) {
-    const std::size_t most = format.capacity < kMostColors ? format.capacity : kMostColors;
-    const std::size_t count = 1 + (take(taker) << 8 | take(taker)) % most;
+    const std::size_t most = std::min(format.capacity, kMostColors);
+    const unsigned high = take(taker);
+    const unsigned low = take(taker);
+    const std::size_t count = high >= kLargeFrom ? 1 + ((high - kLargeFrom) << 8 | low) % most
+                                                 : 1 + low % std::min(most, kSmall);
     require(!refused(resizePalette(palette, count, 0)), "the palette has its memory");
     palette->name = takeName(taker, palette);
     for (std::size_t i = 0; i < count; i++) {
