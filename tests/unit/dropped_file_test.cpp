@@ -21,19 +21,11 @@ using testing::FakePlatform;
 using testing::filesIn;
 using testing::makePlatform;
 using testing::powerCuts;
+using testing::randomBytes;
 
 const std::string kConverted = std::string(kConvertedText) + "|" + kConfirmCaption;
 const std::string kBadHeader = std::string(kBadHeaderText) + "|" + kWarningCaption;
 const std::string kUnsupported = std::string(kUnsupportedText) + "|" + kWarningCaption;
-
-Bytes randomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes) {
-        b = static_cast<unsigned char>(random());
-    }
-    return bytes;
-}
 
 Bytes edgePalFile(const Bytes& entries,
                   const std::string& header = std::string("EDGE PAL\0\0", 10)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace kolorvane::testing {
 
@@ -376,6 +377,15 @@ void addDirectory(FakePlatform* fake, const std::string& directory) {
         path += '\\';
     }
     fake->directories.insert(path);
+}
+
+Bytes randomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes) {
+        b = static_cast<unsigned char>(random());
+    }
+    return bytes;
 }
 
 void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents) {

@@ -74,6 +74,9 @@ Platform makePlatform(FakePlatform* fake);
 void addDirectory(FakePlatform* fake, const std::string& directory);
 void addFile(FakePlatform* fake, const std::string& path, const Bytes& contents);
 
+// `size` bytes of noise, the same for the same seed.
+Bytes randomBytes(std::size_t size, unsigned seed);
+
 // The mode a file made by createNewFile without a source has until
 // keepIdentity; one made with a source has the source's.
 constexpr std::uint32_t kNewFileMode = 0600;

@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
 #include "palette.h"
 
 namespace kolorvane {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using testing::Bytes;
+using testing::randomBytes;
 
 PalettePlanes randomPlanes(unsigned seed) {
     std::mt19937 random(seed);
@@ -27,15 +29,6 @@ Bytes header(const std::string& text) { return Bytes(text.begin(), text.end()); 
 Bytes withEntries(Bytes prefix, const Bytes& entries) {
     prefix.insert(prefix.end(), entries.begin(), entries.end());
     return prefix;
-}
-
-Bytes randomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes) {
-        b = static_cast<unsigned char>(random());
-    }
-    return bytes;
 }
 
 // Entry k of one layout is entry 255 - k of the other, its three bytes in order.
