@@ -255,7 +255,8 @@ def write_seeds():
 
 def count_bytes(count):
     """The two bytes of the round trip's count: up to 16 colours from a
-    first byte below 0xE0, up to 300 from one of 0xE0 or more."""
+    first byte below 0xE0; from one of 0xE0 or more, up to as many as the
+    format does anything new with (300 for an image)."""
     if count <= 16:
         return bytes([0, count - 1])
     return bytes([0xE0 | (count - 1) >> 8, (count - 1) & 0xFF])

@@ -1,12 +1,13 @@
 // Every format's writer over palettes made from any bytes, each read back by
 // the format's own reader: the first byte picks a format both written and
-// read, the next two the count of colours (up to 16 mostly, up to 300, past
-// an indexed image's 256, when the first of them is 0xE0 or more; never past
-// the format's capacity), then the palette's name and the colours, each of
+// read, the next two the count of colours (up to 16 mostly; when the first
+// of them is 0xE0 or more, up to as many as the format does anything new
+// with, see mostWorth), then the palette's name and the colours, each of
 // three bytes and a name, taken round from the bytes that follow. What comes
 // back is what the format carries: the colours, in order, and the names the
 // format keeps.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -23,12 +24,30 @@ namespace kolorvane::fuzzing {
 
 namespace {
 
-constexpr std::size_t kMostColors = 300;
 // A palette of up to kSmall colours unless the count's first byte is from
-// kLargeFrom: an eighth of the inputs reach past 256, and the rest, which
-// find as many paths, cost a few colours each rather than 150.
+// kLargeFrom: an eighth of the inputs reach further, and the rest, which
+// find as many paths, cost a few colours each rather than a hundred.
 constexpr unsigned kLargeFrom = 0xE0;
 constexpr std::size_t kSmall = 16;
+// Up to its capacity for a format that holds no more than kMostColors, so
+// that its table is filled, and up to kMostColors for the images, which
+// become a true-colour grid past 256; up to kSeveralRows for the formats
+// that hold any count alike, enough for three of Krita's rows of 16. A zip, XML or
+// JSON palette of 300 colours costs milliseconds a round trip, and a
+// corpus that keeps such inputs runs at a fraction of its speed.
+constexpr std::size_t kMostColors = 300;
+constexpr std::size_t kSeveralRows = 48;
+
+bool becomesGrid(const std::string& name) {
+    return name == "png" || name == "bmp" || name == "tga";
+}
+
+std::size_t mostWorth(const Format& format) {
+    if (format.capacity <= kMostColors) {
+        return format.capacity;
+    }
+    return becomesGrid(format.name) ? kMostColors : kSeveralRows;
+}
 
 std::string text(NameText name) { return std::string(name.bytes, name.size); }
 
@@ -85,7 +104,7 @@ std::vector<Color> colorsCarried(const std::string& name, const std::vector<Colo
     } else if (name == "gif") {
         for (entries = 2; entries < colors.size(); entries *= 2) {
         }
-    } else if ((name == "png" || name == "bmp" || name == "tga") && colors.size() > 256) {
+    } else if (becomesGrid(name) && colors.size() > 256) {
         std::unordered_set<std::uint32_t> seen;
         colors.clear();
         for (const Color& color : given) {
@@ -203,18 +222,20 @@ unsigned take(Taker* taker) {
     return byte;
 }
 
+// A name of up to 23 bytes, as a text format's reader takes them: UTF-8
+// when they are valid, else ISO 8859-1.
 NameRef takeName(Taker* taker, Palette* palette) {
-    std::string name;
-    for (unsigned length = take(taker) % 24; length > 0; length--) {
-        name += static_cast<char>(take(taker));
+    std::array<unsigned char, 23> name{};
+    const std::size_t length = take(taker) % (name.size() + 1);
+    for (std::size_t i = 0; i < length; i++) {
+        name[i] = static_cast<unsigned char>(take(taker));
     }
-    return formats::nameFromText(palette, reinterpret_cast<const unsigned char*>(name.data()),
-                                 name.size());
+    return formats::nameFromText(palette, name.data(), length);
 }
 
 // The palette the input makes for `format`.
 void makePalette(const Format& format, Taker* taker, Palette* palette) {
-    const std::size_t most = std::min(format.capacity, kMostColors);
+    const std::size_t most = mostWorth(format);
     const unsigned high = take(taker);
     const unsigned low = take(taker);
     const std::size_t count = high >= kLargeFrom ? 1 + ((high - kLargeFrom) << 8 | low) % most
