@@ -18,7 +18,9 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     # touched; the Japanese locale gives the code page the texts are in.
     export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     export LC_ALL=ja_JP.UTF-8
-    exec "$wine" "$build/win/kolorvane.exe"
+    # Wine's address layout the same every run, as the tests have it
+    # (tests/e2e/harness.py, fix_address_space).
+    exec setarch "$(uname -m)" -R "$wine" "$build/win/kolorvane.exe"
 fi
 
 exec python3 tests/e2e/demo.py --exe "$build/win/kolorvane.exe" \

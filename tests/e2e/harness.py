@@ -7,6 +7,7 @@ process it starts is stopped by its own id when the session ends. Every wait
 is bounded.
 """
 
+import ctypes
 import os
 import select
 import shutil
@@ -56,6 +57,27 @@ class Session:
     xvfb: subprocess.Popen
     server: subprocess.Popen = None
     programs: list = field(default_factory=list)
+
+
+# personality(2)'s flag for an address space laid out the same every run.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def fix_address_space():
+    """Every program this process starts from now on, Wine's included, gets
+    the same address layout each run. Debian's Wine has no preloader, which
+    would keep the addresses Windows fixes free before anything else is
+    mapped; wine64 is not position-independent, and the kernel starts its
+    heap anywhere in the gigabyte after it, which holds the shared user data
+    page at 0x7ffe0000. Now and then (1 start in 10,293 here) a start found
+    that page taken by its own heap and exited 1 before the program ran,
+    saying why ("failed to map the shared user data") only in an error that
+    WINEDEBUG=-all hides. Not randomised, the heap starts right after
+    wine64, 16 MB below that page."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    current = libc.personality(0xFFFFFFFF)  # reads it
+    if current == -1 or libc.personality(current | ADDR_NO_RANDOMIZE) == -1:
+        raise HarnessError("personality: %s" % os.strerror(ctypes.get_errno()))
 
 
 def find_wine():
@@ -145,6 +167,7 @@ def boot_prefix(session, warm_up):
     a Windows program's command line, runs once the prefix is made. On any
     failure the session is stopped."""
     try:
+        fix_address_space()
         # A server of our own, in the foreground, so that it has an id to stop.
         session.server = subprocess.Popen([session.wineserver, "--foreground", "--persistent"],
                                           env=session.env, stdout=subprocess.DEVNULL,
